@@ -1,0 +1,46 @@
+# shellcheck shell=bash
+# Shared by the scripts in this folder; source it, do not run it.
+
+# shellcheck disable=SC2034 # used by the scripts that source this file
+TOLLBOOK_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+
+# Debian packages needed to build, run and test Tollbook. Add new needs here.
+TOLLBOOK_PACKAGES=(
+    build-essential
+    cmake
+    ninja-build
+    qt6-base-dev
+    qt6-base-dev-tools
+    libqt6sql6-sqlite
+    qt6-charts-dev
+    libgl-dev
+    libcurl4-openssl-dev
+    libcups2-dev
+    sqlite3
+    python3-aiosmtpd
+    xvfb
+    xauth
+    clang-format
+)
+
+# Installs whichever of TOLLBOOK_PACKAGES is missing; does nothing when all are there.
+ensure_packages() {
+    local missing=() package status
+    for package in "${TOLLBOOK_PACKAGES[@]}"; do
+        status="$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)"
+        if [[ "$status" != "install ok installed" ]]; then
+            missing+=("$package")
+        fi
+    done
+    if ((${#missing[@]} == 0)); then
+        return 0
+    fi
+
+    local sudo=()
+    if [[ "$(id -u)" -ne 0 ]]; then
+        sudo=(sudo)
+    fi
+    echo "Installing missing packages: ${missing[*]}"
+    "${sudo[@]}" apt-get update
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+}

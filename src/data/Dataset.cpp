@@ -1,0 +1,1221 @@
+#include "Dataset.h"
+
+#include "DataSource.h"
+#include "Database.h"
+#include "platform/Errors.h"
+
+#include <QRegularExpression>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlField>
+#include <QSqlRecord>
+
+#include <cmath>
+
+namespace tollbook {
+
+struct Dataset::TableInfo
+{
+    QString table;
+    QStringList columns;              // as declared
+    QHash<QString, QString> types;    // lower-case name -> declared type, upper-cased
+    QStringList keyColumns;           // the primary key, in key order
+    QString rowidColumn;              // the INTEGER PRIMARY KEY column, filled by the database on insert
+    int columnIndex(const QString& name) const
+    {
+        for (int i = 0; i < columns.size(); ++i) {
+            if (columns.at(i).compare(name, Qt::CaseInsensitive) == 0) {
+                return i;
+            }
+        }
+        return -1;
+    }
+};
+
+namespace {
+
+QString driverMessage(const QSqlError& error)
+{
+    const QString text = error.databaseText().trimmed();
+    return text.isEmpty() ? error.text().trimmed() : text;
+}
+
+QString quotedIdentifier(const QString& name)
+{
+    QString escaped = name;
+    escaped.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + escaped + QLatin1Char('"');
+}
+
+FieldType typeFromDeclared(const QString& declared)
+{
+    const QString type = declared.toUpper();
+    if (type.contains(QLatin1String("CURRENCY"))) {
+        return FieldType::Currency;
+    }
+    if (type.contains(QLatin1String("DATE")) || type.contains(QLatin1String("TIME"))) {
+        return FieldType::DateTime;
+    }
+    if (type.contains(QLatin1String("INT"))) {
+        return FieldType::Integer;
+    }
+    if (type.contains(QLatin1String("REAL")) || type.contains(QLatin1String("FLOA"))
+        || type.contains(QLatin1String("DOUB"))) {
+        return FieldType::Float;
+    }
+    return FieldType::String;
+}
+
+int sizeFromDeclared(const QString& declared)
+{
+    static const QRegularExpression width(QStringLiteral("\\((\\d+)\\)"));
+    const QRegularExpressionMatch match = width.match(declared);
+    return match.hasMatch() ? match.captured(1).toInt() : 0;
+}
+
+FieldType typeFromMetaType(const QMetaType& type)
+{
+    switch (type.id()) {
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+        return FieldType::Integer;
+    case QMetaType::Double:
+        return FieldType::Float;
+    case QMetaType::QDate:
+    case QMetaType::QDateTime:
+        return FieldType::DateTime;
+    default:
+        return FieldType::String;
+    }
+}
+
+// The stored form of a value read from the database.
+QVariant fromDatabase(const Field* field, const QVariant& raw)
+{
+    if (raw.isNull()) {
+        return QVariant();
+    }
+    switch (field->type()) {
+    case FieldType::String:
+        return raw.typeId() == QMetaType::QString ? raw : QVariant(raw.toString());
+    case FieldType::Integer:
+    case FieldType::AutoInc:
+        if (raw.typeId() == QMetaType::Double) {
+            return QVariant(qint64(std::llround(raw.toDouble())));
+        }
+        return QVariant(raw.toLongLong());
+    case FieldType::Float:
+        return QVariant(raw.toDouble());
+    case FieldType::Currency:
+        if (raw.typeId() == QMetaType::Double) {
+            return QVariant(qint64(std::llround(raw.toDouble())));
+        }
+        return QVariant(raw.toLongLong());
+    case FieldType::DateTime: {
+        const QDateTime dateTime = FieldValues::parseIsoDateTime(raw.toString());
+        return dateTime.isValid() ? QVariant(dateTime) : QVariant();
+    }
+    case FieldType::Unknown:
+        break;
+    }
+    return raw;
+}
+
+QVariant toDatabase(const Field* field, const QVariant& stored)
+{
+    if (stored.isNull()) {
+        return QVariant(QMetaType(QMetaType::QString));
+    }
+    if (field->type() == FieldType::DateTime) {
+        return FieldValues::toIsoText(stored.toDateTime());
+    }
+    return stored;
+}
+
+// Key of a lookup: numbers by value (a Long key finds a Double code), texts ignoring case as the
+// database compares them.
+QString lookupKey(const QVariant& value)
+{
+    if (value.isNull()) {
+        return QString();
+    }
+    switch (value.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+    case QMetaType::Double:
+        return QLatin1Char('#') + QString::number(value.toDouble(), 'g', 17);
+    case QMetaType::QDateTime:
+        return QLatin1Char('@') + FieldValues::toIsoText(value.toDateTime());
+    default:
+        return QLatin1Char('$') + value.toString().toCaseFolded();
+    }
+}
+
+bool sameStored(const QVariant& a, const QVariant& b)
+{
+    const bool aEmpty = a.isNull() || (a.typeId() == QMetaType::QString && a.toString().isEmpty());
+    const bool bEmpty = b.isNull() || (b.typeId() == QMetaType::QString && b.toString().isEmpty());
+    if (aEmpty || bEmpty) {
+        return aEmpty == bEmpty;
+    }
+    return a == b;
+}
+
+} // namespace
+
+Dataset::Dataset(const QString& name, QObject* parent) : QObject(parent), m_connectionName(Database::ConnectionName)
+{
+    setObjectName(name);
+}
+
+Dataset::~Dataset() = default;
+
+void Dataset::setConnectionName(const QString& connectionName)
+{
+    close();
+    m_connectionName = connectionName;
+    m_tableInfo.reset();
+}
+
+QString Dataset::sqlText() const
+{
+    return m_sql.join(QLatin1Char('\n'));
+}
+
+void Dataset::setSql(const QStringList& lines)
+{
+    close();
+    m_sql = lines;
+    m_tableInfo.reset();
+    const QString text = sqlText();
+
+    // Named parameters ":Name" outside quoted text become positional placeholders.
+    QList<Parameter> params;
+    m_occurrences.clear();
+    QString translated;
+    translated.reserve(text.size());
+    QChar quote;
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (!quote.isNull()) {
+            translated += c;
+            if (c == quote) {
+                quote = QChar();
+            }
+            continue;
+        }
+        if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+            quote = c;
+            translated += c;
+            continue;
+        }
+        if (c == QLatin1Char('[')) {
+            quote = QLatin1Char(']');
+            translated += c;
+            continue;
+        }
+        const bool startsName = c == QLatin1Char(':') && i + 1 < text.size()
+                                && (text.at(i + 1).isLetter() || text.at(i + 1) == QLatin1Char('_'))
+                                && (i == 0 || text.at(i - 1) != QLatin1Char(':'));
+        if (!startsName) {
+            translated += c;
+            continue;
+        }
+        int end = i + 1;
+        while (end < text.size() && (text.at(end).isLetterOrNumber() || text.at(end) == QLatin1Char('_'))) {
+            ++end;
+        }
+        const QString name = text.mid(i + 1, end - i - 1);
+        int index = -1;
+        for (int p = 0; p < params.size(); ++p) {
+            if (params.at(p).name.compare(name, Qt::CaseInsensitive) == 0) {
+                index = p;
+                break;
+            }
+        }
+        if (index < 0) {
+            Parameter param;
+            param.name = name;
+            // Keep what was set on a parameter of the same name before.
+            for (const Parameter& old : std::as_const(m_params)) {
+                if (old.name.compare(name, Qt::CaseInsensitive) == 0) {
+                    param = old;
+                    param.name = name;
+                }
+            }
+            params << param;
+            index = int(params.size()) - 1;
+        }
+        m_occurrences << index;
+        translated += QLatin1Char('?');
+        i = end - 1;
+    }
+    m_params = params;
+    m_translatedSql = translated;
+
+    if (!m_baseTableSet) {
+        static const QRegularExpression from(QStringLiteral("\\bfrom[\\s(]+([A-Za-z_][A-Za-z0-9_]*)"),
+                                             QRegularExpression::CaseInsensitiveOption);
+        const QRegularExpressionMatch match = from.match(text);
+        m_baseTable = match.hasMatch() ? match.captured(1) : QString();
+    }
+}
+
+Parameter& Dataset::param(int index)
+{
+    if (index < 0 || index >= m_params.size()) {
+        throw DatabaseError(QStringLiteral("%1: Parameter index %2 out of bounds").arg(objectName()).arg(index));
+    }
+    return m_params[index];
+}
+
+Parameter& Dataset::param(const QString& name)
+{
+    for (Parameter& p : m_params) {
+        if (p.name.compare(name, Qt::CaseInsensitive) == 0) {
+            return p;
+        }
+    }
+    throw DatabaseError(QStringLiteral("%1: Parameter '%2' not found").arg(objectName(), name));
+}
+
+void Dataset::setParamType(const QString& name, FieldType type)
+{
+    param(name).type = type;
+}
+
+void Dataset::setParam(int index, const QVariant& value)
+{
+    param(index).value = value;
+}
+
+void Dataset::setParam(const QString& name, const QVariant& value)
+{
+    param(name).value = value;
+}
+
+Field* Dataset::addField(FieldKind kind, const QString& name, FieldType type, int size)
+{
+    if (isOpen()) {
+        throw DatabaseError(QStringLiteral("%1: Cannot perform this operation on an open dataset").arg(objectName()));
+    }
+    if (findField(name)) {
+        throw DatabaseError(QStringLiteral("%1: Duplicate field name '%2'").arg(objectName(), name));
+    }
+    auto* field = new Field(this, kind, name, type, size);
+    field->m_index = int(m_fields.size());
+    m_fields << field;
+    return field;
+}
+
+Field* Dataset::addDataField(const QString& name, FieldType type, int size)
+{
+    return addField(FieldKind::Data, name, type, size);
+}
+
+Field* Dataset::addCalculatedField(const QString& name, FieldType type, int size)
+{
+    return addField(FieldKind::Calculated, name, type, size);
+}
+
+Field* Dataset::addLookupField(const QString& name, int size, Dataset* lookupDataset, const QString& keyField,
+                               const QString& lookupKeyField, const QString& resultField)
+{
+    Field* field = addField(FieldKind::Lookup, name, FieldType::String, size);
+    field->setLookup(lookupDataset, keyField, lookupKeyField, resultField);
+    return field;
+}
+
+Field* Dataset::findField(const QString& name) const
+{
+    for (Field* field : m_fields) {
+        if (field->fieldName().compare(name, Qt::CaseInsensitive) == 0) {
+            return field;
+        }
+    }
+    return nullptr;
+}
+
+Field* Dataset::fieldByName(const QString& name) const
+{
+    Field* field = findField(name);
+    if (!field) {
+        throw DatabaseError(QStringLiteral("%1: Field '%2' not found").arg(objectName(), name));
+    }
+    return field;
+}
+
+void Dataset::setBaseTable(const QString& table)
+{
+    m_baseTable = table;
+    m_baseTableSet = true;
+    m_tableInfo.reset();
+}
+
+void Dataset::setAppendOnly(bool appendOnly)
+{
+    close();
+    m_appendOnly = appendOnly;
+}
+
+void Dataset::setMasterSource(DataSource* master, const QStringList& masterFields)
+{
+    if (m_master) {
+        disconnect(m_master, nullptr, this, nullptr);
+    }
+    m_master = master;
+    m_masterFields = masterFields;
+    if (master) {
+        connect(master, &DataSource::dataChange, this, [this](Field* field) {
+            if (!field) {
+                onMasterChanged();
+            }
+        });
+    }
+}
+
+void Dataset::onMasterChanged()
+{
+    if (isOpen()) {
+        reopen();
+    }
+}
+
+QSqlDatabase Dataset::database() const
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    if (!db.isValid() || !db.isOpen()) {
+        throw DatabaseError(QStringLiteral("%1: Missing or closed connection '%2'").arg(objectName(), m_connectionName));
+    }
+    return db;
+}
+
+QVariant Dataset::bindableValue(const Parameter& param) const
+{
+    const QVariant& value = param.value;
+    if (!value.isValid() || value.isNull()) {
+        return QVariant(QMetaType(QMetaType::QString));
+    }
+    const int typeId = value.typeId();
+    if (typeId == QMetaType::QDate) {
+        return FieldValues::toIsoText(QDateTime(value.toDate(), QTime(0, 0)));
+    }
+    if (typeId == QMetaType::QDateTime) {
+        return FieldValues::toIsoText(value.toDateTime());
+    }
+    if (param.type == FieldType::DateTime && typeId == QMetaType::QString) {
+        // Dates handed over as month/day/year text are read as dates, whatever the locale.
+        const QString text = value.toString();
+        QDateTime dateTime = FieldValues::parseQueryDate(text);
+        if (!dateTime.isValid()) {
+            dateTime = FieldValues::parseIsoDateTime(text);
+        }
+        if (!dateTime.isValid()) {
+            throw ConversionError(QStringLiteral("'%1' is not a valid date").arg(text));
+        }
+        return FieldValues::toIsoText(dateTime);
+    }
+    if (param.type == FieldType::Currency) {
+        return QVariant(qint64(std::llround(value.toDouble() * 10000.0)));
+    }
+    return value;
+}
+
+void Dataset::bindParams(QSqlQuery& query) const
+{
+    for (int i = 0; i < m_occurrences.size(); ++i) {
+        query.bindValue(i, bindableValue(m_params.at(m_occurrences.at(i))));
+    }
+}
+
+void Dataset::open()
+{
+    if (isOpen()) {
+        return;
+    }
+    if (m_master) {
+        Dataset* master = m_master->dataset();
+        for (const QString& name : std::as_const(m_masterFields)) {
+            const bool hasRow = master && master->isOpen() && master->recNo() >= 0;
+            param(name).value = hasRow ? master->fieldByName(name)->value() : QVariant();
+        }
+    }
+    QSqlDatabase db = database();
+    QVector<int> columnOf(m_fields.size(), -1);
+
+    if (m_appendOnly) {
+        const TableInfo& info = tableInfo();
+        if (info.columns.isEmpty()) {
+            throw DriverError(QStringLiteral("no such table: %1").arg(m_baseTable));
+        }
+        if (m_fields.isEmpty()) {
+            for (const QString& column : info.columns) {
+                const QString declared = info.types.value(column.toLower());
+                const bool rowid = column.compare(info.rowidColumn, Qt::CaseInsensitive) == 0;
+                addDataField(column, rowid ? FieldType::AutoInc : typeFromDeclared(declared),
+                             sizeFromDeclared(declared));
+            }
+        }
+        for (Field* field : std::as_const(m_fields)) {
+            if (field->kind() == FieldKind::Data && info.columnIndex(field->fieldName()) < 0) {
+                throw DatabaseError(QStringLiteral("%1: Field '%2' not found").arg(objectName(), field->fieldName()));
+            }
+        }
+        if (notifying()) {
+            Q_EMIT aboutToReset();
+        }
+        m_rows.clear();
+        buildLookups();
+        m_current = -1;
+        m_eof = m_bof = true;
+        setState(State::Browse);
+        if (notifying()) {
+            Q_EMIT resetDone();
+            Q_EMIT currentRowChanged(m_current);
+        }
+        return;
+    }
+
+    if (!m_selectQuery) {
+        m_selectQuery = std::make_unique<QSqlQuery>(db);
+        m_selectQuery->setForwardOnly(true);
+        if (!m_selectQuery->prepare(m_translatedSql)) {
+            const QString message = driverMessage(m_selectQuery->lastError());
+            m_selectQuery.reset();
+            throw DriverError(message);
+        }
+    }
+    QSqlQuery& query = *m_selectQuery;
+    bindParams(query);
+    if (!query.exec()) {
+        const QString message = driverMessage(query.lastError());
+        m_selectQuery.reset();
+        throw DriverError(message);
+    }
+    try {
+        if (notifying()) {
+            Q_EMIT aboutToReset();
+        }
+        m_rows.clear();
+        fetch(query);
+    } catch (...) {
+        query.finish();
+        m_rows.clear();
+        m_lookupValues.clear();
+        if (notifying()) {
+            Q_EMIT resetDone();
+        }
+        throw;
+    }
+    query.finish();
+    m_current = m_rows.isEmpty() ? -1 : 0;
+    m_bof = true;
+    m_eof = m_rows.isEmpty();
+    setState(State::Browse);
+    if (notifying()) {
+        Q_EMIT resetDone();
+        Q_EMIT currentRowChanged(m_current);
+    }
+}
+
+void Dataset::fetch(QSqlQuery& query)
+{
+    const QSqlRecord record = query.record();
+    if (m_fields.isEmpty()) {
+        // No fields declared: one data field per result column, typed from the base table where it
+        // has the column.
+        const TableInfo* info = m_baseTable.isEmpty() ? nullptr : &tableInfo();
+        for (int i = 0; i < record.count(); ++i) {
+            const QSqlField column = record.field(i);
+            if (findField(column.name())) {
+                continue;
+            }
+            FieldType type = typeFromMetaType(column.metaType());
+            int size = 0;
+            if (info && info->columnIndex(column.name()) >= 0) {
+                const QString declared = info->types.value(column.name().toLower());
+                type = column.name().compare(info->rowidColumn, Qt::CaseInsensitive) == 0 ? FieldType::AutoInc
+                                                                                            : typeFromDeclared(declared);
+                size = sizeFromDeclared(declared);
+            }
+            addDataField(column.name(), type, size);
+        }
+    }
+    QVector<int> columns(m_fields.size(), -1);
+    QVector<const Field*> dataFields;
+    for (Field* field : std::as_const(m_fields)) {
+        if (field->kind() != FieldKind::Data) {
+            continue;
+        }
+        const int column = record.indexOf(field->fieldName());
+        if (column < 0) {
+            throw DatabaseError(QStringLiteral("%1: Field '%2' not found").arg(objectName(), field->fieldName()));
+        }
+        columns[field->index()] = column;
+        dataFields << field;
+    }
+    buildLookups();
+    const int fieldCount = int(m_fields.size());
+    while (query.next()) {
+        QVector<QVariant> row(fieldCount);
+        for (const Field* field : std::as_const(dataFields)) {
+            row[field->index()] = fromDatabase(field, query.value(columns.at(field->index())));
+        }
+        calculate(row);
+        m_rows.append(std::move(row));
+    }
+    if (query.lastError().isValid()) {
+        throw DriverError(driverMessage(query.lastError()));
+    }
+}
+
+void Dataset::buildLookups()
+{
+    m_lookupValues.clear();
+    for (Field* field : std::as_const(m_fields)) {
+        if (field->kind() != FieldKind::Lookup) {
+            continue;
+        }
+        Dataset* lookup = field->lookupDataset();
+        if (!lookup) {
+            throw DatabaseError(QStringLiteral("%1: Lookup information for field '%2' is incomplete")
+                                    .arg(objectName(), field->fieldName()));
+        }
+        fieldByName(field->keyField());
+        if (!lookup->isOpen()) {
+            lookup->open();
+        }
+        const Field* key = lookup->fieldByName(field->lookupKeyField());
+        const Field* result = lookup->fieldByName(field->lookupResultField());
+        QHash<QString, QVariant>& values = m_lookupValues[field->index()];
+        for (int row = 0; row < lookup->recordCount(); ++row) {
+            const QString k = lookupKey(lookup->storedValue(row, key->index()));
+            if (!k.isEmpty() && !values.contains(k)) {
+                values.insert(k, result->fromStored(lookup->storedValue(row, result->index())));
+            }
+        }
+    }
+}
+
+void Dataset::calculate(QVector<QVariant>& row)
+{
+    for (auto it = m_lookupValues.cbegin(); it != m_lookupValues.cend(); ++it) {
+        const Field* field = m_fields.at(it.key());
+        const Field* key = findField(field->keyField());
+        const QVariant found = it.value().value(lookupKey(row.at(key->index())));
+        row[it.key()] = found.isNull() ? QVariant() : QVariant(found.toString());
+    }
+    if (!onCalcFields) {
+        return;
+    }
+    for (Field* field : std::as_const(m_fields)) {
+        if (field->kind() == FieldKind::Calculated) {
+            row[field->index()] = QVariant();
+        }
+    }
+    QVector<QVariant>* previous = m_calcRow;
+    m_calcRow = &row;
+    try {
+        onCalcFields(*this);
+    } catch (...) {
+        m_calcRow = previous;
+        throw;
+    }
+    m_calcRow = previous;
+}
+
+void Dataset::close()
+{
+    if (m_state == State::Inactive) {
+        return;
+    }
+    if (notifying()) {
+        Q_EMIT aboutToReset();
+    }
+    m_rows.clear();
+    m_editBuffer.clear();
+    m_lookupValues.clear();
+    m_selectQuery.reset();
+    m_writeQueries.clear();
+    m_current = -1;
+    m_eof = m_bof = true;
+    setState(State::Inactive);
+    if (notifying()) {
+        Q_EMIT resetDone();
+        Q_EMIT currentRowChanged(m_current);
+    }
+}
+
+void Dataset::reopen()
+{
+    close();
+    open();
+}
+
+int Dataset::execSql()
+{
+    QSqlQuery query(database());
+    if (!query.prepare(m_translatedSql)) {
+        throw DriverError(driverMessage(query.lastError()));
+    }
+    bindParams(query);
+    if (!query.exec()) {
+        throw DriverError(driverMessage(query.lastError()));
+    }
+    return query.numRowsAffected();
+}
+
+void Dataset::setState(State state)
+{
+    if (m_state == state) {
+        return;
+    }
+    m_state = state;
+    if (notifying()) {
+        Q_EMIT stateChanged(state);
+    }
+}
+
+void Dataset::requireActive() const
+{
+    if (m_state == State::Inactive) {
+        throw DatabaseError(QStringLiteral("%1: Cannot perform this operation on a closed dataset").arg(objectName()));
+    }
+}
+
+void Dataset::requireCurrentRow() const
+{
+    requireActive();
+    if (m_current < 0) {
+        throw DatabaseError(QStringLiteral("%1: Cannot perform this operation on an empty dataset").arg(objectName()));
+    }
+}
+
+void Dataset::requireBrowse(const char* operation)
+{
+    Q_UNUSED(operation);
+    requireActive();
+    if (m_state == State::Edit || m_state == State::Insert) {
+        // Moving away from a row being edited posts it first.
+        post();
+    }
+}
+
+void Dataset::setCurrent(int row)
+{
+    if (row == m_current) {
+        return;
+    }
+    m_current = row;
+    if (notifying()) {
+        Q_EMIT currentRowChanged(row);
+    }
+}
+
+void Dataset::first()
+{
+    requireBrowse("first");
+    m_bof = true;
+    m_eof = m_rows.isEmpty();
+    setCurrent(m_rows.isEmpty() ? -1 : 0);
+}
+
+void Dataset::next()
+{
+    requireBrowse("next");
+    m_bof = false;
+    if (m_current + 1 >= m_rows.size()) {
+        m_eof = true;
+        return;
+    }
+    m_eof = false;
+    setCurrent(m_current + 1);
+}
+
+void Dataset::prior()
+{
+    requireBrowse("prior");
+    m_eof = false;
+    if (m_current <= 0) {
+        m_bof = true;
+        return;
+    }
+    m_bof = false;
+    setCurrent(m_current - 1);
+}
+
+void Dataset::last()
+{
+    requireBrowse("last");
+    m_eof = true;
+    m_bof = m_rows.isEmpty();
+    setCurrent(int(m_rows.size()) - 1);
+}
+
+void Dataset::moveTo(int row)
+{
+    requireBrowse("moveTo");
+    if (row < 0 || row >= m_rows.size()) {
+        throw DatabaseError(QStringLiteral("%1: Row %2 out of range").arg(objectName()).arg(row));
+    }
+    m_bof = m_eof = false;
+    setCurrent(row);
+}
+
+bool Dataset::locate(const QString& fieldName, const QVariant& value, bool caseInsensitive)
+{
+    requireBrowse("locate");
+    const Field* field = fieldByName(fieldName);
+    const QVariant wanted = value.isNull() ? QVariant() : field->toStored(value);
+    for (int row = 0; row < m_rows.size(); ++row) {
+        const QVariant& stored = m_rows.at(row).at(field->index());
+        bool equal = false;
+        if (wanted.isNull() || stored.isNull()) {
+            equal = wanted.isNull() && stored.isNull();
+        } else if (stored.typeId() == QMetaType::QString) {
+            equal = stored.toString().compare(wanted.toString(),
+                                              caseInsensitive ? Qt::CaseInsensitive : Qt::CaseSensitive)
+                    == 0;
+        } else {
+            equal = stored == wanted;
+        }
+        if (equal) {
+            m_bof = m_eof = false;
+            setCurrent(row);
+            return true;
+        }
+    }
+    return false;
+}
+
+QVariant Dataset::storedValue(int row, int fieldIndex) const
+{
+    if (row == m_current && (m_state == State::Edit || m_state == State::Insert)) {
+        return m_editBuffer.value(fieldIndex);
+    }
+    if (row < 0 || row >= m_rows.size()) {
+        return QVariant();
+    }
+    return m_rows.at(row).value(fieldIndex);
+}
+
+QVariant Dataset::storedValue(int fieldIndex) const
+{
+    if (m_calcRow) {
+        return m_calcRow->value(fieldIndex);
+    }
+    return storedValue(m_current, fieldIndex);
+}
+
+void Dataset::setFieldStored(Field* field, const QVariant& stored)
+{
+    if (m_calcRow) {
+        if (field->kind() != FieldKind::Calculated) {
+            throw DatabaseError(QStringLiteral("%1: Field '%2' cannot be modified while calculating")
+                                    .arg(objectName(), field->fieldName()));
+        }
+        (*m_calcRow)[field->index()] = stored;
+        return;
+    }
+    if (m_state != State::Edit && m_state != State::Insert) {
+        throw DatabaseError(QStringLiteral("%1: Dataset not in edit or insert mode").arg(objectName()));
+    }
+    if (field->isReadOnly() || field->kind() != FieldKind::Data) {
+        throw DatabaseError(QStringLiteral("Field '%1' cannot be modified").arg(field->fieldName()));
+    }
+    if (field->type() == FieldType::String && field->size() > 0 && stored.toString().size() > field->size()) {
+        throw DatabaseError(QStringLiteral("Field '%1' is too small to accept the amount of data you attempted to add")
+                                .arg(field->fieldName()));
+    }
+    m_editBuffer[field->index()] = stored;
+    calculate(m_editBuffer);
+    if (notifying()) {
+        Q_EMIT fieldChanged(field);
+        Q_EMIT rowDataChanged(m_current);
+    }
+}
+
+void Dataset::append()
+{
+    requireBrowse("append");
+    QVector<QVariant> row(m_fields.size());
+    if (m_master) {
+        Dataset* master = m_master->dataset();
+        for (const QString& name : std::as_const(m_masterFields)) {
+            Field* own = findField(name);
+            if (own && master && master->recNo() >= 0) {
+                row[own->index()] = own->toStored(master->fieldByName(name)->value());
+            }
+        }
+    }
+    if (m_appendOnly && !m_rows.isEmpty()) {
+        // Only the row being appended is kept: an import appends millions.
+        if (notifying()) {
+            Q_EMIT aboutToReset();
+        }
+        m_rows.clear();
+        m_current = -1;
+        if (notifying()) {
+            Q_EMIT resetDone();
+        }
+    }
+    const int position = int(m_rows.size());
+    calculate(row);
+    if (notifying()) {
+        Q_EMIT aboutToInsertRow(position);
+    }
+    m_rows.insert(position, row);
+    m_editBuffer = row;
+    m_current = position;
+    m_bof = m_eof = false;
+    m_state = State::Insert;
+    if (notifying()) {
+        Q_EMIT rowInserted(position);
+        Q_EMIT stateChanged(m_state);
+        Q_EMIT currentRowChanged(position);
+    }
+}
+
+void Dataset::insert()
+{
+    if (m_current < 0 || m_appendOnly) {
+        append();
+        return;
+    }
+    requireBrowse("insert");
+    const int position = m_current;
+    append();
+    if (position != m_current) {
+        // Move the new row from the end to the current position.
+        const int from = m_current;
+        if (notifying()) {
+            Q_EMIT aboutToRemoveRow(from);
+        }
+        m_rows.remove(from);
+        m_current = -1;
+        if (notifying()) {
+            Q_EMIT rowRemoved(from);
+            Q_EMIT aboutToInsertRow(position);
+        }
+        m_rows.insert(position, m_editBuffer);
+        m_current = position;
+        if (notifying()) {
+            Q_EMIT rowInserted(position);
+            Q_EMIT currentRowChanged(position);
+        }
+    }
+}
+
+void Dataset::edit()
+{
+    requireCurrentRow();
+    if (m_state == State::Edit || m_state == State::Insert) {
+        return;
+    }
+    if (beforeEdit) {
+        beforeEdit(*this);
+    }
+    m_editBuffer = m_rows.at(m_current);
+    setState(State::Edit);
+}
+
+void Dataset::post()
+{
+    requireActive();
+    if (m_state == State::Edit) {
+        writeUpdate(m_rows.at(m_current), m_editBuffer);
+        m_rows[m_current] = m_editBuffer;
+    } else if (m_state == State::Insert) {
+        writeInsert(m_editBuffer);
+        calculate(m_editBuffer);
+        m_rows[m_current] = m_editBuffer;
+    } else {
+        throw DatabaseError(QStringLiteral("%1: Dataset not in edit or insert mode").arg(objectName()));
+    }
+    m_editBuffer.clear();
+    setState(State::Browse);
+    if (notifying()) {
+        Q_EMIT rowDataChanged(m_current);
+    }
+}
+
+void Dataset::cancel()
+{
+    if (m_state == State::Edit) {
+        m_editBuffer.clear();
+        setState(State::Browse);
+        if (notifying()) {
+            Q_EMIT rowDataChanged(m_current);
+        }
+    } else if (m_state == State::Insert) {
+        const int row = m_current;
+        m_editBuffer.clear();
+        m_state = State::Browse;
+        if (notifying()) {
+            Q_EMIT aboutToRemoveRow(row);
+        }
+        m_rows.remove(row);
+        m_current = std::min(row, int(m_rows.size()) - 1);
+        m_eof = m_rows.isEmpty();
+        if (notifying()) {
+            Q_EMIT rowRemoved(row);
+            Q_EMIT stateChanged(m_state);
+            Q_EMIT currentRowChanged(m_current);
+        }
+    }
+}
+
+void Dataset::remove()
+{
+    requireActive();
+    if (m_state == State::Insert) {
+        cancel();
+        return;
+    }
+    requireCurrentRow();
+    if (beforeDelete) {
+        beforeDelete(*this);
+    }
+    if (m_state == State::Edit) {
+        cancel();
+    }
+    writeDelete(m_rows.at(m_current));
+    const int row = m_current;
+    if (notifying()) {
+        Q_EMIT aboutToRemoveRow(row);
+    }
+    m_rows.remove(row);
+    m_current = std::min(row, int(m_rows.size()) - 1);
+    m_eof = m_rows.isEmpty();
+    if (notifying()) {
+        Q_EMIT rowRemoved(row);
+        Q_EMIT currentRowChanged(m_current);
+    }
+}
+
+void Dataset::disableControls()
+{
+    ++m_disableCount;
+}
+
+void Dataset::enableControls()
+{
+    if (m_disableCount == 0) {
+        return;
+    }
+    if (--m_disableCount == 0) {
+        Q_EMIT aboutToReset();
+        Q_EMIT resetDone();
+        Q_EMIT stateChanged(m_state);
+        Q_EMIT currentRowChanged(m_current);
+    }
+}
+
+const Dataset::TableInfo& Dataset::tableInfo()
+{
+    if (m_tableInfo && m_tableInfo->table == m_baseTable) {
+        return *m_tableInfo;
+    }
+    auto info = std::make_unique<TableInfo>();
+    info->table = m_baseTable;
+    if (!m_baseTable.isEmpty()) {
+        QSqlQuery query(database());
+        if (!query.exec(QStringLiteral("PRAGMA table_info(%1)").arg(quotedIdentifier(m_baseTable)))) {
+            throw DriverError(driverMessage(query.lastError()));
+        }
+        QMap<int, QString> keys;
+        while (query.next()) {
+            const QString name = query.value(1).toString();
+            const QString type = query.value(2).toString().toUpper();
+            const int pk = query.value(5).toInt();
+            info->columns << name;
+            info->types.insert(name.toLower(), type);
+            if (pk > 0) {
+                keys.insert(pk, name);
+            }
+        }
+        info->keyColumns = keys.values();
+        if (info->keyColumns.size() == 1 && info->types.value(info->keyColumns.first().toLower()) == QLatin1String("INTEGER")) {
+            info->rowidColumn = info->keyColumns.first();
+        }
+    }
+    m_tableInfo = std::move(info);
+    return *m_tableInfo;
+}
+
+QSqlQuery& Dataset::preparedWrite(const QString& statement)
+{
+    auto it = m_writeQueries.find(statement);
+    if (it == m_writeQueries.end()) {
+        auto query = std::make_shared<QSqlQuery>(database());
+        if (!query->prepare(statement)) {
+            throw DriverError(driverMessage(query->lastError()));
+        }
+        it = m_writeQueries.insert(statement, query);
+    }
+    return **it;
+}
+
+void Dataset::writeUpdate(const QVector<QVariant>& before, const QVector<QVariant>& after)
+{
+    const TableInfo& info = tableInfo();
+    QStringList assignments;
+    QVariantList values;
+    for (const Field* field : std::as_const(m_fields)) {
+        if (field->kind() != FieldKind::Data || info.columnIndex(field->fieldName()) < 0) {
+            continue;
+        }
+        if (sameStored(before.at(field->index()), after.at(field->index()))) {
+            continue;
+        }
+        assignments << quotedIdentifier(info.columns.at(info.columnIndex(field->fieldName()))) + QStringLiteral(" = ?");
+        values << toDatabase(field, after.at(field->index()));
+    }
+    if (assignments.isEmpty()) {
+        return; // nothing of the base table changed
+    }
+    QStringList criteria;
+    QVariantList criteriaValues;
+    bool byKey = !info.keyColumns.isEmpty();
+    for (const QString& key : info.keyColumns) {
+        byKey = byKey && findField(key) && findField(key)->kind() == FieldKind::Data;
+    }
+    const QStringList criteriaColumns = byKey ? info.keyColumns : info.columns;
+    for (const QString& column : criteriaColumns) {
+        const Field* field = findField(column);
+        if (!field || field->kind() != FieldKind::Data) {
+            continue;
+        }
+        criteria << quotedIdentifier(column) + QStringLiteral(" IS ?");
+        criteriaValues << toDatabase(field, before.at(field->index()));
+    }
+    if (criteria.isEmpty()) {
+        throw DatabaseError(QStringLiteral("%1: Table '%2' cannot be updated").arg(objectName(), m_baseTable));
+    }
+    const QString statement = QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+                                  .arg(quotedIdentifier(m_baseTable), assignments.join(QStringLiteral(", ")),
+                                       criteria.join(QStringLiteral(" AND ")));
+    QSqlDatabase db = database();
+    QSqlQuery savepoint(db);
+    if (!byKey && !savepoint.exec(QStringLiteral("SAVEPOINT dataset_update"))) {
+        throw DriverError(driverMessage(savepoint.lastError()));
+    }
+    QSqlQuery& query = preparedWrite(statement);
+    int position = 0;
+    for (const QVariant& value : std::as_const(values)) {
+        query.bindValue(position++, value);
+    }
+    for (const QVariant& value : std::as_const(criteriaValues)) {
+        query.bindValue(position++, value);
+    }
+    if (!query.exec()) {
+        const QString message = driverMessage(query.lastError());
+        if (!byKey) {
+            savepoint.exec(QStringLiteral("ROLLBACK TO dataset_update"));
+            savepoint.exec(QStringLiteral("RELEASE dataset_update"));
+        }
+        throw DriverError(message);
+    }
+    const int affected = query.numRowsAffected();
+    query.finish();
+    if (!byKey) {
+        if (affected > 1) {
+            savepoint.exec(QStringLiteral("ROLLBACK TO dataset_update"));
+        }
+        savepoint.exec(QStringLiteral("RELEASE dataset_update"));
+    }
+    if (affected == 0) {
+        throw DatabaseError(QStringLiteral(
+            "Row cannot be located for updating. Some values may have been changed since it was last read."));
+    }
+    if (affected > 1) {
+        throw DatabaseError(QStringLiteral(
+            "Key column information is insufficient or incorrect. Too many rows were affected by update."));
+    }
+}
+
+void Dataset::writeInsert(QVector<QVariant>& row)
+{
+    const TableInfo& info = tableInfo();
+    if (info.columns.isEmpty()) {
+        throw DatabaseError(QStringLiteral("%1: Table '%2' cannot be updated").arg(objectName(), m_baseTable));
+    }
+    QStringList columns;
+    QVariantList values;
+    for (const Field* field : std::as_const(m_fields)) {
+        const int column = info.columnIndex(field->fieldName());
+        if (field->kind() != FieldKind::Data || column < 0 || row.at(field->index()).isNull()) {
+            continue;
+        }
+        columns << quotedIdentifier(info.columns.at(column));
+        values << toDatabase(field, row.at(field->index()));
+    }
+    QString statement;
+    if (columns.isEmpty()) {
+        statement = QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quotedIdentifier(m_baseTable));
+    } else {
+        statement = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                        .arg(quotedIdentifier(m_baseTable), columns.join(QStringLiteral(", ")),
+                             QStringList(columns.size(), QStringLiteral("?")).join(QStringLiteral(", ")));
+    }
+    QSqlQuery& query = preparedWrite(statement);
+    for (int i = 0; i < values.size(); ++i) {
+        query.bindValue(i, values.at(i));
+    }
+    if (!query.exec()) {
+        throw DriverError(driverMessage(query.lastError()));
+    }
+    if (!info.rowidColumn.isEmpty()) {
+        if (const Field* key = findField(info.rowidColumn); key && key->kind() == FieldKind::Data) {
+            row[key->index()] = QVariant(query.lastInsertId().toLongLong());
+        }
+    }
+    query.finish();
+}
+
+void Dataset::writeDelete(const QVector<QVariant>& row)
+{
+    const TableInfo& info = tableInfo();
+    bool byKey = !info.keyColumns.isEmpty();
+    for (const QString& key : info.keyColumns) {
+        byKey = byKey && findField(key) && findField(key)->kind() == FieldKind::Data;
+    }
+    QStringList criteria;
+    QVariantList values;
+    for (const QString& column : byKey ? info.keyColumns : info.columns) {
+        const Field* field = findField(column);
+        if (!field || field->kind() != FieldKind::Data) {
+            continue;
+        }
+        criteria << quotedIdentifier(column) + QStringLiteral(" IS ?");
+        values << toDatabase(field, row.at(field->index()));
+    }
+    if (criteria.isEmpty()) {
+        throw DatabaseError(QStringLiteral("%1: Table '%2' cannot be updated").arg(objectName(), m_baseTable));
+    }
+    // Without a key only one of several equal rows goes.
+    const QString statement =
+        byKey ? QStringLiteral("DELETE FROM %1 WHERE %2")
+                    .arg(quotedIdentifier(m_baseTable), criteria.join(QStringLiteral(" AND ")))
+              : QStringLiteral("DELETE FROM %1 WHERE rowid = (SELECT rowid FROM %1 WHERE %2 LIMIT 1)")
+                    .arg(quotedIdentifier(m_baseTable), criteria.join(QStringLiteral(" AND ")));
+    QSqlQuery& query = preparedWrite(statement);
+    for (int i = 0; i < values.size(); ++i) {
+        query.bindValue(i, values.at(i));
+    }
+    if (!query.exec()) {
+        throw DriverError(driverMessage(query.lastError()));
+    }
+    const int affected = query.numRowsAffected();
+    query.finish();
+    if (affected == 0) {
+        throw DatabaseError(QStringLiteral(
+            "Row cannot be located for updating. Some values may have been changed since it was last read."));
+    }
+}
+
+} // namespace tollbook

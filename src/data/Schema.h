@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QStringList>
+
+namespace tollbook::Schema {
+
+// The statements that create the eight tables, their indexes and the reserved and reference rows of a
+// new installation's database. Run in order inside one transaction.
+//
+// How the database keeps what the queries expect of it:
+// - text columns compare ignoring letter case (COLLATE NOCASE), in =, joins, distinct, group by, order
+//   by and keys; the one-character flags compare exactly, so "s" and "S" never fall into one group;
+// - dates are ISO text: "yyyy-MM-dd" for a date without time, "yyyy-MM-dd HH:mm:ss" otherwise, so that
+//   they order and compare as dates across months and years;
+// - prices (declared CURRENCY) are integers counting ten-thousandths, fixed point with four decimals, so
+//   sums over any number of jobs are exact;
+// - one price row per printer and paper code, enforced by a unique index.
+QStringList createStatements();
+
+// Windows paper-size codes and their names, as delivered in table Papel.
+struct PaperName
+{
+    int code;
+    const char* name;
+};
+const QList<PaperName>& paperNames();
+
+} // namespace tollbook::Schema

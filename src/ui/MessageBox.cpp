@@ -1,0 +1,131 @@
+#include "ui/MessageBox.h"
+
+#include "platform/MessageBoxTexts.h"
+
+#include <QAbstractButton>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+
+#include <memory>
+#include <utility>
+#include <vector>
+
+namespace tollbook {
+namespace MessageBox {
+
+namespace {
+
+QMessageBox::Icon iconOf(BoxKind kind)
+{
+    switch (kind) {
+        case BoxKind::Warning:
+            return QMessageBox::Warning;
+        case BoxKind::Error:
+            return QMessageBox::Critical;
+        case BoxKind::Information:
+            return QMessageBox::Information;
+        case BoxKind::Confirmation:
+            return QMessageBox::Question;
+    }
+    return QMessageBox::NoIcon;
+}
+
+MessageBoxText titleOf(BoxKind kind)
+{
+    switch (kind) {
+        case BoxKind::Warning:
+            return MessageBoxText::WarningTitle;
+        case BoxKind::Error:
+            return MessageBoxText::ErrorTitle;
+        case BoxKind::Information:
+            return MessageBoxText::InformationTitle;
+        case BoxKind::Confirmation:
+            return MessageBoxText::ConfirmTitle;
+    }
+    return MessageBoxText::InformationTitle;
+}
+
+QString displayText(QString text)
+{
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
+struct ButtonSpec
+{
+    Answer answer;
+    MessageBoxText caption;
+    QMessageBox::ButtonRole role;
+};
+
+Answer run(QMessageBox::Icon icon, const QString& title, const QString& text, Buttons buttons, QWidget* parent)
+{
+    std::vector<ButtonSpec> specs;
+    Answer onEscape = Answer::Ok;
+    switch (buttons) {
+        case Buttons::Ok:
+            specs = { { Answer::Ok, MessageBoxText::Ok, QMessageBox::AcceptRole } };
+            onEscape = Answer::Ok;
+            break;
+        case Buttons::YesNo:
+            specs = { { Answer::Yes, MessageBoxText::Yes, QMessageBox::YesRole },
+                      { Answer::No, MessageBoxText::No, QMessageBox::NoRole } };
+            onEscape = Answer::No;
+            break;
+        case Buttons::OkCancel:
+            specs = { { Answer::Ok, MessageBoxText::Ok, QMessageBox::AcceptRole },
+                      { Answer::Cancel, MessageBoxText::Cancel, QMessageBox::RejectRole } };
+            onEscape = Answer::Cancel;
+            break;
+    }
+
+    // On the heap and watched: whatever runs in the box's event loop may destroy its parent, and the box
+    // with it.
+    QPointer<QMessageBox> box = new QMessageBox(parent);
+    box->setObjectName(ObjectName);
+    box->setWindowModality(Qt::ApplicationModal);
+    box->setIcon(icon);
+    box->setWindowTitle(title);
+    box->setTextFormat(Qt::PlainText);
+    box->setText(displayText(text));
+
+    std::vector<std::pair<QPushButton*, Answer>> answers;
+    for (const ButtonSpec& spec : specs) {
+        QPushButton* button = box->addButton(MessageBoxTexts::text(spec.caption), spec.role);
+        answers.emplace_back(button, spec.answer);
+        if (spec.answer == onEscape) {
+            box->setEscapeButton(button);
+        }
+    }
+    box->setDefaultButton(answers.front().first);
+
+    box->exec();
+    if (!box) {
+        return onEscape;
+    }
+    const std::unique_ptr<QMessageBox> owner(box.data());
+    QAbstractButton* clicked = box->clickedButton();
+    for (const auto& [button, answer] : answers) {
+        if (button == clicked) {
+            return answer;
+        }
+    }
+    return onEscape;
+}
+
+} // namespace
+
+Answer show(BoxKind kind, const QString& text, Buttons buttons, QWidget* parent)
+{
+    return run(iconOf(kind), MessageBoxTexts::text(titleOf(kind)), text, buttons, parent);
+}
+
+Answer show(const QString& title, const QString& text, Buttons buttons, QWidget* parent)
+{
+    return run(QMessageBox::NoIcon, title, text, buttons, parent);
+}
+
+} // namespace MessageBox
+} // namespace tollbook
