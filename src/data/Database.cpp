@@ -3,6 +3,7 @@
 #include "Schema.h"
 #include "platform/Errors.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -11,17 +12,11 @@ namespace tollbook {
 
 namespace {
 
-QString driverMessage(const QSqlError& error)
-{
-    const QString text = error.databaseText().trimmed();
-    return text.isEmpty() ? error.text().trimmed() : text;
-}
-
 void execOrThrow(QSqlDatabase& db, const QString& statement)
 {
     QSqlQuery query(db);
     if (!query.exec(statement)) {
-        throw DriverError(driverMessage(query.lastError()));
+        throw DriverError(Database::driverMessage(query.lastError()));
     }
 }
 
@@ -35,6 +30,12 @@ void configureConnection(QSqlDatabase& db)
 
 } // namespace
 
+QString Database::driverMessage(const QSqlError& error)
+{
+    const QString text = error.databaseText().trimmed();
+    return text.isEmpty() ? error.text().trimmed() : text;
+}
+
 QSqlDatabase Database::open(const QString& path, const QString& connectionName)
 {
     close(connectionName);
@@ -45,7 +46,7 @@ QSqlDatabase Database::open(const QString& path, const QString& connectionName)
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
     db.setDatabaseName(file.absoluteFilePath());
     if (!db.open()) {
-        const QString message = driverMessage(db.lastError());
+        const QString message = Database::driverMessage(db.lastError());
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(connectionName);
         throw DriverError(message);
@@ -87,19 +88,19 @@ void Database::create(const QString& path)
         db.setDatabaseName(path);
         try {
             if (!db.open()) {
-                throw DriverError(driverMessage(db.lastError()));
+                throw DriverError(Database::driverMessage(db.lastError()));
             }
             created = true;
             // Readers never wait for the writer: the views stay responsive while a journal imports.
             execOrThrow(db, QStringLiteral("PRAGMA journal_mode = WAL"));
             if (!db.transaction()) {
-                throw DriverError(driverMessage(db.lastError()));
+                throw DriverError(Database::driverMessage(db.lastError()));
             }
             for (const QString& statement : Schema::createStatements()) {
                 execOrThrow(db, statement);
             }
             if (!db.commit()) {
-                throw DriverError(driverMessage(db.lastError()));
+                throw DriverError(Database::driverMessage(db.lastError()));
             }
             db.close();
         } catch (...) {
@@ -122,7 +123,7 @@ Transaction::Transaction(const QString& connectionName) : m_connectionName(conne
 {
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
     if (!db.transaction()) {
-        throw DriverError(driverMessage(db.lastError()));
+        throw DriverError(Database::driverMessage(db.lastError()));
     }
     m_open = true;
 }
@@ -138,7 +139,7 @@ void Transaction::commit()
 {
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
     if (!db.commit()) {
-        throw DriverError(driverMessage(db.lastError()));
+        throw DriverError(Database::driverMessage(db.lastError()));
     }
     m_open = false;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QString>
 
 namespace tollbook {
@@ -14,6 +15,9 @@ inline const QString ConnectionName = QStringLiteral("ADOConexao");
 // Opens the existing database file at path under the connection name. Throws DriverError when the file
 // is missing or cannot be opened as a database. Never creates a file.
 QSqlDatabase open(const QString& path, const QString& connectionName = ConnectionName);
+
+// The text of an error the driver reported: the database's own message where it gave one.
+QString driverMessage(const QSqlError& error);
 
 // Closes and removes the connection.
 void close(const QString& connectionName = ConnectionName);

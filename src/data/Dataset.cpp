@@ -34,11 +34,7 @@ struct Dataset::TableInfo
 
 namespace {
 
-QString driverMessage(const QSqlError& error)
-{
-    const QString text = error.databaseText().trimmed();
-    return text.isEmpty() ? error.text().trimmed() : text;
-}
+using Database::driverMessage;
 
 QString quotedIdentifier(const QString& name)
 {
@@ -952,20 +948,27 @@ void Dataset::cancel()
             Q_EMIT rowDataChanged(m_current);
         }
     } else if (m_state == State::Insert) {
-        const int row = m_current;
         m_editBuffer.clear();
         m_state = State::Browse;
         if (notifying()) {
-            Q_EMIT aboutToRemoveRow(row);
-        }
-        m_rows.remove(row);
-        m_current = std::min(row, int(m_rows.size()) - 1);
-        m_eof = m_rows.isEmpty();
-        if (notifying()) {
-            Q_EMIT rowRemoved(row);
             Q_EMIT stateChanged(m_state);
-            Q_EMIT currentRowChanged(m_current);
         }
+        removeCurrentRow();
+    }
+}
+
+void Dataset::removeCurrentRow()
+{
+    const int row = m_current;
+    if (notifying()) {
+        Q_EMIT aboutToRemoveRow(row);
+    }
+    m_rows.remove(row);
+    m_current = std::min(row, int(m_rows.size()) - 1);
+    m_eof = m_rows.isEmpty();
+    if (notifying()) {
+        Q_EMIT rowRemoved(row);
+        Q_EMIT currentRowChanged(m_current);
     }
 }
 
@@ -984,17 +987,7 @@ void Dataset::remove()
         cancel();
     }
     writeDelete(m_rows.at(m_current));
-    const int row = m_current;
-    if (notifying()) {
-        Q_EMIT aboutToRemoveRow(row);
-    }
-    m_rows.remove(row);
-    m_current = std::min(row, int(m_rows.size()) - 1);
-    m_eof = m_rows.isEmpty();
-    if (notifying()) {
-        Q_EMIT rowRemoved(row);
-        Q_EMIT currentRowChanged(m_current);
-    }
+    removeCurrentRow();
 }
 
 void Dataset::disableControls()
@@ -1060,6 +1053,30 @@ QSqlQuery& Dataset::preparedWrite(const QString& statement)
     return **it;
 }
 
+Dataset::RowCriteria Dataset::rowCriteria(const QVector<QVariant>& row)
+{
+    // By the table's key when the dataset carries all of it, else by every column it carries.
+    const TableInfo& info = tableInfo();
+    RowCriteria result;
+    result.byKey = !info.keyColumns.isEmpty();
+    for (const QString& key : info.keyColumns) {
+        const Field* field = findField(key);
+        result.byKey = result.byKey && field && field->kind() == FieldKind::Data;
+    }
+    for (const QString& column : result.byKey ? info.keyColumns : info.columns) {
+        const Field* field = findField(column);
+        if (!field || field->kind() != FieldKind::Data) {
+            continue;
+        }
+        result.criteria << quotedIdentifier(column) + QStringLiteral(" IS ?");
+        result.values << toDatabase(field, row.at(field->index()));
+    }
+    if (result.criteria.isEmpty()) {
+        throw DatabaseError(QStringLiteral("%1: Table '%2' cannot be updated").arg(objectName(), m_baseTable));
+    }
+    return result;
+}
+
 void Dataset::writeUpdate(const QVector<QVariant>& before, const QVector<QVariant>& after)
 {
     const TableInfo& info = tableInfo();
@@ -1078,24 +1095,10 @@ void Dataset::writeUpdate(const QVector<QVariant>& before, const QVector<QVarian
     if (assignments.isEmpty()) {
         return; // nothing of the base table changed
     }
-    QStringList criteria;
-    QVariantList criteriaValues;
-    bool byKey = !info.keyColumns.isEmpty();
-    for (const QString& key : info.keyColumns) {
-        byKey = byKey && findField(key) && findField(key)->kind() == FieldKind::Data;
-    }
-    const QStringList criteriaColumns = byKey ? info.keyColumns : info.columns;
-    for (const QString& column : criteriaColumns) {
-        const Field* field = findField(column);
-        if (!field || field->kind() != FieldKind::Data) {
-            continue;
-        }
-        criteria << quotedIdentifier(column) + QStringLiteral(" IS ?");
-        criteriaValues << toDatabase(field, before.at(field->index()));
-    }
-    if (criteria.isEmpty()) {
-        throw DatabaseError(QStringLiteral("%1: Table '%2' cannot be updated").arg(objectName(), m_baseTable));
-    }
+    const RowCriteria where = rowCriteria(before);
+    const bool byKey = where.byKey;
+    const QStringList& criteria = where.criteria;
+    const QVariantList& criteriaValues = where.values;
     const QString statement = QStringLiteral("UPDATE %1 SET %2 WHERE %3")
                                   .arg(quotedIdentifier(m_baseTable), assignments.join(QStringLiteral(", ")),
                                        criteria.join(QStringLiteral(" AND ")));
@@ -1179,24 +1182,10 @@ void Dataset::writeInsert(QVector<QVariant>& row)
 
 void Dataset::writeDelete(const QVector<QVariant>& row)
 {
-    const TableInfo& info = tableInfo();
-    bool byKey = !info.keyColumns.isEmpty();
-    for (const QString& key : info.keyColumns) {
-        byKey = byKey && findField(key) && findField(key)->kind() == FieldKind::Data;
-    }
-    QStringList criteria;
-    QVariantList values;
-    for (const QString& column : byKey ? info.keyColumns : info.columns) {
-        const Field* field = findField(column);
-        if (!field || field->kind() != FieldKind::Data) {
-            continue;
-        }
-        criteria << quotedIdentifier(column) + QStringLiteral(" IS ?");
-        values << toDatabase(field, row.at(field->index()));
-    }
-    if (criteria.isEmpty()) {
-        throw DatabaseError(QStringLiteral("%1: Table '%2' cannot be updated").arg(objectName(), m_baseTable));
-    }
+    const RowCriteria where = rowCriteria(row);
+    const bool byKey = where.byKey;
+    const QStringList& criteria = where.criteria;
+    const QVariantList& values = where.values;
     // Without a key only one of several equal rows goes.
     const QString statement =
         byKey ? QStringLiteral("DELETE FROM %1 WHERE %2")

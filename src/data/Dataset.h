@@ -149,11 +149,19 @@ private:
     void buildLookups();
     void calculate(QVector<QVariant>& row);
     void setCurrent(int row);
+    void removeCurrentRow();
     void setState(State state);
     void requireBrowse(const char* operation);
     void requireActive() const;
     void requireCurrentRow() const;
     const TableInfo& tableInfo();
+    struct RowCriteria
+    {
+        bool byKey = false;
+        QStringList criteria; // "column IS ?"
+        QVariantList values;
+    };
+    RowCriteria rowCriteria(const QVector<QVariant>& row);
     void writeUpdate(const QVector<QVariant>& before, const QVector<QVariant>& after);
     void writeInsert(QVector<QVariant>& row);
     void writeDelete(const QVector<QVariant>& row);
