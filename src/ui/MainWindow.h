@@ -1,0 +1,130 @@
+#pragma once
+
+#include <QDateTime>
+#include <QMainWindow>
+#include <QStringList>
+
+#include <functional>
+
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QSpinBox;
+class QTabWidget;
+class QTimer;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace tollbook {
+
+class DataModuleDatasets;
+class MainWindowDatasets;
+class ToggleSwitch;
+
+// The main window "frmTBKPrincipal": header bar, side pane with the navigation tree, the printers list and
+// the monitoring options, the page area with its five pages, the status bar and the main menu. Pages are
+// changed only through the navigation tree, and only the active page's tab is ever visible.
+//
+// The window owns its datasets as a child object, so a window file reaches their fields by walking the
+// window's children. It owns the monitoring timer "Timer1" (emits monitoringTick(), not started until
+// startTimers()) and the one-second clock timer "Timer2", which shows the time in lbHora and counts the
+// refresh countdown down in lbNextRefresh.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    using Clock = std::function<QDateTime()>;
+
+    explicit MainWindow(DataModuleDatasets* dataModule, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    MainWindowDatasets* datasets() const { return m_datasets; }
+
+    // Selects the root's child at position 1..5, or the root for 0, and gives the tree the focus; the page of
+    // the node is shown. Other positions change nothing.
+    void selectNavigationEntry(int position);
+    // The texts of the root's five children, in order; the root keeps the product name.
+    void setNavigationTexts(const QStringList& fiveTexts);
+
+    // Status bar panel 2: the count of today's jobs, already formatted.
+    void setTodayCountText(const QString& text);
+    // Status bar panel 1: the release text as shown ("Release: 5.0.0.2").
+    void setReleaseText(const QString& text);
+    QString statusPanelText(int panel) const;
+
+    void setDeveloperLabelVisible(bool visible);
+    bool isDeveloperLabelVisible() const;
+
+    // Whole seconds until the next monitoring tick. The clock shows it and counts it down by one each second
+    // while it is 0 or more, so the display stays at 0 until the countdown is set again.
+    void setRefreshCountdown(int seconds);
+    int refreshCountdown() const { return m_countdown; }
+    // The monitoring period in seconds, as the interval box shows it (20 to 120).
+    int monitoringInterval() const;
+
+    // Where the clock reads the current time; the system clock unless replaced.
+    void setClock(Clock clock);
+    // What Timer2 does each second: show the time and count the refresh countdown down.
+    void clockTick();
+
+    // Asked by every close of the window (close box, "Sair", a requested close); false refuses the close.
+    void setCloseQuery(std::function<bool()> query);
+
+    // The menu item (or a menu's own action) of that name; nullptr when there is none.
+    QAction* action(const QString& objectName) const;
+
+    // Starts the clock and, while the monitoring switch is on, the monitoring timer.
+    void startTimers();
+    void stopTimers();
+
+    bool isSidePaneOpen() const;
+    void toggleSidePane();
+
+Q_SIGNALS:
+    // Timer1 fired: the monitoring cycle runs its tick.
+    void monitoringTick();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QWidget* createHeader();
+    QWidget* createSidePane();
+    QWidget* createOptions();
+    QWidget* createPages();
+    void createStatusBar();
+    void createMenu();
+    void createTimers();
+
+    void showPageOfNode(QTreeWidgetItem* node);
+    void showOnlyPage(int index);
+    void monitoringSwitched(bool on);
+    void intervalChanged(int seconds);
+
+    MainWindowDatasets* m_datasets;
+    Clock m_clock;
+    std::function<bool()> m_closeQuery;
+    int m_countdown = 50;
+
+    QLabel* m_imgMenu = nullptr;
+    QLabel* m_title = nullptr;
+    QLabel* m_lbModoDesenv = nullptr;
+    QLabel* m_lbHora = nullptr;
+    QWidget* m_sidePane = nullptr;
+    QTreeWidget* m_tree = nullptr;
+    QListWidget* m_printers = nullptr;
+    ToggleSwitch* m_monitoringSwitch = nullptr;
+    QLineEdit* m_editTimer = nullptr;
+    QSpinBox* m_upDown = nullptr;
+    QLabel* m_lbNextRefresh = nullptr;
+    QTabWidget* m_pages = nullptr;
+    QTabWidget* m_registryPages = nullptr;
+    QLabel* m_lbTitulo = nullptr;
+    QList<QLabel*> m_statusPanels;
+    QTimer* m_monitoringTimer = nullptr;
+    QTimer* m_clockTimer = nullptr;
+};
+
+} // namespace tollbook
