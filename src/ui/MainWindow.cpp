@@ -229,7 +229,8 @@ QWidget* MainWindow::createHeader()
     layout->setContentsMargins(6, 0, 10, 0);
     layout->setSpacing(8);
 
-    m_imgMenu = namedLabel(QStringLiteral("imgMenu"), QString(), header);
+    m_imgMenu = new Picture(header);
+    m_imgMenu->setObjectName(QStringLiteral("imgMenu"));
     m_imgMenu->setFixedSize(32, 32);
     m_imgMenu->setPixmap(menuPicture(palette().color(QPalette::WindowText)));
     m_imgMenu->setCursor(Qt::PointingHandCursor);

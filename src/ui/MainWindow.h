@@ -18,6 +18,7 @@ class QTreeWidgetItem;
 namespace tollbook {
 
 class DataModuleDatasets;
+class Picture;
 class MainWindowDatasets;
 class ToggleSwitch;
 
@@ -108,7 +109,7 @@ private:
     std::function<bool()> m_closeQuery;
     int m_countdown = 50;
 
-    QLabel* m_imgMenu = nullptr;
+    Picture* m_imgMenu = nullptr;
     QLabel* m_title = nullptr;
     QLabel* m_lbModoDesenv = nullptr;
     QLabel* m_lbHora = nullptr;

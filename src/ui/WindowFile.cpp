@@ -19,6 +19,7 @@
 #include <QSaveFile>
 #include <QSet>
 #include <QStringEncoder>
+#include <QStackedWidget>
 #include <QTabBar>
 #include <QToolButton>
 
@@ -53,9 +54,29 @@ bool isComponentName(const QString& name)
     return !name.isEmpty() && !name.startsWith(QLatin1String("qt_"));
 }
 
+// Children in the order the window owns them. A stack of pages reorders its children each time it
+// raises one, so its pages are taken in page order.
+QObjectList ownedChildren(QObject* object)
+{
+    QObjectList children = object->children();
+    if (auto* stack = qobject_cast<QStackedWidget*>(object)) {
+        QObjectList pages;
+        for (int i = 0; i < stack->count(); ++i) {
+            pages << stack->widget(i);
+        }
+        for (QObject* child : std::as_const(children)) {
+            if (!pages.contains(child)) {
+                pages << child;
+            }
+        }
+        children = pages;
+    }
+    return children;
+}
+
 void collect(QObject* object, QList<QObject*>& found, QSet<QObject*>& seen)
 {
-    for (QObject* child : object->children()) {
+    for (QObject* child : ownedChildren(object)) {
         if (seen.contains(child))
             continue;
         auto* widget = qobject_cast<QWidget*>(child);

@@ -239,7 +239,7 @@ void TestMainWindow::sidePaneToggleKeepsPageAndNode()
     m_window->selectNavigationEntry(3);
     QTreeWidgetItem* node = tree()->currentItem();
     auto* pane = m_window->findChild<QWidget*>(QStringLiteral("SV"));
-    QWidget* image = label("imgMenu");
+    QWidget* image = m_window->findChild<QWidget*>(QStringLiteral("imgMenu"));
     QCOMPARE(pane->width(), 200);
     const int openWidth = pages()->width();
 

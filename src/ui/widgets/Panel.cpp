@@ -133,4 +133,19 @@ void TabSheet::setCaption(const QString& caption)
     }
 }
 
+void Picture::setPixmap(const QPixmap& pixmap)
+{
+    m_pixmap = pixmap;
+    updateGeometry();
+    update();
+}
+
+void Picture::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    const QSize size = m_pixmap.deviceIndependentSize().toSize().scaled(this->size(), Qt::KeepAspectRatio);
+    const QRect target(QPoint((width() - size.width()) / 2, (height() - size.height()) / 2), size);
+    painter.drawPixmap(target, m_pixmap);
+}
+
 } // namespace tollbook

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QFrame>
 #include <QLabel>
+#include <QPixmap>
 
 class QTabWidget;
 class QToolButton;
@@ -88,6 +89,24 @@ public:
 
 private:
     QString m_caption; // kept until the page is added to its tab widget
+};
+
+// A picture shown as it is; it carries no caption of its own, so no language file addresses it.
+class Picture : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit Picture(QWidget* parent = nullptr) : QWidget(parent) {}
+    void setPixmap(const QPixmap& pixmap);
+    QPixmap pixmap() const { return m_pixmap; }
+    QSize sizeHint() const override { return m_pixmap.deviceIndependentSize().toSize(); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QPixmap m_pixmap;
 };
 
 } // namespace tollbook

@@ -1,0 +1,44 @@
+// The Portuguese window files delivered in language/pt_BR are what the export writes from the windows'
+// built-in captions. Run with TOLLBOOK_WRITE_LANGUAGE_FILES=1 to write them anew after changing a window.
+
+#include "data/Catalogue.h"
+#include "ui/MainWindow.h"
+#include "ui/WindowFile.h"
+
+#include <QFile>
+#include <QStringDecoder>
+#include <QTest>
+
+using namespace tollbook;
+
+class TestPortugueseFiles : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void mainWindow()
+    {
+        DataModuleDatasets dataModule;
+        MainWindow window(&dataModule);
+        compareWithDelivered(&window);
+    }
+
+private:
+    static void compareWithDelivered(QWidget* window)
+    {
+        const QString path =
+            QStringLiteral(TOLLBOOK_SOURCE_DIR "/language/pt_BR/") + window->objectName() + QStringLiteral(".lpu");
+        const QStringList exported = WindowFile::exportLines(window);
+        if (qEnvironmentVariableIsSet("TOLLBOOK_WRITE_LANGUAGE_FILES")) {
+            WindowFile::writeLines(path, exported);
+        }
+        QFile file(path);
+        QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(path));
+        QStringDecoder decoder("windows-1252");
+        const QString delivered = decoder(file.readAll());
+        QCOMPARE(delivered, exported.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
+    }
+};
+
+QTEST_MAIN(TestPortugueseFiles)
+#include "tst_portuguesefiles.moc"
