@@ -17,10 +17,12 @@ TOLLBOOK_PACKAGES=(
     libcurl4-openssl-dev
     libcups2-dev
     sqlite3
+    libsqlite3-dev
     python3-aiosmtpd
     xvfb
     xauth
     clang-format
+    fp-utils # chmcmd, the compiler of the help files
 )
 
 # Installs whichever of TOLLBOOK_PACKAGES is missing; does nothing when all are there.

@@ -2,15 +2,17 @@
 
 #include "DataSource.h"
 #include "Database.h"
+#include "SqliteStatement.h"
 #include "platform/Errors.h"
 
 #include <QRegularExpression>
 #include <QSqlDriver>
 #include <QSqlError>
-#include <QSqlField>
-#include <QSqlRecord>
+
+#include <sqlite3.h>
 
 #include <cmath>
+#include <cstring>
 
 namespace tollbook {
 
@@ -67,56 +69,6 @@ int sizeFromDeclared(const QString& declared)
     static const QRegularExpression width(QStringLiteral("\\((\\d+)\\)"));
     const QRegularExpressionMatch match = width.match(declared);
     return match.hasMatch() ? match.captured(1).toInt() : 0;
-}
-
-FieldType typeFromMetaType(const QMetaType& type)
-{
-    switch (type.id()) {
-    case QMetaType::Int:
-    case QMetaType::LongLong:
-    case QMetaType::UInt:
-    case QMetaType::ULongLong:
-        return FieldType::Integer;
-    case QMetaType::Double:
-        return FieldType::Float;
-    case QMetaType::QDate:
-    case QMetaType::QDateTime:
-        return FieldType::DateTime;
-    default:
-        return FieldType::String;
-    }
-}
-
-// The stored form of a value read from the database.
-QVariant fromDatabase(const Field* field, const QVariant& raw)
-{
-    if (raw.isNull()) {
-        return QVariant();
-    }
-    switch (field->type()) {
-    case FieldType::String:
-        return raw.typeId() == QMetaType::QString ? raw : QVariant(raw.toString());
-    case FieldType::Integer:
-    case FieldType::AutoInc:
-        if (raw.typeId() == QMetaType::Double) {
-            return QVariant(qint64(std::llround(raw.toDouble())));
-        }
-        return QVariant(raw.toLongLong());
-    case FieldType::Float:
-        return QVariant(raw.toDouble());
-    case FieldType::Currency:
-        if (raw.typeId() == QMetaType::Double) {
-            return QVariant(qint64(std::llround(raw.toDouble())));
-        }
-        return QVariant(raw.toLongLong());
-    case FieldType::DateTime: {
-        const QDateTime dateTime = FieldValues::parseIsoDateTime(raw.toString());
-        return dateTime.isValid() ? QVariant(dateTime) : QVariant();
-    }
-    case FieldType::Unknown:
-        break;
-    }
-    return raw;
 }
 
 QVariant toDatabase(const Field* field, const QVariant& stored)
@@ -476,38 +428,24 @@ void Dataset::open()
         return;
     }
 
-    if (!m_selectQuery) {
-        m_selectQuery = std::make_unique<QSqlQuery>(db);
-        m_selectQuery->setForwardOnly(true);
-        if (!m_selectQuery->prepare(m_translatedSql)) {
-            const QString message = driverMessage(m_selectQuery->lastError());
-            m_selectQuery.reset();
-            throw DriverError(message);
-        }
-    }
-    QSqlQuery& query = *m_selectQuery;
-    bindParams(query);
-    if (!query.exec()) {
-        const QString message = driverMessage(query.lastError());
-        m_selectQuery.reset();
-        throw DriverError(message);
+    SqliteStatement statement(m_connectionName, m_translatedSql);
+    for (int i = 0; i < m_occurrences.size(); ++i) {
+        statement.bind(i, bindableValue(m_params.at(m_occurrences.at(i))));
     }
     try {
         if (notifying()) {
             Q_EMIT aboutToReset();
         }
         m_rows.clear();
-        fetch(query);
+        fetch(statement);
     } catch (...) {
-        query.finish();
         m_rows.clear();
-        m_lookupValues.clear();
+        m_lookups.clear();
         if (notifying()) {
             Q_EMIT resetDone();
         }
         throw;
     }
-    query.finish();
     m_current = m_rows.isEmpty() ? -1 : 0;
     m_bof = true;
     m_eof = m_rows.isEmpty();
@@ -518,60 +456,110 @@ void Dataset::open()
     }
 }
 
-void Dataset::fetch(QSqlQuery& query)
+void Dataset::fetch(SqliteStatement& statement)
 {
-    const QSqlRecord record = query.record();
+    const int columnCount = statement.columnCount();
     if (m_fields.isEmpty()) {
-        // No fields declared: one data field per result column, typed from the base table where it
-        // has the column.
+        // No fields declared: one data field per result column, typed from the table column behind it.
         const TableInfo* info = m_baseTable.isEmpty() ? nullptr : &tableInfo();
-        for (int i = 0; i < record.count(); ++i) {
-            const QSqlField column = record.field(i);
-            if (findField(column.name())) {
+        for (int i = 0; i < columnCount; ++i) {
+            const QString name = statement.columnName(i);
+            if (findField(name)) {
                 continue;
             }
-            FieldType type = typeFromMetaType(column.metaType());
-            int size = 0;
-            if (info && info->columnIndex(column.name()) >= 0) {
-                const QString declared = info->types.value(column.name().toLower());
-                type = column.name().compare(info->rowidColumn, Qt::CaseInsensitive) == 0 ? FieldType::AutoInc
-                                                                                            : typeFromDeclared(declared);
-                size = sizeFromDeclared(declared);
+            const QString declared = statement.columnDeclaredType(i);
+            FieldType type = declared.isEmpty() ? FieldType::Unknown : typeFromDeclared(declared);
+            if (info && info->columnIndex(name) >= 0 && name.compare(info->rowidColumn, Qt::CaseInsensitive) == 0) {
+                type = FieldType::AutoInc;
             }
-            addDataField(column.name(), type, size);
+            addDataField(name, type, sizeFromDeclared(declared));
         }
     }
-    QVector<int> columns(m_fields.size(), -1);
-    QVector<const Field*> dataFields;
+    struct Column
+    {
+        int column;
+        int field;
+        FieldType type;
+        bool hasLast;
+        QByteArray lastText; // repeated texts share one string
+        QVariant lastValue;
+    };
+    std::vector<Column> columns;
     for (Field* field : std::as_const(m_fields)) {
         if (field->kind() != FieldKind::Data) {
             continue;
         }
-        const int column = record.indexOf(field->fieldName());
+        int column = -1;
+        for (int i = 0; i < columnCount && column < 0; ++i) {
+            if (statement.columnName(i).compare(field->fieldName(), Qt::CaseInsensitive) == 0) {
+                column = i;
+            }
+        }
         if (column < 0) {
             throw DatabaseError(QStringLiteral("%1: Field '%2' not found").arg(objectName(), field->fieldName()));
         }
-        columns[field->index()] = column;
-        dataFields << field;
+        columns.push_back({column, field->index(), field->type(), false, QByteArray(), QVariant()});
     }
     buildLookups();
     const int fieldCount = int(m_fields.size());
-    while (query.next()) {
+    while (statement.step()) {
         QVector<QVariant> row(fieldCount);
-        for (const Field* field : std::as_const(dataFields)) {
-            row[field->index()] = fromDatabase(field, query.value(columns.at(field->index())));
+        for (Column& c : columns) {
+            const int type = statement.type(c.column);
+            if (type == SQLITE_NULL) {
+                continue;
+            }
+            QVariant& value = row[c.field];
+            switch (c.type) {
+            case FieldType::Integer:
+            case FieldType::AutoInc:
+            case FieldType::Currency:
+                value = type == SQLITE_FLOAT ? QVariant(qint64(std::llround(statement.real(c.column))))
+                                             : QVariant(statement.integer(c.column));
+                break;
+            case FieldType::Float:
+                value = QVariant(statement.real(c.column));
+                break;
+            case FieldType::Unknown:
+                if (type == SQLITE_INTEGER) {
+                    value = QVariant(statement.integer(c.column));
+                    break;
+                }
+                if (type == SQLITE_FLOAT) {
+                    value = QVariant(statement.real(c.column));
+                    break;
+                }
+                [[fallthrough]];
+            case FieldType::String:
+            case FieldType::DateTime: {
+                int length = 0;
+                const char* bytes = statement.text(c.column, &length);
+                if (c.hasLast && length == c.lastText.size()
+                    && std::memcmp(bytes, c.lastText.constData(), size_t(length)) == 0) {
+                    value = c.lastValue;
+                    break;
+                }
+                c.hasLast = true;
+                c.lastText = QByteArray(bytes, length);
+                if (c.type == FieldType::DateTime) {
+                    const QDateTime dateTime = FieldValues::parseIsoDateTime(bytes, length);
+                    c.lastValue = dateTime.isValid() ? QVariant(dateTime) : QVariant();
+                } else {
+                    c.lastValue = QVariant(QString::fromUtf8(bytes, length));
+                }
+                value = c.lastValue;
+                break;
+            }
+            }
         }
         calculate(row);
         m_rows.append(std::move(row));
-    }
-    if (query.lastError().isValid()) {
-        throw DriverError(driverMessage(query.lastError()));
     }
 }
 
 void Dataset::buildLookups()
 {
-    m_lookupValues.clear();
+    m_lookups.clear();
     for (Field* field : std::as_const(m_fields)) {
         if (field->kind() != FieldKind::Lookup) {
             continue;
@@ -581,29 +569,36 @@ void Dataset::buildLookups()
             throw DatabaseError(QStringLiteral("%1: Lookup information for field '%2' is incomplete")
                                     .arg(objectName(), field->fieldName()));
         }
-        fieldByName(field->keyField());
+        Lookup entry;
+        entry.field = field->index();
+        entry.keyField = fieldByName(field->keyField())->index();
         if (!lookup->isOpen()) {
             lookup->open();
         }
         const Field* key = lookup->fieldByName(field->lookupKeyField());
         const Field* result = lookup->fieldByName(field->lookupResultField());
-        QHash<QString, QVariant>& values = m_lookupValues[field->index()];
         for (int row = 0; row < lookup->recordCount(); ++row) {
             const QString k = lookupKey(lookup->storedValue(row, key->index()));
-            if (!k.isEmpty() && !values.contains(k)) {
-                values.insert(k, result->fromStored(lookup->storedValue(row, result->index())));
+            if (!k.isEmpty() && !entry.values.contains(k)) {
+                const QVariant found = result->fromStored(lookup->storedValue(row, result->index()));
+                entry.values.insert(k, found.isNull() ? QVariant() : QVariant(found.toString()));
             }
         }
+        m_lookups.push_back(std::move(entry));
     }
 }
 
 void Dataset::calculate(QVector<QVariant>& row)
 {
-    for (auto it = m_lookupValues.cbegin(); it != m_lookupValues.cend(); ++it) {
-        const Field* field = m_fields.at(it.key());
-        const Field* key = findField(field->keyField());
-        const QVariant found = it.value().value(lookupKey(row.at(key->index())));
-        row[it.key()] = found.isNull() ? QVariant() : QVariant(found.toString());
+    for (Lookup& lookup : m_lookups) {
+        const QVariant& key = row.at(lookup.keyField);
+        // Neighbouring rows mostly share their key (the same paper, the same user).
+        if (!(lookup.hasLast && key == lookup.lastKey)) {
+            lookup.lastKey = key;
+            lookup.lastResult = lookup.values.value(lookupKey(key));
+            lookup.hasLast = true;
+        }
+        row[lookup.field] = lookup.lastResult;
     }
     if (!onCalcFields) {
         return;
@@ -634,8 +629,7 @@ void Dataset::close()
     }
     m_rows.clear();
     m_editBuffer.clear();
-    m_lookupValues.clear();
-    m_selectQuery.reset();
+    m_lookups.clear();
     m_writeQueries.clear();
     m_current = -1;
     m_eof = m_bof = true;

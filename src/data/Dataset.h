@@ -13,10 +13,12 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace tollbook {
 
 class DataSource;
+class SqliteStatement;
 
 // A named parameter of a dataset's SQL ("... where Print_Data >= :datai").
 struct Parameter
@@ -145,7 +147,7 @@ private:
     QString translatedSql() const;
     void bindParams(QSqlQuery& query) const;
     QVariant bindableValue(const Parameter& param) const;
-    void fetch(QSqlQuery& query);
+    void fetch(SqliteStatement& statement);
     void buildLookups();
     void calculate(QVector<QVariant>& row);
     void setCurrent(int row);
@@ -190,9 +192,17 @@ private:
     int m_disableCount = 0;
     bool m_pendingRefresh = false;
 
-    QHash<int, QHash<QString, QVariant>> m_lookupValues; // field index -> normalised key -> result
+    struct Lookup
+    {
+        int field = -1;
+        int keyField = -1;
+        QHash<QString, QVariant> values; // normalised key -> result
+        bool hasLast = false;
+        QVariant lastKey;
+        QVariant lastResult;
+    };
+    std::vector<Lookup> m_lookups;
     std::unique_ptr<TableInfo> m_tableInfo;
-    std::unique_ptr<QSqlQuery> m_selectQuery;
     QHash<QString, std::shared_ptr<QSqlQuery>> m_writeQueries;
 
     QPointer<DataSource> m_master;

@@ -103,7 +103,9 @@ private:
 // Conversions shared by fields and parameters.
 namespace FieldValues {
 // A date-time from ISO text ("yyyy-MM-dd" or "yyyy-MM-dd HH:mm:ss"), or invalid.
+// Dates are wall-clock times without a zone: they carry Qt::UTC so that no time-zone rule touches them.
 QDateTime parseIsoDateTime(const QString& text);
+QDateTime parseIsoDateTime(const char* text, int length);
 // The text the database keeps for a date-time: the date alone at midnight.
 QString toIsoText(const QDateTime& dateTime);
 // A date-time from month/day/year query text ("12/31/2019"), or invalid.

@@ -35,6 +35,7 @@ private Q_SLOTS:
     void dateParameters_data();
     void dateParameters();
     void navigation();
+    void valuesAsStored();
     void appendEditDelete();
     void insertAndCancel();
     void compositeAndMissingKeys();
@@ -114,6 +115,30 @@ void TestDataset::navigation()
     QCOMPARE(ds->recNo(), 0);
     QVERIFY(!ds->locate(QStringLiteral("Setor_Id"), QStringLiteral("rh")));
     QCOMPARE(ds->recNo(), 0); // a failed locate keeps the row
+}
+
+// Empty texts stay empty and nulls stay null, also when rows repeat a value; dates keep their wall-clock
+// time; numbers keep their kind.
+void TestDataset::valuesAsStored()
+{
+    DatabaseFixture::exec({QStringLiteral("INSERT INTO Projeto (Projeto_Codigo, Projeto_Nome, Projeto_Data) VALUES"
+                                          " ('', NULL, '2021-03-28 02:30:00'), ('', '', '2021-03-28'),"
+                                          " (NULL, '', NULL), ('x', 'y', '2021-03-28 02:30:00')")});
+    auto ds = dataset({QStringLiteral("select * from Projeto where Projeto_Id > 1 order by Projeto_Id")});
+    ds->open();
+    QStringList seen;
+    for (ds->first(); !ds->eof(); ds->next()) {
+        for (const char* name : {"Projeto_Codigo", "Projeto_Nome"}) {
+            const Field* field = ds->fieldByName(QLatin1String(name));
+            seen << (field->isNull() ? QStringLiteral("null") : QLatin1Char('"') + field->asString() + QLatin1Char('"'));
+        }
+        seen << ds->fieldByName(QStringLiteral("Projeto_Data"))->displayText();
+    }
+    QCOMPARE(seen, (QStringList{"\"\"", "null", "28/03/2021 02:30:00", "\"\"", "\"\"", "28/03/2021", "null", "\"\"",
+                                "", "\"x\"", "\"y\"", "28/03/2021 02:30:00"}));
+    ds->first();
+    QCOMPARE(ds->fieldByName(QStringLiteral("Projeto_Data"))->asDateTime().time(), QTime(2, 30));
+    QCOMPARE(ds->fieldByName(QStringLiteral("Projeto_Id"))->value().typeId(), int(QMetaType::LongLong));
 }
 
 void TestDataset::appendEditDelete()

@@ -1,0 +1,122 @@
+#include "SqliteStatement.h"
+
+#include "platform/Errors.h"
+
+#include <QSqlDatabase>
+#include <QSqlDriver>
+
+#include <sqlite3.h>
+
+namespace tollbook {
+
+SqliteStatement::SqliteStatement(const QString& connectionName, const QString& sql)
+{
+    const QSqlDatabase db = QSqlDatabase::database(connectionName, false);
+    const QVariant handle = db.isOpen() ? db.driver()->handle() : QVariant();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0) {
+        throw DatabaseError(QStringLiteral("Missing or closed connection '%1'").arg(connectionName));
+    }
+    m_db = *static_cast<sqlite3* const*>(handle.constData());
+    const QByteArray utf8 = sql.toUtf8();
+    if (sqlite3_prepare_v2(m_db, utf8.constData(), int(utf8.size()), &m_statement, nullptr) != SQLITE_OK) {
+        fail();
+    }
+}
+
+SqliteStatement::~SqliteStatement()
+{
+    sqlite3_finalize(m_statement);
+}
+
+void SqliteStatement::fail() const
+{
+    throw DriverError(QString::fromUtf8(sqlite3_errmsg(m_db)));
+}
+
+void SqliteStatement::bind(int index, const QVariant& value)
+{
+    const int position = index + 1;
+    int result = SQLITE_OK;
+    if (!value.isValid() || value.isNull()) {
+        result = sqlite3_bind_null(m_statement, position);
+    } else {
+        switch (value.typeId()) {
+        case QMetaType::Bool:
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::LongLong:
+        case QMetaType::ULongLong:
+            result = sqlite3_bind_int64(m_statement, position, value.toLongLong());
+            break;
+        case QMetaType::Double:
+            result = sqlite3_bind_double(m_statement, position, value.toDouble());
+            break;
+        default: {
+            const QByteArray utf8 = value.toString().toUtf8();
+            result = sqlite3_bind_text(m_statement, position, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+            break;
+        }
+        }
+    }
+    if (result != SQLITE_OK) {
+        fail();
+    }
+}
+
+bool SqliteStatement::step()
+{
+    const int result = sqlite3_step(m_statement);
+    if (result == SQLITE_ROW) {
+        return true;
+    }
+    if (result == SQLITE_DONE) {
+        return false;
+    }
+    fail();
+}
+
+int SqliteStatement::columnCount() const
+{
+    return sqlite3_column_count(m_statement);
+}
+
+QString SqliteStatement::columnName(int column) const
+{
+    return QString::fromUtf8(sqlite3_column_name(m_statement, column));
+}
+
+QString SqliteStatement::columnDeclaredType(int column) const
+{
+    return QString::fromUtf8(sqlite3_column_decltype(m_statement, column));
+}
+
+int SqliteStatement::type(int column) const
+{
+    return sqlite3_column_type(m_statement, column);
+}
+
+qint64 SqliteStatement::integer(int column) const
+{
+    return sqlite3_column_int64(m_statement, column);
+}
+
+double SqliteStatement::real(int column) const
+{
+    return sqlite3_column_double(m_statement, column);
+}
+
+const char* SqliteStatement::text(int column, int* length) const
+{
+    const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(m_statement, column));
+    *length = sqlite3_column_bytes(m_statement, column);
+    return bytes;
+}
+
+QString SqliteStatement::string(int column) const
+{
+    int length = 0;
+    const char* bytes = text(column, &length);
+    return QString::fromUtf8(bytes, length);
+}
+
+} // namespace tollbook

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace tollbook {
+
+// One statement run straight on the SQLite handle of a Qt SQL connection. Datasets read their rows
+// through it: Qt's driver turns every value of every row into a QVariant twice over, which costs more
+// than the query itself on a month of jobs.
+class SqliteStatement
+{
+public:
+    // Throws DatabaseError when the connection is not an open SQLite one, DriverError when the database
+    // refuses the statement.
+    SqliteStatement(const QString& connectionName, const QString& sql);
+    ~SqliteStatement();
+    SqliteStatement(const SqliteStatement&) = delete;
+    SqliteStatement& operator=(const SqliteStatement&) = delete;
+
+    // Binds by position, from 0: null, integers, doubles and text.
+    void bind(int index, const QVariant& value);
+    // The next row; false at the end. Throws DriverError on failure.
+    bool step();
+
+    int columnCount() const;
+    QString columnName(int column) const;
+    // The declared type of the table column behind a result column; empty for an expression.
+    QString columnDeclaredType(int column) const;
+
+    // SQLITE_INTEGER, SQLITE_FLOAT, SQLITE_TEXT, SQLITE_BLOB or SQLITE_NULL of the current row's value.
+    int type(int column) const;
+    qint64 integer(int column) const;
+    double real(int column) const;
+    // The value as UTF-8 bytes, valid until the next step.
+    const char* text(int column, int* length) const;
+    QString string(int column) const;
+
+private:
+    [[noreturn]] void fail() const;
+
+    sqlite3* m_db = nullptr;
+    sqlite3_stmt* m_statement = nullptr;
+};
+
+} // namespace tollbook
