@@ -1,4 +1,4 @@
-// tollbook-bench-datasets PATH [RUNS=5]: opens the heaviest datasets of the views and reports over the
+// tollbook-bench-datasets PATH [RUNS=5] [DATASET]: opens the heaviest datasets of the views and reports over the
 // database at PATH the way the application does, and runs the same SQL in the sqlite3 shell on the same
 // file. For each it prints the best of RUNS timings of both and their ratio; the goal is that opening a
 // dataset costs at most 1.5 times what the database engine alone needs for the query. Always exits 0 once
@@ -152,8 +152,10 @@ int main(int argc, char* argv[])
     const QStringList args = app.arguments();
     bool runsOk = true;
     const int runs = args.size() > 2 ? args.at(2).toInt(&runsOk) : 5;
-    if (args.size() < 2 || args.size() > 3 || !runsOk || runs < 1) {
-        err << "usage: tollbook-bench-datasets PATH [RUNS=5]\n";
+    // A fourth argument keeps only the dataset of that name, for profiling one of them.
+    const QString only = args.size() > 3 ? args.at(3) : QString();
+    if (args.size() < 2 || args.size() > 4 || !runsOk || runs < 1) {
+        err << "usage: tollbook-bench-datasets PATH [RUNS=5] [DATASET]\n";
         return 2;
     }
     const QString path = args.at(1);
@@ -192,6 +194,9 @@ int main(int argc, char* argv[])
         QStringList notes;
         for (const Case& item : cases) {
             const QString name = item.dataset->objectName();
+            if (!only.isEmpty() && name != only) {
+                continue;
+            }
             const Measurement ours = measureDataset(item, runs);
             const Measurement shell = measureShell(path, literalSql(item), runs);
             std::optional<double> ratio;

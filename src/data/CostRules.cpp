@@ -8,7 +8,8 @@ namespace {
 bool isColour(const Field* flag)
 {
     // Exact and case-sensitive: "s", blanks and null are monochrome.
-    return !flag->isNull() && flag->value().toString() == QLatin1String("S");
+    const QVariant& value = flag->dataset()->storedValue(flag->index());
+    return value.typeId() == QMetaType::QString && *static_cast<const QString*>(value.constData()) == QLatin1String("S");
 }
 } // namespace
 

@@ -480,10 +480,13 @@ void Dataset::fetch(SqliteStatement& statement)
         int column;
         int field;
         FieldType type;
-        bool hasLast;
-        QByteArray lastText; // repeated texts share one string
-        QVariant lastValue;
+        // Names of users, printers and computers repeat thousands of times in a month: each distinct
+        // text is converted once and its rows share the one value. Columns of unique texts (documents,
+        // times) give up after a while.
+        QHash<QByteArray, QVariant> seen;
+        bool interning = true;
     };
+    constexpr int MaxInterned = 2048;
     std::vector<Column> columns;
     for (Field* field : std::as_const(m_fields)) {
         if (field->kind() != FieldKind::Data) {
@@ -498,7 +501,7 @@ void Dataset::fetch(SqliteStatement& statement)
         if (column < 0) {
             throw DatabaseError(QStringLiteral("%1: Field '%2' not found").arg(objectName(), field->fieldName()));
         }
-        columns.push_back({column, field->index(), field->type(), false, QByteArray(), QVariant()});
+        columns.push_back({column, field->index(), field->type(), {}, true});
     }
     buildLookups();
     const int fieldCount = int(m_fields.size());
@@ -534,20 +537,25 @@ void Dataset::fetch(SqliteStatement& statement)
             case FieldType::DateTime: {
                 int length = 0;
                 const char* bytes = statement.text(c.column, &length);
-                if (c.hasLast && length == c.lastText.size()
-                    && std::memcmp(bytes, c.lastText.constData(), size_t(length)) == 0) {
-                    value = c.lastValue;
-                    break;
+                if (c.interning) {
+                    const auto found = c.seen.constFind(QByteArray::fromRawData(bytes, length));
+                    if (found != c.seen.cend()) {
+                        value = *found;
+                        break;
+                    }
                 }
-                c.hasLast = true;
-                c.lastText = QByteArray(bytes, length);
                 if (c.type == FieldType::DateTime) {
                     const QDateTime dateTime = FieldValues::parseIsoDateTime(bytes, length);
-                    c.lastValue = dateTime.isValid() ? QVariant(dateTime) : QVariant();
+                    value = dateTime.isValid() ? QVariant(dateTime) : QVariant();
                 } else {
-                    c.lastValue = QVariant(QString::fromUtf8(bytes, length));
+                    value = QVariant(QString::fromUtf8(bytes, length));
                 }
-                value = c.lastValue;
+                if (c.interning) {
+                    c.seen.insert(QByteArray(bytes, length), value);
+                    // Mostly new texts: a column of documents or times, not worth the look-up.
+                    const qsizetype distinct = c.seen.size();
+                    c.interning = distinct < MaxInterned && (m_rows.size() < 512 || distinct * 2 < m_rows.size());
+                }
                 break;
             }
             }
@@ -782,21 +790,23 @@ bool Dataset::locate(const QString& fieldName, const QVariant& value, bool caseI
     return false;
 }
 
-QVariant Dataset::storedValue(int row, int fieldIndex) const
+const QVariant& Dataset::storedValue(int row, int fieldIndex) const
 {
+    static const QVariant null;
+    const QVector<QVariant>* values = nullptr;
     if (row == m_current && (m_state == State::Edit || m_state == State::Insert)) {
-        return m_editBuffer.value(fieldIndex);
+        values = &m_editBuffer;
+    } else if (row >= 0 && row < m_rows.size()) {
+        values = &m_rows.at(row);
     }
-    if (row < 0 || row >= m_rows.size()) {
-        return QVariant();
-    }
-    return m_rows.at(row).value(fieldIndex);
+    return values && fieldIndex >= 0 && fieldIndex < values->size() ? values->at(fieldIndex) : null;
 }
 
-QVariant Dataset::storedValue(int fieldIndex) const
+const QVariant& Dataset::storedValue(int fieldIndex) const
 {
     if (m_calcRow) {
-        return m_calcRow->value(fieldIndex);
+        static const QVariant null;
+        return fieldIndex >= 0 && fieldIndex < m_calcRow->size() ? m_calcRow->at(fieldIndex) : null;
     }
     return storedValue(m_current, fieldIndex);
 }

@@ -118,8 +118,9 @@ public:
     Hook onCalcFields;
 
     // Values as stored, for views: the edit buffer stands for the current row while editing.
-    QVariant storedValue(int row, int fieldIndex) const;
-    QVariant storedValue(int fieldIndex) const;
+    // References stay valid until the dataset changes.
+    const QVariant& storedValue(int row, int fieldIndex) const;
+    const QVariant& storedValue(int fieldIndex) const;
 
 Q_SIGNALS:
     void aboutToReset();

@@ -179,7 +179,7 @@ bool Field::isNull() const
 
 QString Field::asString() const
 {
-    const QVariant stored = m_dataset->storedValue(m_index);
+    const QVariant& stored = m_dataset->storedValue(m_index);
     if (stored.isNull()) {
         return QString();
     }
@@ -229,7 +229,7 @@ double Field::asFloat() const
 
 qint64 Field::asCurrencyUnits() const
 {
-    const QVariant stored = m_dataset->storedValue(m_index);
+    const QVariant& stored = m_dataset->storedValue(m_index);
     if (stored.isNull()) {
         return 0;
     }

@@ -1,0 +1,101 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class QAction;
+class QMenu;
+class QSystemTrayIcon;
+
+namespace tollbook {
+
+class DataModuleDatasets;
+
+// The data module: what the whole application shares for the length of a run. It owns the data module's
+// datasets over the database connection, the notification-area icon with its menu, the installation paths
+// and the process-wide flags (restore, developer mode, end of the application).
+//
+// Construction only builds the parts; create() runs the creation steps (configuration, connection, schema
+// version, journal folder, language set-up).
+class DataModule : public QObject
+{
+    Q_OBJECT
+
+public:
+    static inline const QString ProductName = QStringLiteral("Tollbook");
+
+    // installFolder is the folder of the installation; a trailing '/' is added when missing.
+    explicit DataModule(const QString& installFolder, QObject* parent = nullptr);
+    ~DataModule() override;
+
+    // The creation steps, in order. False when the application must end at once, before any window: no
+    // config.ini, or a database of another version than this build (after its error box). A failure from
+    // the opening of the database on is shown through the error handler and creation stops there, but the
+    // start-up goes on (true).
+    bool create();
+
+    DataModuleDatasets* datasets() const { return m_datasets; }
+
+    QString installFolder() const { return m_installFolder; }
+    QString configPath() const;
+    // bin/x64/PrintJob or bin/x86/PrintJob below the installation folder, by the bitness of the system.
+    QString agentPath() const { return m_agentPath; }
+    // Set by the main window's first showing.
+    QString reportFilePath() const { return m_reportFilePath; }
+    void setReportFilePath(const QString& path) { m_reportFilePath = path; }
+    QString journalPath() const;     // jobs/printjob.tlj
+    QString journalCopyPath() const; // jobs/printjobnew.tlj
+
+    // Ativar_Login of the configuration row is "S". False while the configuration is not open (the database
+    // could not be opened).
+    bool loginEnabled() const;
+
+    // The language set-up step: the process-wide texts of the current language and the tray's texts.
+    void applyLanguageSetup();
+
+    QSystemTrayIcon* trayIcon() const { return m_trayIcon; }
+    QMenu* trayMenu() const { return m_trayMenu; }
+    QAction* restoreAction() const { return m_restoreAction; }
+    QAction* finishAction() const { return m_finishAction; }
+    QString balloonTitle() const { return m_balloonTitle; }
+    // Shows the icon and its balloon; nothing where the desktop has no notification area.
+    void showTrayIcon();
+    void hideTrayIcon();
+
+    // Set the first time the user asks to restore the application from the notification area; never reset.
+    bool restoreFlag() const { return m_restoreFlag; }
+    void setRestoreFlag() { m_restoreFlag = true; }
+
+    bool developerMode() const { return m_developerMode; }
+    void setDeveloperMode(bool on) { m_developerMode = on; }
+
+    // Tells the application to end. The event loop ends as soon as it runs again; code that runs before the
+    // loop checks endRequested().
+    void endApplication();
+    bool endRequested() const { return m_endRequested; }
+
+Q_SIGNALS:
+    void endApplicationRequested();
+    // The icon or its menu asked to restore the application (click, double click, balloon, "Restaurar").
+    void restoreRequested();
+    // The icon's menu asked to end without confirmation.
+    void finishRequested();
+
+private:
+    void createJobsFolder();
+
+    QString m_installFolder;
+    QString m_agentPath;
+    QString m_reportFilePath;
+    DataModuleDatasets* m_datasets;
+    QSystemTrayIcon* m_trayIcon;
+    QMenu* m_trayMenu;
+    QAction* m_restoreAction;
+    QAction* m_finishAction;
+    QString m_balloonTitle;
+    bool m_restoreFlag = false;
+    bool m_developerMode = false;
+    bool m_endRequested = false;
+};
+
+} // namespace tollbook

@@ -1,0 +1,367 @@
+#include "app/MainWindowController.h"
+
+#include "app/DataModule.h"
+#include "app/LoginDialog.h"
+#include "data/Catalogue.h"
+#include "data/ErrorTranslation.h"
+#include "i18n/Language.h"
+#include "platform/SystemRoutines.h"
+#include "ui/ErrorHandler.h"
+#include "ui/MainWindow.h"
+#include "ui/MessageBox.h"
+#include "ui/WindowFile.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDate>
+#include <QEvent>
+#include <QFile>
+#include <QGuiApplication>
+#include <QPointer>
+#include <QProcess>
+#include <QScopedValueRollback>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+namespace tollbook {
+
+namespace {
+
+const QString AppSection = QStringLiteral("App");
+const QString PrincipalSection = QStringLiteral("Principal");
+constexpr int CountdownAtStart = 50;
+
+// Runs an operation started by the user; a failure goes to the error handler like any other.
+template<typename Operation>
+void reportingErrors(Operation&& operation)
+{
+    try {
+        operation();
+    } catch (...) {
+        ErrorHandler::handleCurrentException();
+    }
+}
+
+// Where the window can be hidden and still be found again: behind a notification icon, or on a platform
+// without a desktop at all (offscreen), where there is nothing to minimise into.
+bool canHideWindow()
+{
+    const QString platform = QGuiApplication::platformName();
+    return QSystemTrayIcon::isSystemTrayAvailable() || platform == QLatin1String("offscreen") ||
+           platform == QLatin1String("minimal");
+}
+
+} // namespace
+
+MainWindowController::MainWindowController(DataModule* dataModule, MainWindow* window, QObject* parent)
+    : QObject(parent)
+    , m_dataModule(dataModule)
+    , m_window(window)
+{
+    m_window->setCloseQuery([this]() { return closeQuery(); });
+    m_window->installEventFilter(this);
+
+    const struct
+    {
+        const char* action;
+        const char* code;
+    } languages[] = { { "PortugusBrasilBR1", "pt_BR" }, { "InglsEN1", "en" }, { "EspanholES1", "es" } };
+    for (const auto& language : languages) {
+        if (QAction* item = m_window->action(QString::fromLatin1(language.action))) {
+            const QString code = QString::fromLatin1(language.code);
+            connect(item, &QAction::triggered, this, [this, code]() { switchLanguage(code); });
+        }
+    }
+    if (QAction* item = m_window->action(QStringLiteral("AtivaPermisso1"))) {
+        connect(item, &QAction::triggered, this, &MainWindowController::toggleDeveloperMode);
+    }
+    // "Sair" of the main menu closes the window itself, which asks closeQuery.
+
+    connect(m_dataModule, &DataModule::restoreRequested, this,
+            [this]() { reportingErrors([this] { restoreFromTray(); }); });
+    connect(m_dataModule, &DataModule::finishRequested, this, &MainWindowController::finishFromTray);
+}
+
+MainWindowController::~MainWindowController()
+{
+    m_window->removeEventFilter(this);
+    m_window->setCloseQuery(nullptr);
+}
+
+void MainWindowController::setProcessNames(const QString& agent, const QString& application)
+{
+    m_agentProcessName = agent;
+    m_appProcessName = application;
+}
+
+void MainWindowController::showMainWindow()
+{
+    if (m_firstShowingDone) {
+        m_window->show();
+        return;
+    }
+    if (m_inFirstShowing) {
+        return;
+    }
+    QScopedValueRollback<bool> showing(m_inFirstShowing, true);
+
+    m_window->setUpdatesEnabled(false);
+    try {
+        if (runStartupLogin()) {
+            m_window->show();
+            runFirstShowing();
+        }
+    } catch (...) {
+        ErrorHandler::handleCurrentException();
+    }
+    m_window->setUpdatesEnabled(true);
+    m_firstShowingDone = true;
+    if (!m_dataModule->endRequested()) {
+        m_window->show();
+        m_window->update();
+    }
+}
+
+bool MainWindowController::runStartupLogin()
+{
+    if (!m_dataModule->loginEnabled()) {
+        return true;
+    }
+    runLoginDialog();
+    return !m_dataModule->endRequested();
+}
+
+void MainWindowController::runFirstShowing()
+{
+    MainWindowDatasets* datasets = m_window->datasets();
+
+    m_dataModule->setReportFilePath(m_dataModule->installFolder() + QStringLiteral("report/Tollbook_report.rav"));
+
+    datasets->SQL_Importa->open();
+    QCoreApplication::processEvents();
+
+    // The date pickers of the views and the charts, and the charts' first refresh, come with those pages.
+
+    m_window->selectNavigationEntry(0); // only the first page's tab is visible
+    QCoreApplication::processEvents();
+
+    reopenViews();
+    terminateAgent();
+    takeCaptureRole();
+    datasets->openRegistries();
+    startAgent();
+    QCoreApplication::processEvents();
+
+    m_window->setDeveloperLabelVisible(m_dataModule->developerMode());
+    WindowFile::apply(m_window, Language::currentCode());
+    // The header's title label always shows the product name.
+    m_window->setWindowTitle(DataModule::ProductName);
+
+    m_window->selectNavigationEntry(1);
+    applyNavigationTexts();
+    updateTodayCount();
+    m_window->setReleaseText(QStringLiteral("Release: ") + GetVersionText());
+    // The printers list is filled by the printers page once it exists.
+    m_window->setRefreshCountdown(CountdownAtStart);
+    m_window->startTimers();
+    m_window->update();
+}
+
+void MainWindowController::reopenViews()
+{
+    MainWindowDatasets* datasets = m_window->datasets();
+    const QString today = DateToQueryText(QDate::currentDate());
+
+    datasets->SQL_Impressao->close();
+    datasets->SQL_Impressao->setParam(QStringLiteral("Usuario_Id"), QString());
+    datasets->SQL_Impressao->setParam(QStringLiteral("datai"), today);
+    datasets->SQL_Impressao->setParam(QStringLiteral("dataf"), today);
+    datasets->SQL_Impressao->open();
+
+    datasets->SQL_Controle->close();
+    datasets->SQL_Controle->setParam(QStringLiteral("Data"), today);
+    datasets->SQL_Controle->open();
+
+    datasets->SQL_Data->close();
+    datasets->SQL_Data->setParam(QStringLiteral("datai"), today);
+    datasets->SQL_Data->setParam(QStringLiteral("dataf"), today);
+    datasets->SQL_Data->open();
+}
+
+void MainWindowController::takeCaptureRole()
+{
+    // A copy that finds another copy running (one started by the service scripts, say) takes the
+    // capture role only while nobody holds it.
+    const QString config = m_dataModule->configPath();
+    const QString ownId = QString::number(QCoreApplication::applicationPid());
+    if (ReadIniValue(config, AppSection, QStringLiteral("PID")).isEmpty()) {
+        WriteIniValue(config, AppSection, QStringLiteral("PID"), ownId);
+    }
+    if (CountProcesses(m_appProcessName) <= 1) {
+        WriteIniValue(config, AppSection, QStringLiteral("PID"), ownId);
+    }
+}
+
+void MainWindowController::startAgent()
+{
+    if (IsProcessRunning(m_agentProcessName)) {
+        return;
+    }
+    // A missing agent is not reported: the journal simply stays empty.
+    QProcess::startDetached(m_dataModule->agentPath(), {});
+}
+
+void MainWindowController::terminateAgent()
+{
+    if (IsProcessRunning(m_agentProcessName)) {
+        TerminateProcesses(m_agentProcessName);
+    }
+    QCoreApplication::processEvents();
+}
+
+void MainWindowController::removeJournals()
+{
+    for (const QString& path : { m_dataModule->journalPath(), m_dataModule->journalCopyPath() }) {
+        if (QFile::exists(path)) {
+            QFile::remove(path);
+            QCoreApplication::processEvents();
+        }
+    }
+}
+
+void MainWindowController::applyNavigationTexts()
+{
+    QStringList texts;
+    for (int entry = 1; entry <= 5; ++entry) {
+        texts << Language::message(PrincipalSection, QStringLiteral("TreeView1.Items%1.Text").arg(entry));
+    }
+    m_window->setNavigationTexts(texts);
+}
+
+void MainWindowController::updateTodayCount()
+{
+    const int count = m_window->datasets()->SQL_Controle->recordCount();
+    m_window->setTodayCountText(Language::format(
+        Language::message(PrincipalSection, QStringLiteral("StatusBar1.Panels2.Text")), { QString::number(count) }));
+}
+
+bool MainWindowController::closeQuery()
+{
+    // One question at a time: a close asked while the box is up is refused.
+    if (m_askingClose) {
+        return false;
+    }
+    QScopedValueRollback<bool> asking(m_askingClose, true);
+
+    const MessageBox::Answer answer =
+        MessageBox::show(BoxKind::Confirmation, Language::message(PrincipalSection, QStringLiteral("sMsgSair")),
+                         MessageBox::Buttons::YesNo, m_window);
+    if (answer != MessageBox::Answer::Yes) {
+        minimizeToTray();
+        return false;
+    }
+    // Journal lines not imported yet are dropped, not imported. Whatever fails here, the application ends.
+    try {
+        terminateAgent();
+        removeJournals();
+        m_window->stopTimers();
+    } catch (...) {
+    }
+    m_dataModule->endApplication();
+    return true;
+}
+
+void MainWindowController::finishFromTray()
+{
+    try {
+        terminateAgent();
+        removeJournals();
+        m_window->stopTimers();
+    } catch (...) {
+    }
+    m_dataModule->endApplication();
+}
+
+void MainWindowController::minimizeToTray()
+{
+    if (!canHideWindow()) {
+        if (!m_window->isMinimized()) {
+            m_window->showMinimized();
+        }
+        return;
+    }
+    m_window->hide();
+    m_dataModule->showTrayIcon();
+}
+
+void MainWindowController::restoreApplication()
+{
+    m_dataModule->hideTrayIcon();
+    m_window->setWindowState(m_window->windowState() & ~Qt::WindowMinimized);
+    m_window->show();
+    m_window->raise();
+    m_window->activateWindow();
+}
+
+void MainWindowController::restoreFromTray()
+{
+    m_dataModule->setRestoreFlag();
+    if (!m_dataModule->loginEnabled()) {
+        restoreApplication();
+        return;
+    }
+    if (LoginDialog* open = LoginDialog::instance()) {
+        open->show();
+        open->raise();
+        open->activateWindow();
+        return;
+    }
+    runLoginDialog();
+}
+
+bool MainWindowController::runLoginDialog()
+{
+    QPointer<LoginDialog> dialog = new LoginDialog(m_dataModule);
+    const int result = dialog->exec();
+    delete dialog.data();
+    if (result != QDialog::Accepted) {
+        return false;
+    }
+    restoreApplication();
+    return true;
+}
+
+void MainWindowController::switchLanguage(const QString& code)
+{
+    reportingErrors([this, &code] {
+        WriteIniValue(m_dataModule->configPath(), AppSection, QStringLiteral("Language"), code);
+        Language::setCurrentCode(code);
+        WindowFile::apply(m_window, code);
+        m_dataModule->applyLanguageSetup();
+        applyNavigationTexts();
+        MessageBox::show(BoxKind::Information, Language::restartNotice(code), MessageBox::Buttons::Ok, m_window);
+        m_window->close();
+    });
+}
+
+void MainWindowController::toggleDeveloperMode()
+{
+    m_dataModule->setDeveloperMode(!m_dataModule->developerMode());
+    m_window->setDeveloperLabelVisible(!m_window->isDeveloperLabelVisible());
+}
+
+bool MainWindowController::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_window && event->type() == QEvent::WindowStateChange && m_window->isMinimized() &&
+        canHideWindow()) {
+        // Hidden once the minimising is over, not in the middle of it.
+        QTimer::singleShot(0, this, [this]() {
+            if (m_window->isMinimized()) {
+                minimizeToTray();
+            }
+        });
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+} // namespace tollbook

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+namespace tollbook {
+
+class DataModule;
+class MainWindow;
+
+// Drives the main window through its life: the first showing (login, views, capture agent, language,
+// status bar, timers), minimising to and restoring from the notification area, the exit confirmation and
+// the tray's "Finalizar", the language menu and the developer-mode item.
+class MainWindowController : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The agent's and the application's process names, as the process routines compare them.
+    static inline const QString AgentProcessName = QStringLiteral("PrintJob");
+    static inline const QString AppProcessName = QStringLiteral("Tollbook");
+
+    MainWindowController(DataModule* dataModule, MainWindow* window, QObject* parent = nullptr);
+    ~MainWindowController() override;
+
+    MainWindow* window() const { return m_window; }
+
+    // The names the agent and the copies of the application are found by. Tests give names of their own,
+    // so that the processes of the machine are left alone.
+    void setProcessNames(const QString& agent, const QString& application);
+
+    // Shows the main window; the first time, runs its first showing. A failing step is reported through
+    // the error handler and ends the first showing there; repainting is resumed in any case.
+    void showMainWindow();
+    bool firstShowingDone() const { return m_firstShowingDone; }
+
+    // The exit confirmation asked by every close of the main window. Yes ends the application (agent
+    // terminated, journal files deleted, timers stopped); No minimises it to the notification area and
+    // refuses the close.
+    bool closeQuery();
+
+    // Hides the main window behind the notification icon, or minimises it where there is no notification
+    // area to come back from.
+    void minimizeToTray();
+    // Hides the notification icon, shows the main window normally and brings it to the front.
+    void restoreApplication();
+    // "Restaurar" of the icon (also its click, double click and balloon click): through the login
+    // dialog when the login is switched on.
+    void restoreFromTray();
+    // "Finalizar" of the icon's menu: ends without asking.
+    void finishFromTray();
+
+    // The language menu: stores the code, re-labels the main window, shows the restart notice and closes
+    // the main window (which asks for confirmation).
+    void switchLanguage(const QString& code);
+    void toggleDeveloperMode();
+
+    // Status bar panel 2: the count of today's jobs in the current language.
+    void updateTodayCount();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void runFirstShowing();
+    bool runStartupLogin();
+    void reopenViews();
+    void takeCaptureRole();
+    void startAgent();
+    void applyNavigationTexts();
+    void terminateAgent();
+    void removeJournals();
+    bool runLoginDialog();
+
+    DataModule* m_dataModule;
+    MainWindow* m_window;
+    bool m_firstShowingDone = false;
+    bool m_inFirstShowing = false;
+    bool m_askingClose = false;
+    QString m_agentProcessName = AgentProcessName;
+    QString m_appProcessName = AppProcessName;
+};
+
+} // namespace tollbook

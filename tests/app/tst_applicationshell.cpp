@@ -1,0 +1,543 @@
+#include "InstallFixture.h"
+#include "app/Application.h"
+#include "app/DataModule.h"
+#include "app/LoginDialog.h"
+#include "app/SplashWindow.h"
+#include "data/Catalogue.h"
+#include "ui/MainWindow.h"
+
+#include <QtTest>
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QSystemTrayIcon>
+#include <QTabWidget>
+#include <QTreeWidget>
+
+using namespace tollbook;
+using MessageBox::Answer;
+
+namespace {
+
+enum class Setup { NoConfig, MissingDatabase, OtherVersion, VersionWithBlank, JobsIsAFile };
+
+QString today()
+{
+    return QDate::currentDate().toString(Qt::ISODate);
+}
+
+void writeJournals(const InstallFixture& install)
+{
+    for (const QString& name : { QStringLiteral("jobs/printjob.tlj"), QStringLiteral("jobs/printjobnew.tlj") }) {
+        QFile journal(install.path(name));
+        QVERIFY(journal.open(QIODevice::WriteOnly));
+        journal.write("line\r\n");
+    }
+}
+
+bool journalsExist(const InstallFixture& install)
+{
+    return QFile::exists(install.path(QStringLiteral("jobs/printjob.tlj"))) &&
+           QFile::exists(install.path(QStringLiteral("jobs/printjobnew.tlj")));
+}
+
+// The process has ended, whether or not this side has noticed yet.
+bool ended(QProcess& process)
+{
+    return process.state() == QProcess::NotRunning || process.waitForFinished(-1);
+}
+
+bool clockRunning(MainWindow* window)
+{
+    auto* timer = window->findChild<QTimer*>(QStringLiteral("Timer2"));
+    return timer && timer->isActive();
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Setup)
+
+class TestApplicationShell : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void cleanup();
+
+    void startupPaths_data();
+    void startupPaths();
+    void firstShowingFillsTheWindow();
+    void captureRole_data();
+    void captureRole();
+    void agentIsRestarted_data();
+    void agentIsRestarted();
+    void startupLogin_data();
+    void startupLogin();
+
+    void exitQuestion_data();
+    void exitQuestion();
+    void trayFinishEndsWithoutAsking();
+    void minimisingHidesBehindTheIcon();
+    void restoreFromTray_data();
+    void restoreFromTray();
+    void restoreWhileLoginOpenKeepsOneDialog();
+
+    void splashTextFollowsLanguage_data();
+    void splashTextFollowsLanguage();
+    void visualStyleIsOurs();
+};
+
+void TestApplicationShell::cleanup()
+{
+    resetProcessWideState();
+    TerminateProcesses(ownAgentName());
+}
+
+void TestApplicationShell::startupPaths_data()
+{
+    QTest::addColumn<Setup>("setup");
+    QTest::addColumn<bool>("goesOn");
+    QTest::addColumn<QStringList>("boxTexts"); // "%1" stands for the installation folder
+    QTest::addColumn<QMessageBox::Icon>("firstIcon");
+    QTest::addColumn<bool>("jobsFolder");
+    QTest::addColumn<QString>("finishCaption"); // the language set-up relabels the tray's exit item
+
+    const QString unchanged = QStringLiteral("&Finalizar");
+    QTest::newRow("no config.ini") << Setup::NoConfig << false << QStringList() << QMessageBox::NoIcon << false
+                                   << unchanged;
+    QTest::newRow("database missing")
+        << Setup::MissingDatabase << true
+        << QStringList{ QStringLiteral("ATENÇÃO \n\nCould not find file '%1data/none.db'."),
+                        QStringLiteral("ATENÇÃO \n\nSQL_Importa: Missing or closed connection 'ADOConexao'") }
+        << QMessageBox::Critical << false << unchanged;
+    QTest::newRow("other version") << Setup::OtherVersion << false
+                                   << QStringList{ QStringLiteral(
+                                          "A versão do sistema é diferente do banco de dados! Banco: 0.0.0.1") }
+                                   << QMessageBox::Critical << false << unchanged;
+    QTest::newRow("same version and a blank") << Setup::VersionWithBlank << true << QStringList() << QMessageBox::NoIcon
+                                              << true << QStringLiteral("Finalizar");
+    QTest::newRow("jobs cannot be created")
+        << Setup::JobsIsAFile << true
+        << QStringList{ QStringLiteral("ATENÇÃO \n\nDiretório não pode ser criado: %1jobs. Consulte o Administrador "
+                                       "da rede pois seu usuário não tem permissão para criar esta pasta.") }
+        << QMessageBox::Warning << false << unchanged;
+}
+
+void TestApplicationShell::startupPaths()
+{
+    QFETCH(Setup, setup);
+    QFETCH(bool, goesOn);
+    QFETCH(QStringList, boxTexts);
+    QFETCH(QMessageBox::Icon, firstIcon);
+    QFETCH(bool, jobsFolder);
+    QFETCH(QString, finishCaption);
+
+    InstallFixture install;
+    switch (setup) {
+        case Setup::NoConfig:
+            QVERIFY(QFile::remove(install.configPath()));
+            break;
+        case Setup::MissingDatabase:
+            install.writeConfig(QStringLiteral("DataBase"), install.path(QStringLiteral("data/none.db")));
+            break;
+        case Setup::OtherVersion:
+            install.execSql({ QStringLiteral("UPDATE Configuracao SET Versao_Sistema = '0.0.0.1'") });
+            break;
+        case Setup::VersionWithBlank:
+            install.execSql({ QStringLiteral("UPDATE Configuracao SET Versao_Sistema = '%1 '").arg(GetVersionText()) });
+            break;
+        case Setup::JobsIsAFile:
+            install.writeText(QStringLiteral("jobs"), { QStringLiteral("not a folder") });
+            break;
+    }
+    for (QString& text : boxTexts) {
+        text.replace(QStringLiteral("%1"), install.folder());
+    }
+
+    BoxRecorder boxes;
+    const auto shell = startShell(install);
+
+    QCOMPARE(shell->dataModule()->endRequested(), !goesOn);
+    QCOMPARE(shell->mainWindow() != nullptr, goesOn);
+    if (goesOn) {
+        QVERIFY(shell->mainWindow()->isVisible());
+        QVERIFY(shell->mainWindow()->updatesEnabled()); // also after a failed first showing
+    }
+    QCOMPARE(boxes.texts(), boxTexts);
+    if (!boxTexts.isEmpty()) {
+        QCOMPARE(boxes.box(0).icon, firstIcon);
+    }
+    QCOMPARE(QFileInfo(install.path(QStringLiteral("jobs"))).isDir(), jobsFolder);
+    QCOMPARE(shell->dataModule()->finishAction()->text(), finishCaption);
+    QCOMPARE(QFileInfo::exists(install.configPath()), setup != Setup::NoConfig);
+}
+
+void TestApplicationShell::firstShowingFillsTheWindow()
+{
+    InstallFixture install;
+    install.execSql({ QStringLiteral("INSERT INTO Impressao (Print_Name, Print_Data, Print_Hora, Usuario_Id,"
+                                     " Print_Pages, dmPaperSize, Print_Color, Projeto_Id) VALUES"
+                                     " ('HP1', '%1', '%1 10:00:00', 'Bruno', 2, 9, 'N', 1),"
+                                     " ('HP1', '2019-12-31', '2019-12-31 10:00:00', 'Bruno', 2, 9, 'N', 1)")
+                          .arg(today()) });
+    BoxRecorder boxes;
+    const auto shell = startShell(install);
+    MainWindow* window = shell->mainWindow();
+
+    QCOMPARE(boxes.count(), 0);
+    QVERIFY(window->isVisible());
+    QVERIFY(window->updatesEnabled());
+    QCOMPARE(window->windowTitle(), QStringLiteral("Tollbook"));
+    QCOMPARE(Language::currentCode(), QStringLiteral("pt_BR"));
+
+    // Only today's job is counted, in the template of the language file.
+    QCOMPARE(window->statusPanelText(2), QStringLiteral("Registros: 1"));
+    QCOMPARE(window->statusPanelText(1), QStringLiteral("Release: ") + GetVersionText());
+
+    auto* tree = window->findChild<QTreeWidget*>(QStringLiteral("TreeView1"));
+    QVERIFY(tree);
+    QTreeWidgetItem* root = tree->topLevelItem(0);
+    QCOMPARE(root->text(0), QStringLiteral("Tollbook"));
+    for (int entry = 1; entry <= 5; ++entry) {
+        QCOMPARE(root->child(entry - 1)->text(0), QStringLiteral("pt_BR %1").arg(entry));
+    }
+    QCOMPARE(tree->currentItem(), root->child(0));
+    auto* pages = window->findChild<QTabWidget*>(QStringLiteral("PageControl1"));
+    QVERIFY(pages);
+    QCOMPARE(pages->currentIndex(), 0);
+
+    MainWindowDatasets* datasets = window->datasets();
+    for (Dataset* dataset :
+         { datasets->SQL_Importa, datasets->SQL_Impressao, datasets->SQL_Data, datasets->SQL_Usuario,
+           datasets->SQL_Setor, datasets->SQL_Impressora, datasets->SQL_Custo, datasets->SQL_Projeto }) {
+        QVERIFY2(dataset->isOpen(), qPrintable(dataset->objectName()));
+    }
+    QCOMPARE(datasets->SQL_Impressao->recordCount(), 0); // opened for no user
+    QCOMPARE(datasets->SQL_Data->recordCount(), 1);
+
+    QCOMPARE(install.config(QStringLiteral("PID")), QString::number(QCoreApplication::applicationPid()));
+    QCOMPARE(shell->dataModule()->reportFilePath(), install.path(QStringLiteral("report/Tollbook_report.rav")));
+    QVERIFY(!window->isDeveloperLabelVisible());
+    QCOMPARE(window->refreshCountdown(), 50);
+    QVERIFY(clockRunning(window));
+    QVERIFY(!shell->dataModule()->trayIcon()->isVisible());
+}
+
+void TestApplicationShell::captureRole_data()
+{
+    QTest::addColumn<QString>("pidBefore");
+    QTest::addColumn<int>("copiesRunning"); // processes under the application's name
+    QTest::addColumn<bool>("takesOver");
+
+    QTest::newRow("empty, alone") << QString() << 0 << true;
+    QTest::newRow("empty, another copy running") << QString() << 2 << true;
+    QTest::newRow("held by another running copy") << QStringLiteral("424242") << 2 << false;
+    QTest::newRow("held, no other copy") << QStringLiteral("424242") << 1 << true;
+}
+
+void TestApplicationShell::captureRole()
+{
+    QFETCH(QString, pidBefore);
+    QFETCH(int, copiesRunning);
+    QFETCH(bool, takesOver);
+
+    InstallFixture install;
+    install.writeConfig(QStringLiteral("PID"), pidBefore);
+    QTemporaryDir bin;
+    QProcess copies[2];
+    for (int i = 0; i < copiesRunning; ++i) {
+        QVERIFY(startNamedProcess(copies[i], bin.path(), ownAppName()));
+    }
+    QCOMPARE(CountProcesses(ownAppName()), copiesRunning);
+
+    const auto shell = startShell(install);
+
+    const QString own = QString::number(QCoreApplication::applicationPid());
+    QCOMPARE(install.config(QStringLiteral("PID")), takesOver ? own : pidBefore);
+}
+
+void TestApplicationShell::agentIsRestarted_data()
+{
+    QTest::addColumn<bool>("installed");
+
+    QTest::newRow("agent installed") << true;
+    QTest::newRow("agent missing") << false;
+}
+
+// The agent found running is ended and a fresh one started from the folder of the system's bitness; a
+// missing agent is not reported.
+void TestApplicationShell::agentIsRestarted()
+{
+    QFETCH(bool, installed);
+
+    InstallFixture install;
+    QTemporaryDir bin;
+    const QString standIn = QDir(bin.path()).filePath(ownAgentName());
+    QVERIFY(QFile::copy(QStringLiteral("/bin/sleep"), standIn));
+    if (installed) {
+        // The installation's agent runs the stand-in under this run's agent name.
+        const QString agent =
+            install.path(IsWindows64Bit() ? QStringLiteral("bin/x64/PrintJob") : QStringLiteral("bin/x86/PrintJob"));
+        QVERIFY(QDir().mkpath(QFileInfo(agent).absolutePath()));
+        QFile script(agent);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write(QStringLiteral("#!/bin/sh\nexec '%1' 600\n").arg(standIn).toUtf8());
+        script.close();
+        QVERIFY(script.setPermissions(script.permissions() | QFileDevice::ExeOwner));
+    }
+    QProcess oldAgent;
+    QVERIFY(startNamedProcess(oldAgent, bin.path(), ownAgentName()));
+
+    BoxRecorder boxes;
+    const auto shell = startShell(install);
+
+    QVERIFY(ended(oldAgent));
+    if (installed) {
+        QTRY_VERIFY(IsProcessRunning(ownAgentName()));
+    } else {
+        QVERIFY(!IsProcessRunning(ownAgentName()));
+    }
+    QCOMPARE(boxes.count(), 0);
+}
+
+void TestApplicationShell::startupLogin_data()
+{
+    QTest::addColumn<bool>("logIn");
+
+    QTest::newRow("logged in") << true;
+    QTest::newRow("closed") << false;
+}
+
+void TestApplicationShell::startupLogin()
+{
+    QFETCH(bool, logIn);
+
+    InstallFixture install;
+    install.setLogin(QStringLiteral("S"), QStringLiteral("Admin"), QStringLiteral("segredo"));
+    bool asked = false;
+    const auto login = ModalHelper::onNextModal([&](QWidget* modal) {
+        auto* dialog = qobject_cast<LoginDialog*>(modal);
+        QVERIFY(dialog);
+        asked = true;
+        if (logIn) {
+            dialog->findChild<QLineEdit*>(QStringLiteral("EditLogin"))->setText(QStringLiteral("admin"));
+            dialog->findChild<QLineEdit*>(QStringLiteral("EditSenha"))->setText(QStringLiteral("segredo"));
+            dialog->findChild<QPushButton*>(QStringLiteral("btnOk"))->click();
+        } else {
+            dialog->findChild<QPushButton*>(QStringLiteral("btnCancelar"))->click();
+        }
+    });
+    const auto shell = startShell(install);
+
+    QVERIFY(asked);
+    QCOMPARE(shell->dataModule()->endRequested(), !logIn);
+    QCOMPARE(shell->mainWindow()->isVisible(), logIn);
+    // Closing the login stops the first showing before anything else is done.
+    QCOMPARE(install.config(QStringLiteral("PID")).isEmpty(), !logIn);
+    QCOMPARE(clockRunning(shell->mainWindow()), logIn);
+    QVERIFY(!LoginDialog::instance());
+}
+
+void TestApplicationShell::exitQuestion_data()
+{
+    QTest::addColumn<bool>("fromMenu");
+    QTest::addColumn<Answer>("answer");
+
+    QTest::newRow("close box, yes") << false << Answer::Yes;
+    QTest::newRow("close box, no") << false << Answer::No;
+    QTest::newRow("menu Sair, yes") << true << Answer::Yes;
+    QTest::newRow("menu Sair, no") << true << Answer::No;
+}
+
+void TestApplicationShell::exitQuestion()
+{
+    QFETCH(bool, fromMenu);
+    QFETCH(Answer, answer);
+    const bool yes = answer == Answer::Yes;
+
+    InstallFixture install;
+    const auto shell = startShell(install);
+    MainWindow* window = shell->mainWindow();
+    writeJournals(install);
+    QTemporaryDir bin;
+    QProcess agent;
+    QVERIFY(startNamedProcess(agent, bin.path(), ownAgentName()));
+
+    BoxRecorder boxes({ answer });
+    if (fromMenu) {
+        window->action(QStringLiteral("Sair1"))->trigger();
+    } else {
+        QCOMPARE(window->close(), yes);
+    }
+
+    QCOMPARE(boxes.count(), 1);
+    QCOMPARE(boxes.box(0).text, QStringLiteral("Sair do Tollbook?"));
+    QCOMPARE(boxes.box(0).buttons, (QStringList{ QStringLiteral("&Sim"), QStringLiteral("&Não") }));
+    QVERIFY(!window->isVisible());
+    QCOMPARE(shell->dataModule()->endRequested(), yes);
+    // Yes drops the journal lines not imported yet, and the agent.
+    QCOMPARE(journalsExist(install), !yes);
+    QCOMPARE(!QFileInfo::exists(install.path(QStringLiteral("jobs/printjob.tlj"))), yes);
+    QCOMPARE(yes ? ended(agent) : agent.state() == QProcess::NotRunning, yes);
+    QCOMPARE(clockRunning(window), !yes);
+}
+
+void TestApplicationShell::trayFinishEndsWithoutAsking()
+{
+    InstallFixture install;
+    const auto shell = startShell(install);
+    writeJournals(install);
+    QTemporaryDir bin;
+    QProcess agent;
+    QVERIFY(startNamedProcess(agent, bin.path(), ownAgentName()));
+
+    BoxRecorder boxes;
+    shell->dataModule()->finishAction()->trigger();
+
+    QCOMPARE(boxes.count(), 0);
+    QVERIFY(shell->dataModule()->endRequested());
+    QVERIFY(!QFileInfo::exists(install.path(QStringLiteral("jobs/printjob.tlj"))));
+    QVERIFY(!QFileInfo::exists(install.path(QStringLiteral("jobs/printjobnew.tlj"))));
+    QVERIFY(ended(agent));
+}
+
+void TestApplicationShell::minimisingHidesBehindTheIcon()
+{
+    InstallFixture install;
+    const auto shell = startShell(install);
+    MainWindow* window = shell->mainWindow();
+
+    window->showMinimized();
+    QTRY_VERIFY(!window->isVisible());
+    QVERIFY(!shell->dataModule()->endRequested());
+
+    shell->dataModule()->restoreAction()->trigger();
+    QVERIFY(window->isVisible());
+    QVERIFY(!window->isMinimized());
+    QVERIFY(shell->dataModule()->restoreFlag());
+}
+
+void TestApplicationShell::restoreFromTray_data()
+{
+    QTest::addColumn<QString>("loginSwitch");
+    QTest::addColumn<QString>("typedPassword"); // empty: the dialog is closed with "Fechar"
+    QTest::addColumn<bool>("dialogShown");
+    QTest::addColumn<bool>("restored");
+
+    QTest::newRow("login off") << QStringLiteral("N") << QString() << false << true;
+    QTest::newRow("login on, right password") << QStringLiteral("S") << QStringLiteral("segredo") << true << true;
+    QTest::newRow("login on, Fechar") << QStringLiteral("S") << QString() << true << false;
+}
+
+// After a restore was asked for, closing the login leaves the application in the notification area.
+void TestApplicationShell::restoreFromTray()
+{
+    QFETCH(QString, loginSwitch);
+    QFETCH(QString, typedPassword);
+    QFETCH(bool, dialogShown);
+    QFETCH(bool, restored);
+
+    InstallFixture install;
+    const auto shell = startShell(install);
+    MainWindow* window = shell->mainWindow();
+    shell->controller()->minimizeToTray();
+    QVERIFY(!window->isVisible());
+    install.setLogin(loginSwitch, QStringLiteral("admin"), QStringLiteral("segredo"));
+    shell->dataModule()->datasets()->SQL_Configuracao->reopen();
+
+    bool shown = false;
+    const auto login = ModalHelper::onNextModal([&](QWidget* modal) {
+        auto* dialog = qobject_cast<LoginDialog*>(modal);
+        QVERIFY(dialog);
+        shown = true;
+        if (typedPassword.isEmpty()) {
+            dialog->findChild<QPushButton*>(QStringLiteral("btnCancelar"))->click();
+            return;
+        }
+        dialog->findChild<QLineEdit*>(QStringLiteral("EditLogin"))->setText(QStringLiteral("ADMIN"));
+        dialog->findChild<QLineEdit*>(QStringLiteral("EditSenha"))->setText(typedPassword);
+        dialog->findChild<QPushButton*>(QStringLiteral("btnOk"))->click();
+    });
+    QSystemTrayIcon* icon = shell->dataModule()->trayIcon();
+    Q_EMIT icon->activated(QSystemTrayIcon::DoubleClick);
+
+    QCOMPARE(shown, dialogShown);
+    QCOMPARE(window->isVisible(), restored);
+    QVERIFY(shell->dataModule()->restoreFlag());
+    QVERIFY(!shell->dataModule()->endRequested());
+}
+
+void TestApplicationShell::restoreWhileLoginOpenKeepsOneDialog()
+{
+    InstallFixture install;
+    const auto shell = startShell(install);
+    shell->controller()->minimizeToTray();
+    install.setLogin(QStringLiteral("S"), QStringLiteral("admin"), QStringLiteral("segredo"));
+    shell->dataModule()->datasets()->SQL_Configuracao->reopen();
+
+    int dialogs = -1;
+    const auto login = ModalHelper::onNextModal([&](QWidget* modal) {
+        // A second request, by the balloon this time, while the first dialog is open.
+        Q_EMIT shell->dataModule()->trayIcon()->messageClicked();
+        dialogs = 0;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            dialogs += qobject_cast<LoginDialog*>(widget) ? 1 : 0;
+        }
+        QCOMPARE(LoginDialog::instance(), modal);
+        modal->findChild<QPushButton*>(QStringLiteral("btnCancelar"))->click();
+    });
+    shell->dataModule()->restoreAction()->trigger();
+
+    QCOMPARE(dialogs, 1);
+    QVERIFY(!LoginDialog::instance());
+    QVERIFY(!shell->mainWindow()->isVisible());
+}
+
+void TestApplicationShell::splashTextFollowsLanguage_data()
+{
+    QTest::addColumn<QString>("language"); // null: no Language key
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("pt_BR") << QStringLiteral("pt_BR") << QStringLiteral("Carregando sistema");
+    QTest::newRow("en") << QStringLiteral("en") << QStringLiteral("Loading system");
+    QTest::newRow("es") << QStringLiteral("es") << QStringLiteral("Cargando systema");
+    QTest::newRow("other code") << QStringLiteral("fr") << QStringLiteral("Loading system");
+    QTest::newRow("no key") << QString() << QStringLiteral("Loading system");
+}
+
+void TestApplicationShell::splashTextFollowsLanguage()
+{
+    QFETCH(QString, language);
+    QFETCH(QString, text);
+
+    QTemporaryDir folder;
+    const QString config = folder.filePath(QStringLiteral("config.ini"));
+    if (!language.isNull()) {
+        WriteIniValue(config, QStringLiteral("App"), QStringLiteral("Language"), language);
+    }
+    SplashWindow splash(config);
+    splash.showAndPaint();
+    QCOMPARE(splash.loadingLabel()->text(), text);
+    splash.runLoading();
+    QCOMPARE(splash.loadingLabel()->text(), text + QStringLiteral(" . . . . . ."));
+}
+
+void TestApplicationShell::visualStyleIsOurs()
+{
+    applyVisualStyle(*qApp);
+    QVERIFY(qApp->styleSheet().contains(QLatin1String("QPushButton")));
+    qApp->setStyleSheet(QString());
+    QCOMPARE(QApplication::style()->name(), QStringLiteral("fusion"));
+}
+
+int main(int argc, char** argv)
+{
+    tollbook::Application app(argc, argv);
+    TestApplicationShell test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_applicationshell.moc"
