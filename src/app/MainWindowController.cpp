@@ -5,6 +5,8 @@
 #include "data/Catalogue.h"
 #include "data/ErrorTranslation.h"
 #include "i18n/Language.h"
+#include "maintenance/AboutBox.h"
+#include "maintenance/Help.h"
 #include "platform/SystemRoutines.h"
 #include "ui/ErrorHandler.h"
 #include "ui/MainWindow.h"
@@ -74,6 +76,17 @@ MainWindowController::MainWindowController(DataModule* dataModule, MainWindow* w
     }
     if (QAction* item = m_window->action(QStringLiteral("AtivaPermisso1"))) {
         connect(item, &QAction::triggered, this, &MainWindowController::toggleDeveloperMode);
+    }
+    if (QAction* item = m_window->action(QStringLiteral("Ajuda2"))) {
+        connect(item, &QAction::triggered, this, [this]() {
+            openHelp(m_dataModule->installFolder(), Language::currentCode(), m_window);
+        });
+    }
+    if (QAction* item = m_window->action(QStringLiteral("SobreoSistema1"))) {
+        connect(item, &QAction::triggered, this, [this]() {
+            AboutBox about(m_window);
+            about.exec();
+        });
     }
     // "Sair" of the main menu closes the window itself, which asks closeQuery.
 

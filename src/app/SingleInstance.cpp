@@ -1,5 +1,9 @@
 #include "app/SingleInstance.h"
 
+#include <QRegularExpression>
+
+#include <unistd.h>
+
 #include <QLocalServer>
 #include <QLocalSocket>
 
@@ -12,6 +16,20 @@ const QByteArray ActivateRequest = QByteArrayLiteral("activate\n");
 constexpr int SocketTimeout = 2000;
 
 } // namespace
+
+QString SingleInstance::sessionName()
+{
+    QString display = qEnvironmentVariable("WAYLAND_DISPLAY");
+    if (display.isEmpty()) {
+        display = qEnvironmentVariable("DISPLAY");
+    }
+    if (display.isEmpty()) {
+        display = QStringLiteral("none");
+    }
+    // The name becomes a file name in the temporary folder.
+    display.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9_.-]")), QStringLiteral("_"));
+    return DefaultName + QLatin1Char('-') + QString::number(::getuid()) + QLatin1Char('-') + display;
+}
 
 SingleInstance::SingleInstance(const QString& name, QObject* parent)
     : QObject(parent)

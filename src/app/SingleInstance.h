@@ -16,7 +16,11 @@ class SingleInstance : public QObject
 public:
     static inline const QString DefaultName = QStringLiteral("TfrmTBKPrincipal");
 
-    explicit SingleInstance(const QString& name = DefaultName, QObject* parent = nullptr);
+    // The main window's class name, followed by the user and the display: copies of other users, or on
+    // another display, are not this session's copy.
+    static QString sessionName();
+
+    explicit SingleInstance(const QString& name = sessionName(), QObject* parent = nullptr);
     ~SingleInstance() override;
 
     // False when another copy is running. Otherwise this copy becomes the one that later copies find; a

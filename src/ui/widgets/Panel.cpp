@@ -84,14 +84,15 @@ void ToggleSwitch::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF track = QRectF(rect()).adjusted(1, 3, -1, -3);
-    const QColor on = palette().color(QPalette::Highlight);
-    const QColor off = palette().color(QPalette::Mid);
+    // Amber when on, grey when off: readable whatever the style sheet does to the palette.
+    const QColor on(0xb0, 0x8d, 0x57);
+    const QColor off(0x8a, 0x84, 0x80);
     painter.setPen(Qt::NoPen);
     painter.setBrush(isChecked() ? on : off);
     painter.drawRoundedRect(track, track.height() / 2, track.height() / 2);
     const qreal diameter = height() - 2;
     const qreal x = isChecked() ? width() - diameter - 1 : 1;
-    painter.setBrush(isEnabled() ? palette().color(QPalette::Base) : palette().color(QPalette::Window));
+    painter.setBrush(isEnabled() ? QColor(0xf4, 0xf1, 0xee) : QColor(0xc8, 0xc4, 0xc0));
     painter.drawEllipse(QRectF(x, 1, diameter, diameter));
 }
 

@@ -1,6 +1,10 @@
 // The Portuguese window files delivered in language/pt_BR are what the export writes from the windows'
 // built-in captions. Run with TOLLBOOK_WRITE_LANGUAGE_FILES=1 to write them anew after changing a window.
 
+#include "InstallFixture.h"
+
+#include "app/DataModule.h"
+#include "app/LoginDialog.h"
 #include "data/Catalogue.h"
 #include "ui/MainWindow.h"
 #include "ui/WindowFile.h"
@@ -21,6 +25,15 @@ private Q_SLOTS:
         DataModuleDatasets dataModule;
         MainWindow window(&dataModule);
         compareWithDelivered(&window);
+    }
+
+    void loginDialog()
+    {
+        InstallFixture install;
+        DataModule dataModule(install.folder());
+        QVERIFY(dataModule.create());
+        LoginDialog login(&dataModule);
+        compareWithDelivered(&login);
     }
 
 private:
