@@ -16,6 +16,9 @@ TOLLBOOK_PACKAGES=(
     libgl-dev
     libcurl4-openssl-dev
     libcups2-dev
+    cups-daemon   # the private print server of the capture agent's end-to-end test
+    cups-client   # lp and lpadmin for that test
+    cups-filters  # the generic PDF printer description and pdftopdf, for its PDF queue
     sqlite3
     libsqlite3-dev
     python3-aiosmtpd

@@ -4,6 +4,7 @@
 #include "app/DataModule.h"
 #include "app/DeveloperKeys.h"
 #include "app/MainWindowController.h"
+#include "app/ServiceCommands.h"
 #include "app/SingleInstance.h"
 #include "app/SplashWindow.h"
 #include "ui/MainWindow.h"
@@ -41,6 +42,8 @@ void ApplicationShell::createMainWindow()
 {
     m_window = std::make_unique<MainWindow>(m_dataModule->datasets());
     m_controller = std::make_unique<MainWindowController>(m_dataModule.get(), m_window.get());
+    // The service and print-queue commands of the menus; owned by the main window.
+    new ServiceCommands(m_dataModule.get(), m_window.get(), m_window.get());
 }
 
 void ApplicationShell::showMainWindow()

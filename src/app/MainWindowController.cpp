@@ -2,6 +2,7 @@
 
 #include "app/DataModule.h"
 #include "app/LoginDialog.h"
+#include "capture/MonitoringCycle.h"
 #include "data/Catalogue.h"
 #include "data/ErrorTranslation.h"
 #include "i18n/Language.h"
@@ -17,10 +18,8 @@
 #include <QCoreApplication>
 #include <QDate>
 #include <QEvent>
-#include <QFile>
 #include <QGuiApplication>
 #include <QPointer>
-#include <QProcess>
 #include <QScopedValueRollback>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -59,7 +58,14 @@ MainWindowController::MainWindowController(DataModule* dataModule, MainWindow* w
     : QObject(parent)
     , m_dataModule(dataModule)
     , m_window(window)
+    , m_monitoring(new MonitoringCycle({ dataModule->configPath(), dataModule->agentPath(), dataModule->journalPath(),
+                                         dataModule->journalCopyPath() },
+                                       dataModule->datasets(), window, this))
 {
+    m_monitoring->agent().setProcessName(AgentProcessName);
+    connect(m_window, &MainWindow::monitoringTick, m_monitoring, &MonitoringCycle::runTick);
+    connect(m_monitoring, &MonitoringCycle::todayCountChanged, this, &MainWindowController::updateTodayCount);
+
     m_window->setCloseQuery([this]() { return closeQuery(); });
     m_window->installEventFilter(this);
 
@@ -103,7 +109,7 @@ MainWindowController::~MainWindowController()
 
 void MainWindowController::setProcessNames(const QString& agent, const QString& application)
 {
-    m_agentProcessName = agent;
+    m_monitoring->agent().setProcessName(agent);
     m_appProcessName = application;
 }
 
@@ -159,10 +165,10 @@ void MainWindowController::runFirstShowing()
     QCoreApplication::processEvents();
 
     reopenViews();
-    terminateAgent();
+    m_monitoring->agent().terminate();
     takeCaptureRole();
     datasets->openRegistries();
-    startAgent();
+    m_monitoring->agent().startIfNone();
     QCoreApplication::processEvents();
 
     m_window->setDeveloperLabelVisible(m_dataModule->developerMode());
@@ -215,31 +221,13 @@ void MainWindowController::takeCaptureRole()
     }
 }
 
-void MainWindowController::startAgent()
+void MainWindowController::endCapture()
 {
-    if (IsProcessRunning(m_agentProcessName)) {
-        return;
-    }
-    // A missing agent is not reported: the journal simply stays empty.
-    QProcess::startDetached(m_dataModule->agentPath(), {});
-}
-
-void MainWindowController::terminateAgent()
-{
-    if (IsProcessRunning(m_agentProcessName)) {
-        TerminateProcesses(m_agentProcessName);
-    }
-    QCoreApplication::processEvents();
-}
-
-void MainWindowController::removeJournals()
-{
-    for (const QString& path : { m_dataModule->journalPath(), m_dataModule->journalCopyPath() }) {
-        if (QFile::exists(path)) {
-            QFile::remove(path);
-            QCoreApplication::processEvents();
-        }
-    }
+    // The journal files stay: their jobs are imported by the next start, not dropped. An import under way
+    // rolls back and keeps its copy.
+    m_monitoring->stop();
+    m_monitoring->agent().terminate();
+    m_window->stopTimers();
 }
 
 void MainWindowController::applyNavigationTexts()
@@ -273,11 +261,9 @@ bool MainWindowController::closeQuery()
         minimizeToTray();
         return false;
     }
-    // Journal lines not imported yet are dropped, not imported. Whatever fails here, the application ends.
+    // Whatever fails here, the application ends.
     try {
-        terminateAgent();
-        removeJournals();
-        m_window->stopTimers();
+        endCapture();
     } catch (...) {
     }
     m_dataModule->endApplication();
@@ -287,9 +273,7 @@ bool MainWindowController::closeQuery()
 void MainWindowController::finishFromTray()
 {
     try {
-        terminateAgent();
-        removeJournals();
-        m_window->stopTimers();
+        endCapture();
     } catch (...) {
     }
     m_dataModule->endApplication();

@@ -7,10 +7,11 @@ namespace tollbook {
 
 class DataModule;
 class MainWindow;
+class MonitoringCycle;
 
 // Drives the main window through its life: the first showing (login, views, capture agent, language,
-// status bar, timers), minimising to and restoring from the notification area, the exit confirmation and
-// the tray's "Finalizar", the language menu and the developer-mode item.
+// status bar, timers), the monitoring tick, minimising to and restoring from the notification area, the
+// exit confirmation and the tray's "Finalizar", the language menu and the developer-mode item.
 class MainWindowController : public QObject
 {
     Q_OBJECT
@@ -24,6 +25,8 @@ public:
     ~MainWindowController() override;
 
     MainWindow* window() const { return m_window; }
+    // The monitoring cycle run by the main window's monitoring timer.
+    MonitoringCycle* monitoring() const { return m_monitoring; }
 
     // The names the agent and the copies of the application are found by. Tests give names of their own,
     // so that the processes of the machine are left alone.
@@ -34,9 +37,9 @@ public:
     void showMainWindow();
     bool firstShowingDone() const { return m_firstShowingDone; }
 
-    // The exit confirmation asked by every close of the main window. Yes ends the application (agent
-    // terminated, journal files deleted, timers stopped); No minimises it to the notification area and
-    // refuses the close.
+    // The exit confirmation asked by every close of the main window. Yes ends the application (an import
+    // under way rolled back, agent terminated, timers stopped; the journal files stay and are imported by
+    // the next start); No minimises it to the notification area and refuses the close.
     bool closeQuery();
 
     // Hides the main window behind the notification icon, or minimises it where there is no notification
@@ -47,7 +50,7 @@ public:
     // "Restaurar" of the icon (also its click, double click and balloon click): through the login
     // dialog when the login is switched on.
     void restoreFromTray();
-    // "Finalizar" of the icon's menu: ends without asking.
+    // "Finalizar" of the icon's menu: ends without asking, as Yes to the exit question does.
     void finishFromTray();
 
     // The language menu: stores the code, re-labels the main window, shows the restart notice and closes
@@ -66,18 +69,16 @@ private:
     bool runStartupLogin();
     void reopenViews();
     void takeCaptureRole();
-    void startAgent();
     void applyNavigationTexts();
-    void terminateAgent();
-    void removeJournals();
+    void endCapture();
     bool runLoginDialog();
 
     DataModule* m_dataModule;
     MainWindow* m_window;
+    MonitoringCycle* m_monitoring;
     bool m_firstShowingDone = false;
     bool m_inFirstShowing = false;
     bool m_askingClose = false;
-    QString m_agentProcessName = AgentProcessName;
     QString m_appProcessName = AppProcessName;
 };
 

@@ -1,0 +1,284 @@
+// The built agent against a private CUPS server: jobs printed on a raw queue and on a PDF queue reach the journal with
+// their owner, pages, paper, duplex and colour, and none is lost or repeated when the agent is killed at random
+// moments and the journal is taken over meanwhile.
+
+#include "SampleDocuments.h"
+#include "common/CupsFixture.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QMap>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+constexpr int Patience = 60000; // ms: a loaded machine is slow, never this slow
+
+const char GenericPdfPpd[] = "/usr/share/ppd/cupsfilters/Generic-PDF_Printer-PDF.ppd";
+
+} // namespace
+
+class AgentCupsTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void jobsReachTheJournal();
+    void heldJobFinishingLast();
+    void killedAtRandomMoments();
+
+private:
+    void startAgent();
+    void killAgent();
+    // Moves the journal aside as the application does when it imports it.
+    void takeOver();
+    // Every journal line written so far, taken-over files included, by job number; each line split into its fields.
+    QMap<int, QList<QStringList>> journalled() const;
+    // Waits until each of `jobs` has a line and the agent has nothing open.
+    bool waitForJobs(const QList<int>& jobs);
+    int print(const QString& queue, const QStringList& options = QStringList());
+
+    CupsFixture m_cups;
+    QTemporaryDir m_installation;
+    QString m_jobs;
+    QString m_document;
+    QProcess m_agent;
+    int m_taken = 0;
+};
+
+void AgentCupsTest::initTestCase()
+{
+    if (!m_cups.start()) {
+        QSKIP(qPrintable(QStringLiteral("no private CUPS server: ") + m_cups.reason()));
+    }
+    if (!QFile::exists(QString::fromLatin1(GenericPdfPpd))) {
+        QSKIP("the generic PDF printer description of cups-filters is not installed");
+    }
+    QVERIFY(m_cups.addQueue(QStringLiteral("raw1")));
+    QVERIFY(m_cups.addQueue(QStringLiteral("pdf1"), QString::fromLatin1(GenericPdfPpd)));
+
+    QVERIFY(m_installation.isValid());
+    const QDir root(m_installation.path());
+    QVERIFY(root.mkpath(QStringLiteral("bin/x64")));
+    // A name of this run only, so that tests ending agents by name elsewhere leave this one alone; the agent finds its
+    // installation by its folder, whatever its name.
+    const QString agent = root.filePath(QStringLiteral("bin/x64/PrintJob%1").arg(QCoreApplication::applicationPid()));
+    QVERIFY(QFile::copy(qEnvironmentVariable("TOLLBOOK_PRINTJOB"), agent));
+    m_jobs = root.filePath(QStringLiteral("jobs"));
+
+    m_document = root.filePath(QStringLiteral("three-pages.pdf"));
+    QFile document(m_document);
+    QVERIFY(document.open(QIODevice::WriteOnly));
+    document.write(samplePdf(3));
+    document.close();
+
+    m_agent.setProgram(agent);
+    m_agent.setProcessEnvironment(m_cups.environment());
+    m_agent.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+}
+
+void AgentCupsTest::cleanupTestCase()
+{
+    killAgent();
+    m_cups.stop();
+}
+
+void AgentCupsTest::startAgent()
+{
+    m_agent.start();
+    QVERIFY2(m_agent.waitForStarted(Patience), qPrintable(m_agent.errorString()));
+}
+
+void AgentCupsTest::killAgent()
+{
+    if (m_agent.state() != QProcess::NotRunning) {
+        m_agent.kill();
+        m_agent.waitForFinished(Patience);
+    }
+}
+
+void AgentCupsTest::takeOver()
+{
+    const QString journal = QDir(m_jobs).filePath(QStringLiteral("printjob.tlj"));
+    if (QFile::exists(journal)) {
+        QVERIFY(QFile::rename(journal, QDir(m_jobs).filePath(QStringLiteral("taken-%1.tlj").arg(m_taken++))));
+    }
+}
+
+QMap<int, QList<QStringList>> AgentCupsTest::journalled() const
+{
+    QMap<int, QList<QStringList>> lines;
+    const QStringList names = QDir(m_jobs).entryList({ QStringLiteral("*.tlj") }, QDir::Files);
+    for (const QString& name : names) {
+        QFile file(QDir(m_jobs).filePath(name));
+        if (!file.open(QIODevice::ReadOnly)) {
+            continue;
+        }
+        QByteArray data = file.readAll();
+        if (!data.startsWith("\xEF\xBB\xBF")) {
+            lines[-1] << QStringList{ name + QStringLiteral(" has no byte-order mark") };
+        }
+        data.remove(0, 3);
+        for (const QByteArray& line : data.split('\n')) {
+            if (line.isEmpty()) {
+                continue;
+            }
+            const QStringList fields = QString::fromUtf8(line).split(QLatin1Char('|'));
+            lines[fields.value(0).toInt()] << fields;
+        }
+    }
+    return lines;
+}
+
+bool AgentCupsTest::waitForJobs(const QList<int>& jobs)
+{
+    const QString state = QDir(m_jobs).filePath(QStringLiteral("printjob.state"));
+    auto settled = [&] {
+        const QMap<int, QList<QStringList>> lines = journalled();
+        for (int job : jobs) {
+            if (!lines.contains(job)) {
+                return false;
+            }
+        }
+        QFile file(state);
+        return file.open(QIODevice::ReadOnly) && file.readAll().contains("\nopen\n");
+    };
+    for (int waited = 0; waited < Patience / 100; ++waited) {
+        if (settled()) {
+            return true;
+        }
+        QTest::qWait(100);
+    }
+    return settled();
+}
+
+int AgentCupsTest::print(const QString& queue, const QStringList& options)
+{
+    return m_cups.print(QStringList{ QStringLiteral("-d"), queue } + options, m_document);
+}
+
+void AgentCupsTest::jobsReachTheJournal()
+{
+    startAgent();
+    // On its first run the agent starts from the jobs that come after it.
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(QDir(m_jobs).filePath(QStringLiteral("printjob.state"))), Patience);
+
+    const QStringList asked{ QStringLiteral("-U"), QStringLiteral("otheruser"),
+                             QStringLiteral("-o"), QStringLiteral("media=A4"),
+                             QStringLiteral("-o"), QStringLiteral("sides=two-sided-long-edge"),
+                             QStringLiteral("-o"), QStringLiteral("print-color-mode=monochrome") };
+    const int raw = print(QStringLiteral("raw1"), asked);
+    const int pdf = print(QStringLiteral("pdf1"), asked);
+    const int plain = print(QStringLiteral("pdf1"), { QStringLiteral("-U"), QStringLiteral("ana"), QStringLiteral("-o"),
+                                                      QStringLiteral("media=Letter"), QStringLiteral("-o"),
+                                                      QStringLiteral("print-color-mode=color") });
+    QVERIFY(raw > 0 && pdf > 0 && plain > 0);
+    QVERIFY2(waitForJobs({ raw, pdf, plain }), qPrintable(m_cups.errorLog()));
+
+    const QMap<int, QList<QStringList>> lines = journalled();
+    QVERIFY(!lines.contains(-1));
+    struct Expected
+    {
+        int job;
+        const char* printer;
+        const char* user;
+        const char* dataType;
+        const char* driver;
+        const char* paper;
+        const char* length;
+        const char* width;
+        const char* duplex;
+        const char* color;
+    };
+    const Expected expected[] = {
+        { raw, "raw1", "otheruser", "RAW", "Local Raw Printer", "9", "2970", "2100", "S", "N" },
+        { pdf, "pdf1", "otheruser", "application/pdf", "Generic PDF Printer", "9", "2970", "2100", "S", "N" },
+        // Nothing but the paper asked: the queue's defaults are one-sided and in colour.
+        { plain, "pdf1", "ana", "application/pdf", "Generic PDF Printer", "1", "2794", "2159", "N", "S" },
+    };
+    for (const Expected& job : expected) {
+        QCOMPARE(lines.value(job.job).size(), 1);
+        const QStringList fields = lines.value(job.job).first();
+        QCOMPARE(fields.size(), 20); // 19 fields each closed by "|", then the CR
+        QCOMPARE(fields[19], QStringLiteral("\r"));
+        QCOMPARE(fields[1], QString::fromLatin1(job.printer));
+        QVERIFY2(fields[2].startsWith(QStringLiteral("\\\\")) && fields[2].size() > 2, qPrintable(fields[2]));
+        QCOMPARE(fields[3], QString::fromLatin1(job.user));
+        QCOMPARE(fields[4], QStringLiteral("three-pages.pdf"));
+        QCOMPARE(fields[5], QString::fromLatin1(job.user));
+        QCOMPARE(fields[6], QString::fromLatin1(job.dataType));
+        QCOMPARE(fields[7], QStringLiteral("cups"));
+        QCOMPARE(fields[9], QString::fromLatin1(job.driver));
+        QCOMPARE(fields[10], QStringLiteral("3"));
+        QVERIFY2(fields[11].toLongLong() > 0 && fields[11].toLongLong() % 1024 == 0, qPrintable(fields[11]));
+        QVERIFY2(QDate::fromString(fields[12], QStringLiteral("dd/MM/yyyy")).isValid(), qPrintable(fields[12]));
+        QVERIFY2(QTime::fromString(fields[13], QStringLiteral("hh:mm:ss")).isValid(), qPrintable(fields[13]));
+        QCOMPARE(fields[14], QString::fromLatin1(job.paper));
+        QCOMPARE(fields[15], QString::fromLatin1(job.length));
+        QCOMPARE(fields[16], QString::fromLatin1(job.width));
+        QCOMPARE(fields[17], QString::fromLatin1(job.duplex));
+        QCOMPARE(fields[18], QString::fromLatin1(job.color));
+    }
+}
+
+// A held job finishes after a job printed later; both are journalled once.
+void AgentCupsTest::heldJobFinishingLast()
+{
+    if (m_agent.state() == QProcess::NotRunning) {
+        startAgent();
+    }
+    const int held = print(QStringLiteral("pdf1"), { QStringLiteral("-H"), QStringLiteral("hold") });
+    const int later = print(QStringLiteral("raw1"));
+    QVERIFY(held > 0 && later > 0);
+    QTRY_VERIFY_WITH_TIMEOUT(journalled().contains(later), Patience);
+    QVERIFY(!journalled().contains(held));
+
+    QVERIFY(m_cups.run(QStringLiteral("lp"), { QStringLiteral("-i"), QString::number(held), QStringLiteral("-H"),
+                                               QStringLiteral("resume") }));
+    QVERIFY(waitForJobs({ held, later }));
+    QCOMPARE(journalled().value(held).size(), 1);
+    QCOMPARE(journalled().value(later).size(), 1);
+}
+
+void AgentCupsTest::killedAtRandomMoments()
+{
+    QList<int> printed;
+    for (const auto& job : journalled().keys()) {
+        printed << job;
+    }
+    killAgent();
+    QRandomGenerator* random = QRandomGenerator::global();
+    for (int round = 0; round < 12; ++round) {
+        for (const char* queue : { "raw1", "pdf1" }) {
+            const int job = print(QString::fromLatin1(queue));
+            QVERIFY(job > 0);
+            printed << job;
+        }
+        startAgent();
+        // Somewhere in start-up, in a round, or idle between rounds.
+        QTest::qWait(static_cast<int>(random->bounded(round % 4 == 3 ? 2500 : 300)));
+        killAgent();
+        if (round % 3 == 1) {
+            takeOver();
+        }
+    }
+
+    startAgent();
+    QVERIFY(waitForJobs(printed));
+    const QMap<int, QList<QStringList>> lines = journalled();
+    QVERIFY(!lines.contains(-1));
+    for (int job : printed) {
+        QVERIFY2(lines.value(job).size() == 1,
+                 qPrintable(QStringLiteral("job %1 journalled %2 times").arg(job).arg(lines.value(job).size())));
+    }
+    QCOMPARE(lines.size(), printed.size());
+}
+
+QTEST_GUILESS_MAIN(AgentCupsTest)
+#include "tst_agentcups.moc"

@@ -1,0 +1,415 @@
+#include "JournalFixture.h"
+#include "capture/JournalImport.h"
+#include "common/DatabaseFixture.h"
+#include "data/Catalogue.h"
+#include "platform/Errors.h"
+
+#include <QtTest>
+
+#include <QProcess>
+
+#include <atomic>
+#include <memory>
+#include <sys/stat.h>
+
+using namespace tollbook;
+using namespace JournalLines;
+
+namespace {
+
+const QDateTime ImportTime(QDate(2020, 1, 2), QTime(10, 30, 0));
+
+// The row the job of jobFields() becomes.
+const QString StandardRow = QStringLiteral("P|PC|u|doc|Driver|2|9|2970|2100|S|N|1");
+
+QString row(const QStringList& values)
+{
+    return values.join(QLatin1Char('|'));
+}
+
+QByteArray utf16Journal(const QStringList& lines, bool bigEndian)
+{
+    QByteArray bytes = bigEndian ? QByteArray("\xFE\xFF") : QByteArray("\xFF\xFE");
+    for (const QChar c : lines.join(QStringLiteral("\r\n"))) {
+        const char high = char(c.unicode() >> 8);
+        const char low = char(c.unicode() & 0xff);
+        bytes.append(bigEndian ? high : low).append(bigEndian ? low : high);
+    }
+    return bytes;
+}
+
+quint64 inodeOf(const QString& path)
+{
+    struct stat info = {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? quint64(info.st_ino) : 0;
+}
+
+// A database with the users ANA (project 2) and Semprojeto (no project), the main window's import and
+// user datasets open on it, and the import of its jobs folder with its clock at ImportTime.
+class ImportFixture
+{
+public:
+    ImportFixture()
+        : m_datasets(&m_dataModule)
+    {
+        DatabaseFixture::exec(
+            { QStringLiteral("INSERT INTO Projeto (Projeto_Id, Projeto_Codigo, Projeto_Nome) VALUES (2, 'P2', 'Obra')"),
+              QStringLiteral("INSERT INTO Usuario VALUES ('ANA', 'Ana', 'ADM', 2, 'S')"),
+              QStringLiteral("INSERT INTO Usuario VALUES ('Semprojeto', 'Sem', 'ADM', NULL, 'S')") });
+        m_datasets.SQL_Importa->open();
+        m_datasets.SQL_Usuario->open();
+        m_import =
+            std::make_unique<JournalImport>(journalPath(), copyPath(), m_datasets.SQL_Importa, m_datasets.SQL_Usuario);
+        m_import->setClock([] { return ImportTime; });
+    }
+
+    JournalImport& import() { return *m_import; }
+    QString databasePath() const { return m_database.path(); }
+    QString journalPath() const { return m_database.folder() + QStringLiteral("/jobs/printjob.tlj"); }
+    QString copyPath() const { return m_database.folder() + QStringLiteral("/jobs/printjobnew.tlj"); }
+    QString sequencePath() const { return m_database.folder() + QStringLiteral("/jobs/printjobnew.seq"); }
+    QString rejectedPath() const { return m_database.folder() + QStringLiteral("/jobs/printjob.rejected"); }
+    qint64 storedSequence() const { return JournalImport::storedSequence(Database::ConnectionName); }
+
+private:
+    DatabaseFixture m_database;
+    DataModuleDatasets m_dataModule;
+    MainWindowDatasets m_datasets;
+    std::unique_ptr<JournalImport> m_import;
+};
+
+} // namespace
+
+class TestJournalImport : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void rules_data();
+    void rules();
+    void rowsTakeTheTimeOfTheImport();
+    void refusedLinesAreKeptWithTheirReason();
+    void lineRefusedByTheDatabase();
+    void failedImportKeepsItsCopyAndStoresNothing();
+    void copyStoredBeforeACrash_data();
+    void copyStoredBeforeACrash();
+    void eachTakeoverHasItsNumber();
+    void cancelledImportKeepsItsCopy();
+    void killedImportStoresEveryJobOnce();
+};
+
+void TestJournalImport::rules_data()
+{
+    QTest::addColumn<QByteArray>("journal");
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<int>("rejected");
+
+    const QStringList standard = jobFields();
+    const auto one = [](const QStringList& fields) { return utf8Journal({ line(fields) }); };
+
+    QTest::newRow("example line") << utf8Journal({ QStringLiteral("1|P|\\\\PC|u||x|x|x|x|D|0|0|x|x|9|2970|2100|N|S|") })
+                                  << QStringList{ QStringLiteral("P|PC|u|Não Definido|D|1|9|2970|2100|S|N|1") } << 0;
+    QTest::newRow("a|b|c") << utf8Journal({ QStringLiteral("a|b|c") }) << QStringList() << 1;
+    QTest::newRow("document of blanks") << one(withField(standard, 4, QStringLiteral("   ")))
+                                        << QStringList{ QStringLiteral(
+                                               "P|PC|u|Não Definido|Driver|2|9|2970|2100|S|N|1") }
+                                        << 0;
+    QTest::newRow("document trimmed") << one(withField(standard, 4, QStringLiteral(" a b\t")))
+                                      << QStringList{ QStringLiteral("P|PC|u|a b|Driver|2|9|2970|2100|S|N|1") } << 0;
+    QTest::newRow("empty printer, user, driver")
+        << one(withField(withField(withField(standard, 1, QString()), 3, QString()), 9, QString()))
+        << QStringList{ QStringLiteral("|PC||doc||2|9|2970|2100|S|N|1") } << 0;
+    QTest::newRow("-3 pages") << one(withField(standard, 10, QStringLiteral("-3")))
+                              << QStringList{ QStringLiteral("P|PC|u|doc|Driver|1|9|2970|2100|S|N|1") } << 0;
+    QTest::newRow("3,5 pages") << one(withField(standard, 10, QStringLiteral("3,5"))) << QStringList() << 1;
+    QTest::newRow("size 1024.5") << one(withField(standard, 11, QStringLiteral("1024.5"))) << QStringList() << 1;
+    QTest::newRow("size 1024,5") << one(withField(standard, 11, QStringLiteral("1024,5"))) << QStringList{ StandardRow }
+                                 << 0;
+    QTest::newRow("ana of ANA's project")
+        << one(withField(standard, 3, QStringLiteral("ana")))
+        << QStringList{ QStringLiteral("P|PC|ana|doc|Driver|2|9|2970|2100|S|N|2") } << 0;
+    QTest::newRow("user without project")
+        << one(withField(standard, 3, QStringLiteral("SEMPROJETO")))
+        << QStringList{ QStringLiteral("P|PC|SEMPROJETO|doc|Driver|2|9|2970|2100|S|N|0") } << 0;
+    QTest::newRow("empty line in the middle")
+        << utf8Journal({ job(QStringLiteral("u"), QStringLiteral("P"), QStringLiteral("d1")), QString(),
+                         job(QStringLiteral("u"), QStringLiteral("P"), QStringLiteral("d3")) })
+        << QStringList{ QStringLiteral("P|PC|u|d1|Driver|2|9|2970|2100|S|N|1"),
+                        QStringLiteral("P|PC|u|d3|Driver|2|9|2970|2100|S|N|1") }
+        << 1;
+    QTest::newRow("third line refused, fourth stored")
+        << utf8Journal({ job(QStringLiteral("u"), QStringLiteral("P"), QStringLiteral("d1")),
+                         job(QStringLiteral("u"), QStringLiteral("P"), QStringLiteral("d2")),
+                         line(withField(standard, 10, QStringLiteral("x"))),
+                         job(QStringLiteral("u"), QStringLiteral("P"), QStringLiteral("d4")) })
+        << QStringList{ QStringLiteral("P|PC|u|d1|Driver|2|9|2970|2100|S|N|1"),
+                        QStringLiteral("P|PC|u|d2|Driver|2|9|2970|2100|S|N|1"),
+                        QStringLiteral("P|PC|u|d4|Driver|2|9|2970|2100|S|N|1") }
+        << 1;
+    QTest::newRow("17 fields") << utf8Journal({ line(standard.mid(0, 17)) })
+                               << QStringList{ QStringLiteral("P|PC|u|doc|Driver|2|9|2970|2100|||1") } << 0;
+    QTest::newRow("18 fields") << utf8Journal({ line(standard.mid(0, 18)) })
+                               << QStringList{ QStringLiteral("P|PC|u|doc|Driver|2|9|2970|2100||N|1") } << 0;
+    QTest::newRow("16 fields") << utf8Journal({ line(standard.mid(0, 16)) }) << QStringList() << 1;
+
+    const QStringList jose = withField(standard, 3, QStringLiteral("José"));
+    const QString joseRow = QStringLiteral("P|PC|José|doc|Driver|2|9|2970|2100|S|N|1");
+    QTest::newRow("UTF-16LE with mark") << utf16Journal({ line(jose), line(standard) }, false)
+                                        << QStringList{ joseRow, StandardRow } << 0;
+    QTest::newRow("UTF-16BE with mark") << utf16Journal({ line(jose), line(standard) }, true)
+                                        << QStringList{ joseRow, StandardRow } << 0;
+    QTest::newRow("Windows-1252 without mark") << line(jose).toLatin1() + "\r\n" << QStringList{ joseRow } << 0;
+    QTest::newRow("CR only") << (line(standard) + QLatin1Char('\r') + line(standard)).toLatin1()
+                             << QStringList{ StandardRow, StandardRow } << 0;
+    QTest::newRow("no break at the end") << line(standard).toLatin1() << QStringList{ StandardRow } << 0;
+    QTest::newRow("empty journal") << QByteArray() << QStringList() << 0;
+
+    QTest::newRow("5000 characters, beyond the last bar")
+        << utf8Journal({ line(standard) + QString(5000 - line(standard).size(), QLatin1Char('z')) })
+        << QStringList{ StandardRow } << 0;
+    QTest::newRow("5000 characters, fields beyond 4096")
+        << one(withField(standard, 4, QString(4090, QLatin1Char('d')))) << QStringList() << 1;
+    QTest::newRow("texts cut to their columns")
+        << one(withField(withField(withField(withField(withField(standard, 1, QString(150, QLatin1Char('p'))), 2,
+                                                       QStringLiteral("\\\\") + QString(60, QLatin1Char('c'))),
+                                             3, QString(60, QLatin1Char('u'))),
+                                   4, QString(300, QLatin1Char('d'))),
+                         18, QStringLiteral("SS")))
+        << QStringList{ row({ QString(100, QLatin1Char('p')), QString(50, QLatin1Char('c')),
+                              QString(50, QLatin1Char('u')), QString(255, QLatin1Char('d')), QStringLiteral("Driver"),
+                              QStringLiteral("2"), QStringLiteral("9"), QStringLiteral("2970"), QStringLiteral("2100"),
+                              QStringLiteral("S"), QStringLiteral("N"), QStringLiteral("1") }) }
+        << 0;
+    QTest::newRow("machine of two characters")
+        << one(withField(standard, 2, QStringLiteral("\\\\")))
+        << QStringList{ QStringLiteral("P||u|doc|Driver|2|9|2970|2100|S|N|1") } << 0;
+}
+
+void TestJournalImport::rules()
+{
+    QFETCH(QByteArray, journal);
+    QFETCH(QStringList, rows);
+    QFETCH(int, rejected);
+
+    ImportFixture fixture;
+    writeFile(fixture.journalPath(), journal);
+
+    const JournalImport::Result result = fixture.import().importPending();
+
+    QCOMPARE(JobRows::stored(), rows);
+    QVERIFY(result.copyProcessed);
+    QCOMPARE(result.rows, rows.size());
+    QCOMPARE(result.rejected, rejected);
+    QCOMPARE(readFile(fixture.rejectedPath()).count('\n'), rejected);
+    for (const QString& path : { fixture.journalPath(), fixture.copyPath(), fixture.sequencePath() }) {
+        QVERIFY2(!QFileInfo::exists(path), qPrintable(path));
+    }
+}
+
+void TestJournalImport::rowsTakeTheTimeOfTheImport()
+{
+    // Jobs printed at 10:15 and 10:20 and imported at 10:30 are dated by the import.
+    ImportFixture fixture;
+    writeFile(fixture.journalPath(), utf8Journal({ line(withField(jobFields(), 13, QStringLiteral("10:15:00"))),
+                                                   line(withField(jobFields(), 13, QStringLiteral("10:20:00"))) }));
+
+    fixture.import().importPending();
+
+    QCOMPARE(JobRows::count(QStringLiteral("SELECT count(*) FROM Impressao WHERE Print_Data = '2020-01-02'"
+                                           " AND Print_Hora = '2020-01-02 10:30:00'")),
+             2);
+}
+
+void TestJournalImport::refusedLinesAreKeptWithTheirReason()
+{
+    ImportFixture fixture;
+    const QString refused = line(withField(jobFields(QStringLiteral("joão")), 10, QStringLiteral("3,5")));
+    writeFile(fixture.journalPath(), utf8Journal({ job(), refused }));
+    fixture.import().importPending();
+    writeFile(fixture.journalPath(), utf8Journal({ QStringLiteral("a|b|c") }));
+    fixture.import().importPending();
+
+    QCOMPARE(JobRows::stored(), QStringList{ StandardRow });
+    // Marked as UTF-8 once, then one line per refusal: the reason, a tab, the line as it was.
+    const QByteArray kept = readFile(fixture.rejectedPath());
+    QVERIFY(kept.startsWith("\xEF\xBB\xBF"));
+    QCOMPARE(QString::fromUtf8(kept.sliced(3)),
+             QStringLiteral("Campo 10 (pTotalPages) não é um número inteiro: \"3,5\"\t") + refused +
+                 QStringLiteral("\nCampo 0 (pJob) não é um número inteiro: \"a\"\ta|b|c\n"));
+}
+
+void TestJournalImport::lineRefusedByTheDatabase()
+{
+    ImportFixture fixture;
+    DatabaseFixture::exec({ QStringLiteral("CREATE TRIGGER refuse_seven BEFORE INSERT ON Impressao"
+                                           " WHEN NEW.Print_Pages = 7 BEGIN SELECT RAISE(ABORT, 'sete não'); END") });
+    const QString seven = line(withField(jobFields(), 10, QStringLiteral("7")));
+    writeFile(fixture.journalPath(), utf8Journal({ job(), seven, job() }));
+
+    const JournalImport::Result result = fixture.import().importPending();
+
+    QCOMPARE(JobRows::stored(), (QStringList{ StandardRow, StandardRow }));
+    QCOMPARE(result.rejected, 1);
+    QCOMPARE(QString::fromUtf8(readFile(fixture.rejectedPath()).sliced(3)),
+             QStringLiteral("Linha recusada pelo banco de dados: sete não\t") + seven + QLatin1Char('\n'));
+}
+
+// A failure of the database leaves nothing of the copy stored and the copy in place, and the copy goes
+// first when the import runs again: the journal written meanwhile waits for the import after it.
+void TestJournalImport::failedImportKeepsItsCopyAndStoresNothing()
+{
+    ImportFixture fixture;
+    DatabaseFixture::exec(
+        { QStringLiteral("CREATE TRIGGER full_disk BEFORE INSERT ON Impressao"
+                         " WHEN NEW.Print_Document = 'd3' BEGIN SELECT RAISE(ROLLBACK, 'disco cheio');"
+                         " END") });
+    QStringList first;
+    for (int i = 1; i <= 4; ++i) {
+        first << job(QStringLiteral("u"), QStringLiteral("P"), QStringLiteral("d%1").arg(i));
+    }
+    writeFile(fixture.journalPath(), utf8Journal(first));
+    const quint64 journalFile = inodeOf(fixture.journalPath());
+
+    QVERIFY_THROWS_EXCEPTION(DriverError, fixture.import().importPending());
+
+    QCOMPARE(JobRows::stored(), QStringList());
+    QCOMPARE(fixture.storedSequence(), 0);
+    QVERIFY(!QFileInfo::exists(fixture.journalPath()));
+    QVERIFY(QFileInfo::exists(fixture.sequencePath()));
+    // Renamed, not copied: the copy is the journal's own file.
+    QCOMPARE(inodeOf(fixture.copyPath()), journalFile);
+
+    DatabaseFixture::exec({ QStringLiteral("DROP TRIGGER full_disk") });
+    writeFile(fixture.journalPath(),
+              utf8Journal({ job(QStringLiteral("u"), QStringLiteral("P"), QStringLiteral("d5")) }));
+
+    JournalImport::Result result = fixture.import().importPending();
+    QCOMPARE(result.rows, 4);
+    QCOMPARE(JobRows::count(QStringLiteral("SELECT count(*) FROM Impressao")), 4);
+    QVERIFY(QFileInfo::exists(fixture.journalPath()));
+    QVERIFY(!QFileInfo::exists(fixture.copyPath()));
+
+    result = fixture.import().importPending();
+    QCOMPARE(result.rows, 1);
+    QCOMPARE(JobRows::count(QStringLiteral("SELECT count(DISTINCT Print_Document) FROM Impressao")), 5);
+    QCOMPARE(fixture.storedSequence(), 2);
+}
+
+void TestJournalImport::copyStoredBeforeACrash_data()
+{
+    QTest::addColumn<QByteArray>("sequence"); // of the copy found; null: no number beside it
+    QTest::addColumn<bool>("importedAgain");
+
+    QTest::newRow("number stored already") << QByteArray("1\n") << false;
+    QTest::newRow("newer number") << QByteArray("2\n") << true;
+    QTest::newRow("no number") << QByteArray() << true;
+    QTest::newRow("number unreadable") << QByteArray("x\n") << true;
+}
+
+// A crash between the commit and the removal of the copy leaves the copy and its number behind.
+void TestJournalImport::copyStoredBeforeACrash()
+{
+    QFETCH(QByteArray, sequence);
+    QFETCH(bool, importedAgain);
+
+    ImportFixture fixture;
+    const QByteArray journal = numberedJournal(3);
+    writeFile(fixture.journalPath(), journal);
+    fixture.import().importPending();
+    QCOMPARE(fixture.storedSequence(), 1);
+
+    writeFile(fixture.copyPath(), journal);
+    if (!sequence.isNull()) {
+        writeFile(fixture.sequencePath(), sequence);
+    }
+    const JournalImport::Result result = fixture.import().importPending();
+
+    QVERIFY(result.copyProcessed);
+    QCOMPARE(result.alreadyStored, !importedAgain);
+    QCOMPARE(JobRows::count(QStringLiteral("SELECT count(*) FROM Impressao")), importedAgain ? 6 : 3);
+    QVERIFY(!QFileInfo::exists(fixture.copyPath()));
+    QVERIFY(!QFileInfo::exists(fixture.sequencePath()));
+}
+
+void TestJournalImport::eachTakeoverHasItsNumber()
+{
+    ImportFixture fixture;
+    for (int takeover = 1; takeover <= 3; ++takeover) {
+        writeFile(fixture.journalPath(), numberedJournal(1, takeover));
+        fixture.import().importPending();
+        QCOMPARE(fixture.storedSequence(), takeover);
+    }
+    // Nothing to import: nothing changes.
+    QVERIFY(!fixture.import().importPending().copyProcessed);
+    QCOMPARE(fixture.storedSequence(), 3);
+}
+
+void TestJournalImport::cancelledImportKeepsItsCopy()
+{
+    ImportFixture fixture;
+    writeFile(fixture.journalPath(), numberedJournal(2000));
+    // Cancelled from the import's own thread at its hundredth row, as the application's end would.
+    std::atomic<int> rows{ 0 };
+    fixture.import().setClock([&fixture, &rows]() {
+        if (++rows == 100) {
+            fixture.import().cancel();
+        }
+        return ImportTime;
+    });
+
+    QVERIFY_THROWS_EXCEPTION(SilentAbort, fixture.import().importPending());
+    QCOMPARE(JobRows::count(QStringLiteral("SELECT count(*) FROM Impressao")), 0);
+    QVERIFY(QFileInfo::exists(fixture.copyPath()));
+    QVERIFY(QFileInfo::exists(fixture.sequencePath()));
+
+    fixture.import().setClock([] { return ImportTime; });
+    QCOMPARE(fixture.import().importPending().rows, 2000);
+    QCOMPARE(JobRows::count(QStringLiteral("SELECT count(DISTINCT Print_Document) FROM Impressao")), 2000);
+}
+
+// A process importing a large journal is killed half-way; the next import stores every job exactly once.
+void TestJournalImport::killedImportStoresEveryJobOnce()
+{
+    const QString child = qEnvironmentVariable("TOLLBOOK_IMPORT_CHILD");
+    QVERIFY2(QFileInfo::exists(child), "TOLLBOOK_IMPORT_CHILD names the import child");
+    constexpr int Jobs = 100000;
+
+    ImportFixture fixture;
+    writeFile(fixture.journalPath(), numberedJournal(Jobs));
+
+    QProcess importing;
+    importing.start(child, { fixture.databasePath(), fixture.journalPath(), fixture.copyPath() });
+    QVERIFY(importing.waitForStarted(-1));
+    bool halfWay = false;
+    QDeadlineTimer deadline(120000);
+    while (!halfWay && importing.state() == QProcess::Running && !deadline.hasExpired()) {
+        importing.waitForReadyRead(100);
+        while (importing.canReadLine()) {
+            const QList<QByteArray> words = importing.readLine().trimmed().split(' ');
+            halfWay = halfWay || (words.size() == 3 && words[0] == "progress" && words[1].toLongLong() > 0 &&
+                                  words[1].toLongLong() < words[2].toLongLong());
+        }
+    }
+    if (halfWay) {
+        importing.kill();
+    }
+    QVERIFY(importing.waitForFinished(-1));
+    if (!halfWay) {
+        qWarning("The import ended before it could be killed half-way: %s", importing.readAll().constData());
+    } else {
+        QCOMPARE(importing.exitStatus(), QProcess::CrashExit);
+        QVERIFY(QFileInfo::exists(fixture.copyPath()));
+    }
+
+    fixture.import().importPending();
+    fixture.import().importPending();
+
+    QCOMPARE(JobRows::count(QStringLiteral("SELECT count(*) FROM Impressao")), Jobs);
+    QCOMPARE(JobRows::count(QStringLiteral("SELECT count(DISTINCT Print_Document) FROM Impressao")), Jobs);
+    QVERIFY(!QFileInfo::exists(fixture.copyPath()));
+    QVERIFY(!QFileInfo::exists(fixture.journalPath()));
+}
+
+QTEST_GUILESS_MAIN(TestJournalImport)
+
+#include "tst_journalimport.moc"
