@@ -60,26 +60,29 @@ struct ButtonSpec
     QMessageBox::ButtonRole role;
 };
 
-Answer run(QMessageBox::Icon icon, const QString& title, const QString& text, Buttons buttons, QWidget* parent)
+// The buttons of a box, and the answer its escape gives.
+std::vector<ButtonSpec> buttonsOf(Buttons buttons, Answer* onEscape)
 {
-    std::vector<ButtonSpec> specs;
-    Answer onEscape = Answer::Ok;
     switch (buttons) {
-        case Buttons::Ok:
-            specs = { { Answer::Ok, MessageBoxText::Ok, QMessageBox::AcceptRole } };
-            onEscape = Answer::Ok;
-            break;
         case Buttons::YesNo:
-            specs = { { Answer::Yes, MessageBoxText::Yes, QMessageBox::YesRole },
-                      { Answer::No, MessageBoxText::No, QMessageBox::NoRole } };
-            onEscape = Answer::No;
-            break;
+            *onEscape = Answer::No;
+            return { { Answer::Yes, MessageBoxText::Yes, QMessageBox::YesRole },
+                     { Answer::No, MessageBoxText::No, QMessageBox::NoRole } };
         case Buttons::OkCancel:
-            specs = { { Answer::Ok, MessageBoxText::Ok, QMessageBox::AcceptRole },
-                      { Answer::Cancel, MessageBoxText::Cancel, QMessageBox::RejectRole } };
-            onEscape = Answer::Cancel;
+            *onEscape = Answer::Cancel;
+            return { { Answer::Ok, MessageBoxText::Ok, QMessageBox::AcceptRole },
+                     { Answer::Cancel, MessageBoxText::Cancel, QMessageBox::RejectRole } };
+        case Buttons::Ok:
             break;
     }
+    *onEscape = Answer::Ok;
+    return { { Answer::Ok, MessageBoxText::Ok, QMessageBox::AcceptRole } };
+}
+
+Answer run(QMessageBox::Icon icon, const QString& title, const QString& text, Buttons buttons, QWidget* parent)
+{
+    Answer onEscape = Answer::Ok;
+    const std::vector<ButtonSpec> specs = buttonsOf(buttons, &onEscape);
 
     // On the heap and watched: whatever runs in the box's event loop may destroy its parent, and the box
     // with it.
