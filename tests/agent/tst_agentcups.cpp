@@ -3,7 +3,10 @@
 // moments and the journal is taken over meanwhile.
 
 #include "SampleDocuments.h"
+#include "capture/JournalImport.h"
 #include "common/CupsFixture.h"
+#include "common/DatabaseFixture.h"
+#include "data/Catalogue.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -32,6 +35,7 @@ private Q_SLOTS:
     void jobsReachTheJournal();
     void heldJobFinishingLast();
     void killedAtRandomMoments();
+    void printedJobBecomesPricedRow();
 
 private:
     void startAgent();
@@ -278,6 +282,46 @@ void AgentCupsTest::killedAtRandomMoments()
                  qPrintable(QStringLiteral("job %1 journalled %2 times").arg(job).arg(lines.value(job).size())));
     }
     QCOMPARE(lines.size(), printed.size());
+}
+
+// The whole road of a job: printed with lp, journalled by the agent, imported as the monitoring tick does,
+// and shown in today's jobs with its price.
+void AgentCupsTest::printedJobBecomesPricedRow()
+{
+    if (m_agent.state() == QProcess::NotRunning) {
+        startAgent();
+    }
+    const int job = print(QStringLiteral("pdf1"),
+                          { QStringLiteral("-U"), QStringLiteral("zelia"), QStringLiteral("-o"), QStringLiteral("media=A4"),
+                            QStringLiteral("-o"), QStringLiteral("sides=two-sided-long-edge"), QStringLiteral("-o"),
+                            QStringLiteral("print-color-mode=monochrome") });
+    QVERIFY(job > 0);
+    QVERIFY2(waitForJobs({ job }), qPrintable(m_cups.errorLog()));
+
+    DatabaseFixture database;
+    DatabaseFixture::exec({ QStringLiteral("INSERT INTO CustoImpressao VALUES ('pdf1', 9, 2000, 2500)") });
+    tollbook::DataModuleDatasets dataModule;
+    tollbook::MainWindowDatasets main(&dataModule);
+    dataModule.openStartupDatasets();
+    main.SQL_Importa->open();
+    main.SQL_Usuario->open();
+    tollbook::JournalImport import(QDir(m_jobs).filePath(QStringLiteral("printjob.tlj")),
+                                   QDir(m_jobs).filePath(QStringLiteral("printjobnew.tlj")), main.SQL_Importa,
+                                   main.SQL_Usuario);
+    const tollbook::JournalImport::Result result = import.importPending();
+    QVERIFY(result.rows >= 1);
+    QCOMPARE(result.rejected, 0);
+
+    tollbook::Dataset* today = main.SQL_Controle;
+    today->setParam(0, QDateTime(QDate::currentDate(), QTime(0, 0)));
+    today->open();
+    QVERIFY(today->locate(QStringLiteral("Usuario_Id"), QStringLiteral("zelia")));
+    QCOMPARE(today->fieldByName(QStringLiteral("Print_Name"))->asString(), QStringLiteral("pdf1"));
+    QCOMPARE(today->fieldByName(QStringLiteral("Print_Pages"))->asInteger(), qint64(3));
+    QCOMPARE(today->fieldByName(QStringLiteral("dmPaperSize"))->asInteger(), qint64(9));
+    QCOMPARE(today->fieldByName(QStringLiteral("Print_Duplex"))->asString(), QStringLiteral("S"));
+    QCOMPARE(today->fieldByName(QStringLiteral("Print_Color"))->asString(), QStringLiteral("N"));
+    QCOMPARE(today->fieldByName(QStringLiteral("calc_Custo"))->asCurrencyUnits(), qint64(6000)); // 3 x 0.20
 }
 
 QTEST_GUILESS_MAIN(AgentCupsTest)
