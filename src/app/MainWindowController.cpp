@@ -156,20 +156,35 @@ void MainWindowController::runFirstShowing()
 
     m_dataModule->setReportFilePath(m_dataModule->installFolder() + QStringLiteral("report/Tollbook_report.rav"));
 
+    // The user may end the application while pending messages are processed: nothing more is started then.
+    const auto ended = [this]() {
+        QCoreApplication::processEvents();
+        return m_dataModule->endRequested();
+    };
+
     datasets->SQL_Importa->open();
-    QCoreApplication::processEvents();
+    if (ended()) {
+        return;
+    }
 
     // The date pickers of the views and the charts, and the charts' first refresh, come with those pages.
 
     m_window->selectNavigationEntry(0); // only the first page's tab is visible
-    QCoreApplication::processEvents();
+    if (ended()) {
+        return;
+    }
 
     reopenViews();
     m_monitoring->agent().terminate();
+    if (ended()) {
+        return;
+    }
     takeCaptureRole();
     datasets->openRegistries();
     m_monitoring->agent().startIfNone();
-    QCoreApplication::processEvents();
+    if (ended()) {
+        return;
+    }
 
     m_window->setDeveloperLabelVisible(m_dataModule->developerMode());
     WindowFile::apply(m_window, Language::currentCode());

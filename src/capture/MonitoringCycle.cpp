@@ -13,6 +13,8 @@
 #include <QSet>
 #include <QStatusBar>
 
+#include <exception>
+
 namespace tollbook {
 
 namespace {
@@ -35,7 +37,18 @@ public:
     {
         m_dataset->disableControls();
     }
-    ~SuspendedDisplay() { m_dataset->enableControls(); }
+    // Resuming refreshes the views and detail datasets, which may fail; a destructor must not throw, so a
+    // failure is reported here unless another error is already on its way out.
+    ~SuspendedDisplay()
+    {
+        try {
+            m_dataset->enableControls();
+        } catch (...) {
+            if (std::uncaught_exceptions() == 0) {
+                ErrorHandler::handleCurrentException();
+            }
+        }
+    }
     SuspendedDisplay(const SuspendedDisplay&) = delete;
     SuspendedDisplay& operator=(const SuspendedDisplay&) = delete;
 
@@ -177,7 +190,8 @@ void MonitoringCycle::runSteps()
     checkStopped();
 
     if (imported.copyProcessed) {
-        m_registriesDue = m_registriesDue || imported.rows > 0;
+        // A copy found stored already (after a crash) may hold users and printers not registered yet.
+        m_registriesDue = m_registriesDue || imported.rows > 0 || imported.alreadyStored;
         if (m_registriesDue) {
             // A row the user is still editing in one of the registries puts the additions off to a later tick.
             m_registriesDue = !(addNewUsers() && addNewPrinters());

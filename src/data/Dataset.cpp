@@ -931,8 +931,15 @@ void Dataset::post()
         m_rows[m_current] = m_editBuffer;
     } else if (m_state == State::Insert) {
         writeInsert(m_editBuffer);
-        calculate(m_editBuffer);
+        // Stored: whatever fails from here on must not leave the row to be inserted a second time.
         m_rows[m_current] = m_editBuffer;
+        m_editBuffer.clear();
+        setState(State::Browse);
+        calculate(m_rows[m_current]);
+        if (notifying()) {
+            Q_EMIT rowDataChanged(m_current);
+        }
+        return;
     } else {
         throw DatabaseError(QStringLiteral("%1: Dataset not in edit or insert mode").arg(objectName()));
     }
@@ -1107,11 +1114,12 @@ void Dataset::writeUpdate(const QVector<QVariant>& before, const QVector<QVarian
                                   .arg(quotedIdentifier(m_baseTable), assignments.join(QStringLiteral(", ")),
                                        criteria.join(QStringLiteral(" AND ")));
     QSqlDatabase db = database();
+    // Prepared before the savepoint opens: a failure to prepare must not leave the connection inside it.
+    QSqlQuery& query = preparedWrite(statement);
     QSqlQuery savepoint(db);
     if (!byKey && !savepoint.exec(QStringLiteral("SAVEPOINT dataset_update"))) {
         throw DriverError(driverMessage(savepoint.lastError()));
     }
-    QSqlQuery& query = preparedWrite(statement);
     int position = 0;
     for (const QVariant& value : std::as_const(values)) {
         query.bindValue(position++, value);

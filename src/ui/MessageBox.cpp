@@ -83,6 +83,12 @@ Answer run(QMessageBox::Icon icon, const QString& title, const QString& text, Bu
 {
     Answer onEscape = Answer::Ok;
     const std::vector<ButtonSpec> specs = buttonsOf(buttons, &onEscape);
+    // Run as a service nobody sits at a screen: a box would wait for good and stop the capture. Its text
+    // goes to the service's log instead and it takes the answer its escape key gives.
+    if (qEnvironmentVariableIntValue("TOLLBOOK_UNATTENDED") == 1) {
+        qWarning("%s: %s", qPrintable(title), qPrintable(displayText(text)));
+        return onEscape;
+    }
 
     // On the heap and watched: whatever runs in the box's event loop may destroy its parent, and the box
     // with it.

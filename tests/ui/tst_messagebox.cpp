@@ -24,6 +24,7 @@ private Q_SLOTS:
     void carriageReturnsBreakLines();
     void ownTitleHasNoIcon();
     void isApplicationModalAndNamed();
+    void unattendedTakesTheEscapeAnswer();
 };
 
 void TestMessageBox::kindsAndAnswers_data()
@@ -135,6 +136,18 @@ void TestMessageBox::isApplicationModalAndNamed()
     MessageBox::show(BoxKind::Information, QStringLiteral("Done"), Buttons::Ok, &window);
     QCOMPARE(modality, Qt::ApplicationModal);
     QCOMPARE(name, QStringLiteral("MessageBox"));
+}
+
+// Run as a service nobody can answer a box: it must not wait, and it answers as its escape key would.
+void TestMessageBox::unattendedTakesTheEscapeAnswer()
+{
+    qputenv("TOLLBOOK_UNATTENDED", "1");
+    const auto answerYesNo = MessageBox::show(BoxKind::Confirmation, QStringLiteral("Sair?"), MessageBox::Buttons::YesNo);
+    const auto answerOk = MessageBox::show(BoxKind::Error, QStringLiteral("Falhou"), MessageBox::Buttons::Ok);
+    qunsetenv("TOLLBOOK_UNATTENDED");
+    QCOMPARE(answerYesNo, MessageBox::Answer::No);
+    QCOMPARE(answerOk, MessageBox::Answer::Ok);
+    QVERIFY(!QApplication::activeModalWidget());
 }
 
 QTEST_MAIN(TestMessageBox)
