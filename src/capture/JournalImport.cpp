@@ -23,6 +23,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QThread>
+#include <QUuid>
 
 #include <sqlite3.h>
 
@@ -251,7 +252,7 @@ struct JournalImport::Plan
     QString databasePath;
     QString copyPath;
     QString rejectedPath;
-    qint64 sequence = 0;
+    QString copyId;
     QString insertSql;
     int widths[ColumnCount] = {};
     QHash<QString, qint64> projects; // by userKey()
@@ -310,31 +311,42 @@ void JournalImport::cancel()
     m_cancel = true;
 }
 
-qint64 JournalImport::storedSequence(const QString& connectionName)
+bool JournalImport::isCopyStored(const QString& connectionName, const QString& copyId)
 {
     QSqlQuery query(QSqlDatabase::database(connectionName, false));
-    if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next()) {
+    query.prepare(QStringLiteral("SELECT count(*) FROM ArquivoImportado WHERE Arquivo_Id = ?"));
+    query.addBindValue(copyId);
+    if (!query.exec() || !query.next()) {
         throw DriverError(Database::driverMessage(query.lastError()));
     }
-    return query.value(0).toLongLong();
+    return query.value(0).toInt() > 0;
 }
 
-qint64 JournalImport::readSequence() const
+int JournalImport::storedCopyCount(const QString& connectionName)
+{
+    QSqlQuery query(QSqlDatabase::database(connectionName, false));
+    if (!query.exec(QStringLiteral("SELECT count(*) FROM ArquivoImportado")) || !query.next()) {
+        throw DriverError(Database::driverMessage(query.lastError()));
+    }
+    return query.value(0).toInt();
+}
+
+QString JournalImport::readCopyId() const
 {
     QFile file(sequencePath());
     if (!file.open(QIODevice::ReadOnly)) {
-        return 0;
+        return QString();
     }
-    bool ok = false;
-    const qint64 sequence = file.read(32).trimmed().toLongLong(&ok);
-    return ok && sequence > 0 ? sequence : 0;
+    const QString id = QString::fromLatin1(file.read(64).trimmed());
+    // A torn or foreign file gives no id: the copy is then numbered anew and imported.
+    return QUuid::fromString(id).isNull() ? QString() : id;
 }
 
-void JournalImport::writeSequence(qint64 sequence) const
+void JournalImport::writeCopyId(const QString& copyId) const
 {
-    // Written whole or not at all: a torn number could make a new copy look stored already.
+    // Written whole or not at all.
     QSaveFile file(sequencePath());
-    if (!file.open(QIODevice::WriteOnly) || file.write(QByteArray::number(sequence) + '\n') < 0 || !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly) || file.write(copyId.toLatin1() + '\n') < 0 || !file.commit()) {
         throw PlainError(
             QStringLiteral("O arquivo %1 não pode ser gravado: %2").arg(sequencePath(), file.errorString()));
     }
@@ -342,7 +354,7 @@ void JournalImport::writeSequence(qint64 sequence) const
 
 void JournalImport::takeOver()
 {
-    writeSequence(storedSequence(m_importa->connectionName()) + 1);
+    writeCopyId(QUuid::createUuid().toString(QUuid::WithoutBraces));
     // Renamed, never copied and deleted: a job the agent adds meanwhile either stays in the journal or moves
     // with the copy, and the copy is never left behind half written.
     // The agent locks the journal for each line it writes and looks again at the name once it holds the
@@ -364,7 +376,7 @@ void JournalImport::takeOver()
     }
 }
 
-JournalImport::Plan JournalImport::makePlan(qint64 sequence) const
+JournalImport::Plan JournalImport::makePlan(const QString& copyId) const
 {
     for (Dataset* dataset : { m_importa, m_users }) {
         if (!dataset->isOpen()) {
@@ -376,7 +388,7 @@ JournalImport::Plan JournalImport::makePlan(qint64 sequence) const
     plan.databasePath = QSqlDatabase::database(m_importa->connectionName(), false).databaseName();
     plan.copyPath = m_copyPath;
     plan.rejectedPath = rejectedPath();
-    plan.sequence = sequence;
+    plan.copyId = copyId;
     plan.decimalMark = Formats::decimalSeparator();
     plan.clock = m_clock;
 
@@ -420,13 +432,13 @@ JournalImport::Result JournalImport::importPending()
     }
     QCoreApplication::processEvents();
 
-    qint64 sequence = readSequence();
-    if (sequence == 0) {
-        // A copy without its number (left by an older version): numbered now, before anything is stored.
-        sequence = storedSequence(m_importa->connectionName()) + 1;
-        writeSequence(sequence);
+    QString copyId = readCopyId();
+    if (copyId.isEmpty()) {
+        // A copy without its id: given one now, before anything is stored.
+        copyId = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        writeCopyId(copyId);
     }
-    const Outcome outcome = runInThread(makePlan(sequence));
+    const Outcome outcome = runInThread(makePlan(copyId));
     if (outcome.cancelled) {
         throw SilentAbort();
     }
@@ -501,8 +513,10 @@ JournalImport::Outcome JournalImport::run(const Plan& plan, const std::atomic<bo
     exec(db, "PRAGMA synchronous = FULL");
     WriteTransaction transaction(db);
     {
-        Statement version(db, QStringLiteral("PRAGMA user_version"));
-        if (version.integerResult() >= plan.sequence) {
+        Statement stored(db, QStringLiteral("SELECT count(*) FROM ArquivoImportado WHERE Arquivo_Id = ?"));
+        const QByteArray id = plan.copyId.toLatin1();
+        sqlite3_bind_text(stored.get(), 1, id.constData(), int(id.size()), SQLITE_TRANSIENT);
+        if (stored.integerResult() > 0) {
             outcome.alreadyStored = true;
             return outcome;
         }
@@ -590,7 +604,16 @@ JournalImport::Outcome JournalImport::run(const Plan& plan, const std::atomic<bo
     if (!rejected.isEmpty()) {
         appendRejected(plan.rejectedPath, rejected);
     }
-    exec(db, QStringLiteral("PRAGMA user_version = %1").arg(plan.sequence).toUtf8().constData());
+    {
+        Statement record(db, QStringLiteral("INSERT INTO ArquivoImportado (Arquivo_Id, Data_Importacao) VALUES (?, ?)"));
+        const QByteArray id = plan.copyId.toLatin1();
+        const QByteArray when = FieldValues::toIsoText(QDateTime::currentDateTime()).toLatin1();
+        sqlite3_bind_text(record.get(), 1, id.constData(), int(id.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(record.get(), 2, when.constData(), int(when.size()), SQLITE_TRANSIENT);
+        if (sqlite3_step(record.get()) != SQLITE_DONE) {
+            failOn(db);
+        }
+    }
     transaction.commit();
     report(total, total);
     return outcome;

@@ -16,11 +16,12 @@ class Dataset;
 // The journal import ("Importacao"): takes the capture agent's journal over and stores one row of
 // Impressao per line, each job exactly once.
 //
-// The journal jobs/printjob.tlj is taken over by renaming it to jobs/printjobnew.tlj, after a sequence
-// number for that copy has been written beside it (jobs/printjobnew.seq). The copy's rows are stored in
-// one transaction that also records the copy's number as the database's user_version; the copy is
-// removed only after that commit. A copy whose number the database has recorded already was stored
-// before a crash could remove it: it is removed without being imported again. A copy left over by a
+// The journal jobs/printjob.tlj is taken over by renaming it to jobs/printjobnew.tlj, after an id for that
+// copy, unique to it, has been written beside it (jobs/printjobnew.seq). The copy's rows are stored in one
+// transaction that also records the copy's id in table ArquivoImportado; the copy is removed only after
+// that commit. A copy whose id the database has recorded already was stored before a crash could remove
+// it: it is removed without being imported again. Ids, not numbers: installations sharing one database
+// never mistake each other's copies. A copy left over by a
 // failed import or a crash is imported before the journal is taken over again.
 //
 // A line that does not convert (or that the database refuses) does not stop the import: it is appended,
@@ -71,8 +72,9 @@ public:
     // thread.
     void cancel();
 
-    // The number of the last journal copy stored in the database of the connection.
-    static qint64 storedSequence(const QString& connectionName);
+    // Whether the copy of that id is stored in the database of the connection; how many copies are.
+    static bool isCopyStored(const QString& connectionName, const QString& copyId);
+    static int storedCopyCount(const QString& connectionName);
 
 Q_SIGNALS:
     // Lines done out of the lines of the copy being imported.
@@ -83,9 +85,9 @@ private:
     struct Outcome;
 
     void takeOver();
-    qint64 readSequence() const;
-    void writeSequence(qint64 sequence) const;
-    Plan makePlan(qint64 sequence) const;
+    QString readCopyId() const;
+    void writeCopyId(const QString& copyId) const;
+    Plan makePlan(const QString& copyId) const;
     Outcome runInThread(const Plan& plan);
     static Outcome run(const Plan& plan, const std::atomic<bool>& cancel,
                        const std::function<void(qint64, qint64)>& report);

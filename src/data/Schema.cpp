@@ -134,6 +134,12 @@ QStringList createStatements()
                        " SMTP_HabilitarTLS VARCHAR(1) CHECK (length(SMTP_HabilitarTLS) <= 1),"
                        " Versao_Sistema VARCHAR(20) CHECK (length(Versao_Sistema) <= 20))"),
 
+        // The journal copies already stored, each by the id written beside it at its takeover: a copy found
+        // again after a crash (or taken over by another installation sharing this database) is told apart.
+        QStringLiteral("CREATE TABLE ArquivoImportado ("
+                       " Arquivo_Id VARCHAR(40) NOT NULL PRIMARY KEY,"
+                       " Data_Importacao DATETIME)"),
+
         // The reserved rows.
         QStringLiteral("INSERT INTO Setor (Setor_Id) VALUES ('ADM')"),
         QStringLiteral("INSERT INTO Projeto (Projeto_Id, Projeto_Codigo, Projeto_Nome, Projeto_Cliente)"

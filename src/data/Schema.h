@@ -4,7 +4,7 @@
 
 namespace tollbook::Schema {
 
-// The statements that create the eight tables, their indexes and the reserved and reference rows of a
+// The statements that create the eight tables (and the record of imported journal copies), their indexes and the reserved and reference rows of a
 // new installation's database. Run in order inside one transaction.
 //
 // How the database keeps what the queries expect of it:

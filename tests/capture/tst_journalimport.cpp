@@ -69,7 +69,18 @@ public:
     QString copyPath() const { return m_database.folder() + QStringLiteral("/jobs/printjobnew.tlj"); }
     QString sequencePath() const { return m_database.folder() + QStringLiteral("/jobs/printjobnew.seq"); }
     QString rejectedPath() const { return m_database.folder() + QStringLiteral("/jobs/printjob.rejected"); }
-    qint64 storedSequence() const { return JournalImport::storedSequence(Database::ConnectionName); }
+    int storedCopies() const { return JournalImport::storedCopyCount(Database::ConnectionName); }
+    // The ids of the copies stored, oldest first.
+    static QStringList storedIds()
+    {
+        QStringList ids;
+        QSqlQuery query(QSqlDatabase::database(Database::ConnectionName));
+        query.exec(QStringLiteral("SELECT Arquivo_Id FROM ArquivoImportado ORDER BY rowid"));
+        while (query.next()) {
+            ids << query.value(0).toString();
+        }
+        return ids;
+    }
 
 private:
     DatabaseFixture m_database;
@@ -273,7 +284,7 @@ void TestJournalImport::failedImportKeepsItsCopyAndStoresNothing()
     QVERIFY_THROWS_EXCEPTION(DriverError, fixture.import().importPending());
 
     QCOMPARE(JobRows::stored(), QStringList());
-    QCOMPARE(fixture.storedSequence(), 0);
+    QCOMPARE(fixture.storedCopies(), 0);
     QVERIFY(!QFileInfo::exists(fixture.journalPath()));
     QVERIFY(QFileInfo::exists(fixture.sequencePath()));
     // Renamed, not copied: the copy is the journal's own file.
@@ -292,35 +303,36 @@ void TestJournalImport::failedImportKeepsItsCopyAndStoresNothing()
     result = fixture.import().importPending();
     QCOMPARE(result.rows, 1);
     QCOMPARE(JobRows::count(QStringLiteral("SELECT count(DISTINCT Print_Document) FROM Impressao")), 5);
-    QCOMPARE(fixture.storedSequence(), 2);
+    QCOMPARE(fixture.storedCopies(), 2);
 }
 
 void TestJournalImport::copyStoredBeforeACrash_data()
 {
-    QTest::addColumn<QByteArray>("sequence"); // of the copy found; null: no number beside it
+    QTest::addColumn<QString>("id"); // beside the copy found: "stored" for the id of the copy stored before
     QTest::addColumn<bool>("importedAgain");
 
-    QTest::newRow("number stored already") << QByteArray("1\n") << false;
-    QTest::newRow("newer number") << QByteArray("2\n") << true;
-    QTest::newRow("no number") << QByteArray() << true;
-    QTest::newRow("number unreadable") << QByteArray("x\n") << true;
+    QTest::newRow("id stored already") << "stored" << false;
+    // Another installation sharing the database, or a later takeover: never taken for a stored copy.
+    QTest::newRow("other id") << QUuid::createUuid().toString(QUuid::WithoutBraces) << true;
+    QTest::newRow("no id") << QString() << true;
+    QTest::newRow("id unreadable") << "x" << true;
 }
 
-// A crash between the commit and the removal of the copy leaves the copy and its number behind.
+// A crash between the commit and the removal of the copy leaves the copy and its id behind.
 void TestJournalImport::copyStoredBeforeACrash()
 {
-    QFETCH(QByteArray, sequence);
+    QFETCH(QString, id);
     QFETCH(bool, importedAgain);
 
     ImportFixture fixture;
     const QByteArray journal = numberedJournal(3);
     writeFile(fixture.journalPath(), journal);
     fixture.import().importPending();
-    QCOMPARE(fixture.storedSequence(), 1);
+    QCOMPARE(fixture.storedCopies(), 1);
 
     writeFile(fixture.copyPath(), journal);
-    if (!sequence.isNull()) {
-        writeFile(fixture.sequencePath(), sequence);
+    if (!id.isNull()) {
+        writeFile(fixture.sequencePath(), (id == QLatin1String("stored") ? ImportFixture::storedIds().first() : id).toLatin1() + '\n');
     }
     const JournalImport::Result result = fixture.import().importPending();
 
@@ -337,11 +349,13 @@ void TestJournalImport::eachTakeoverHasItsNumber()
     for (int takeover = 1; takeover <= 3; ++takeover) {
         writeFile(fixture.journalPath(), numberedJournal(1, takeover));
         fixture.import().importPending();
-        QCOMPARE(fixture.storedSequence(), takeover);
+        QCOMPARE(fixture.storedCopies(), takeover);
     }
+    const QStringList ids = ImportFixture::storedIds();
+    QCOMPARE(QSet<QString>(ids.begin(), ids.end()).size(), 3);
     // Nothing to import: nothing changes.
     QVERIFY(!fixture.import().importPending().copyProcessed);
-    QCOMPARE(fixture.storedSequence(), 3);
+    QCOMPARE(fixture.storedCopies(), 3);
 }
 
 void TestJournalImport::cancelledImportKeepsItsCopy()
