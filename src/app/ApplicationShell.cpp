@@ -3,6 +3,7 @@
 #include "app/Application.h"
 #include "app/DataModule.h"
 #include "app/DeveloperKeys.h"
+#include "app/LoginDialog.h"
 #include "app/MainWindowController.h"
 #include "app/ServiceCommands.h"
 #include "app/SingleInstance.h"
@@ -88,8 +89,16 @@ int runApplication(Application& app, const QString& installFolder)
         return 0;
     }
     shell.createMainWindow();
-    QObject::connect(&instance, &SingleInstance::activationRequested, shell.controller(),
-                     &MainWindowController::restoreApplication);
+    // A second copy brings this one forward; before the first showing is done (the start-up login is
+    // still open, say) only that login comes forward, never a main window not yet set up.
+    QObject::connect(&instance, &SingleInstance::activationRequested, shell.controller(), [&shell]() {
+        if (shell.controller()->firstShowingDone()) {
+            shell.controller()->restoreApplication();
+        } else if (LoginDialog* login = LoginDialog::instance()) {
+            login->raise();
+            login->activateWindow();
+        }
+    });
 
     splash->hide();
     splash->close();
