@@ -481,10 +481,10 @@ void MainWindow::createMenu()
 {
     auto* bar = new QMenuBar(this);
     bar->setObjectName(QStringLiteral("MainMenu1"));
-    for (const Menu& spec : mainMenu()) {
-        auto* menu = new QMenu(QString::fromUtf8(spec.caption), bar);
-        menu->menuAction()->setObjectName(QString::fromLatin1(spec.name));
-        for (const MenuItem& item : spec.items) {
+    for (const Menu& entry : mainMenu()) {
+        auto* menu = new QMenu(QString::fromUtf8(entry.caption), bar);
+        menu->menuAction()->setObjectName(QString::fromLatin1(entry.name));
+        for (const MenuItem& item : entry.items) {
             if (!item.name) {
                 menu->addSeparator();
                 continue;

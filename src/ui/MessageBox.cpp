@@ -53,7 +53,7 @@ QString displayText(QString text)
     return text;
 }
 
-struct ButtonSpec
+struct ButtonChoice
 {
     Answer answer;
     MessageBoxText caption;
@@ -61,7 +61,7 @@ struct ButtonSpec
 };
 
 // The buttons of a box, and the answer its escape gives.
-std::vector<ButtonSpec> buttonsOf(Buttons buttons, Answer* onEscape)
+std::vector<ButtonChoice> buttonsOf(Buttons buttons, Answer* onEscape)
 {
     switch (buttons) {
         case Buttons::YesNo:
@@ -82,7 +82,7 @@ std::vector<ButtonSpec> buttonsOf(Buttons buttons, Answer* onEscape)
 Answer run(QMessageBox::Icon icon, const QString& title, const QString& text, Buttons buttons, QWidget* parent)
 {
     Answer onEscape = Answer::Ok;
-    const std::vector<ButtonSpec> specs = buttonsOf(buttons, &onEscape);
+    const std::vector<ButtonChoice> choices = buttonsOf(buttons, &onEscape);
     // Run as a service nobody sits at a screen: a box would wait for good and stop the capture. Its text
     // goes to the service's log instead and it takes the answer its escape key gives.
     if (qEnvironmentVariableIntValue("TOLLBOOK_UNATTENDED") == 1) {
@@ -101,10 +101,10 @@ Answer run(QMessageBox::Icon icon, const QString& title, const QString& text, Bu
     box->setText(displayText(text));
 
     std::vector<std::pair<QPushButton*, Answer>> answers;
-    for (const ButtonSpec& spec : specs) {
-        QPushButton* button = box->addButton(MessageBoxTexts::text(spec.caption), spec.role);
-        answers.emplace_back(button, spec.answer);
-        if (spec.answer == onEscape) {
+    for (const ButtonChoice& choice : choices) {
+        QPushButton* button = box->addButton(MessageBoxTexts::text(choice.caption), choice.role);
+        answers.emplace_back(button, choice.answer);
+        if (choice.answer == onEscape) {
             box->setEscapeButton(button);
         }
     }
