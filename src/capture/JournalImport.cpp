@@ -6,6 +6,7 @@
 #include "data/Dataset.h"
 #include "data/Field.h"
 #include "data/Formats.h"
+#include "data/SqliteStatement.h"
 #include "platform/Errors.h"
 #include "platform/SystemRoutines.h"
 
@@ -90,37 +91,6 @@ void exec(sqlite3* db, const char* sql)
     }
 }
 
-class Statement
-{
-public:
-    Statement(sqlite3* db, const QString& sql)
-        : m_db(db)
-    {
-        const QByteArray utf8 = sql.toUtf8();
-        if (sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &m_statement, nullptr) != SQLITE_OK) {
-            failOn(db);
-        }
-    }
-    ~Statement() { sqlite3_finalize(m_statement); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-    sqlite3_stmt* get() const { return m_statement; }
-
-    qint64 integerResult()
-    {
-        if (sqlite3_step(m_statement) != SQLITE_ROW) {
-            failOn(m_db);
-        }
-        const qint64 value = sqlite3_column_int64(m_statement, 0);
-        sqlite3_reset(m_statement);
-        return value;
-    }
-
-private:
-    sqlite3* m_db;
-    sqlite3_stmt* m_statement = nullptr;
-};
-
 // The import's own connection, opened and closed on the thread that uses it.
 class ImportConnection
 {
@@ -128,12 +98,12 @@ public:
     explicit ImportConnection(const QString& path)
     {
         Database::open(path, ConnectionName);
-        const QVariant handle = QSqlDatabase::database(ConnectionName, false).driver()->handle();
-        if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0) {
+        try {
+            m_db = SqliteStatement::connectionHandle(ConnectionName);
+        } catch (...) {
             Database::close(ConnectionName);
-            throw DatabaseError(QStringLiteral("Missing or closed connection '%1'").arg(ConnectionName));
+            throw;
         }
-        m_db = *static_cast<sqlite3* const*>(handle.constData());
     }
     ~ImportConnection() { Database::close(ConnectionName); }
     ImportConnection(const ImportConnection&) = delete;
@@ -513,17 +483,17 @@ JournalImport::Outcome JournalImport::run(const Plan& plan, const std::atomic<bo
     exec(db, "PRAGMA synchronous = FULL");
     WriteTransaction transaction(db);
     {
-        Statement stored(db, QStringLiteral("SELECT count(*) FROM ArquivoImportado WHERE Arquivo_Id = ?"));
-        const QByteArray id = plan.copyId.toLatin1();
-        sqlite3_bind_text(stored.get(), 1, id.constData(), int(id.size()), SQLITE_TRANSIENT);
-        if (stored.integerResult() > 0) {
+        SqliteStatement stored(ConnectionName,
+                               QStringLiteral("SELECT count(*) FROM ArquivoImportado WHERE Arquivo_Id = ?"));
+        stored.bind(0, plan.copyId);
+        if (stored.step() && stored.integer(0) > 0) {
             outcome.alreadyStored = true;
             return outcome;
         }
     }
 
-    Statement insert(db, plan.insertSql);
-    sqlite3_stmt* statement = insert.get();
+    SqliteStatement insert(ConnectionName, plan.insertSql);
+    sqlite3_stmt* statement = insert.handle();
     QByteArray rejected;
     const auto reject = [&](const QString& reason, const QString& line) {
         rejected += reason.toUtf8() + '\t' + line.toUtf8() + '\n';
@@ -605,14 +575,11 @@ JournalImport::Outcome JournalImport::run(const Plan& plan, const std::atomic<bo
         appendRejected(plan.rejectedPath, rejected);
     }
     {
-        Statement record(db, QStringLiteral("INSERT INTO ArquivoImportado (Arquivo_Id, Data_Importacao) VALUES (?, ?)"));
-        const QByteArray id = plan.copyId.toLatin1();
-        const QByteArray when = FieldValues::toIsoText(QDateTime::currentDateTime()).toLatin1();
-        sqlite3_bind_text(record.get(), 1, id.constData(), int(id.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_text(record.get(), 2, when.constData(), int(when.size()), SQLITE_TRANSIENT);
-        if (sqlite3_step(record.get()) != SQLITE_DONE) {
-            failOn(db);
-        }
+        SqliteStatement record(
+            ConnectionName, QStringLiteral("INSERT INTO ArquivoImportado (Arquivo_Id, Data_Importacao) VALUES (?, ?)"));
+        record.bind(0, plan.copyId);
+        record.bind(1, FieldValues::toIsoText(QDateTime::currentDateTime()));
+        record.step();
     }
     transaction.commit();
     report(total, total);

@@ -9,14 +9,19 @@
 
 namespace tollbook {
 
-SqliteStatement::SqliteStatement(const QString& connectionName, const QString& sql)
+sqlite3* SqliteStatement::connectionHandle(const QString& connectionName)
 {
     const QSqlDatabase db = QSqlDatabase::database(connectionName, false);
     const QVariant handle = db.isOpen() ? db.driver()->handle() : QVariant();
     if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0) {
         throw DatabaseError(QStringLiteral("Missing or closed connection '%1'").arg(connectionName));
     }
-    m_db = *static_cast<sqlite3* const*>(handle.constData());
+    return *static_cast<sqlite3* const*>(handle.constData());
+}
+
+SqliteStatement::SqliteStatement(const QString& connectionName, const QString& sql)
+    : m_db(connectionHandle(connectionName))
+{
     const QByteArray utf8 = sql.toUtf8();
     if (sqlite3_prepare_v2(m_db, utf8.constData(), int(utf8.size()), &m_statement, nullptr) != SQLITE_OK) {
         fail();
@@ -41,21 +46,21 @@ void SqliteStatement::bind(int index, const QVariant& value)
         result = sqlite3_bind_null(m_statement, position);
     } else {
         switch (value.typeId()) {
-        case QMetaType::Bool:
-        case QMetaType::Int:
-        case QMetaType::UInt:
-        case QMetaType::LongLong:
-        case QMetaType::ULongLong:
-            result = sqlite3_bind_int64(m_statement, position, value.toLongLong());
-            break;
-        case QMetaType::Double:
-            result = sqlite3_bind_double(m_statement, position, value.toDouble());
-            break;
-        default: {
-            const QByteArray utf8 = value.toString().toUtf8();
-            result = sqlite3_bind_text(m_statement, position, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
-            break;
-        }
+            case QMetaType::Bool:
+            case QMetaType::Int:
+            case QMetaType::UInt:
+            case QMetaType::LongLong:
+            case QMetaType::ULongLong:
+                result = sqlite3_bind_int64(m_statement, position, value.toLongLong());
+                break;
+            case QMetaType::Double:
+                result = sqlite3_bind_double(m_statement, position, value.toDouble());
+                break;
+            default: {
+                const QByteArray utf8 = value.toString().toUtf8();
+                result = sqlite3_bind_text(m_statement, position, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+                break;
+            }
         }
     }
     if (result != SQLITE_OK) {

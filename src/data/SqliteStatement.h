@@ -21,6 +21,12 @@ public:
     SqliteStatement(const SqliteStatement&) = delete;
     SqliteStatement& operator=(const SqliteStatement&) = delete;
 
+    // The SQLite handle of an open SQLite connection; throws DatabaseError for any other.
+    static sqlite3* connectionHandle(const QString& connectionName);
+
+    // The statement itself, for loops that bind and step it directly.
+    sqlite3_stmt* handle() const { return m_statement; }
+
     // Binds by position, from 0: null, integers, doubles and text.
     void bind(int index, const QVariant& value);
     // The next row; false at the end. Throws DriverError on failure.

@@ -73,9 +73,9 @@ protected:
             painter.drawRect(box);
             const QPointF centre = QRectF(box).center();
             const qreal dy = part == 0 ? -2.5 : 2.5;
-            const QPointF triangle[3] = {{centre.x() - 4, centre.y() - dy},
-                                         {centre.x() + 4, centre.y() - dy},
-                                         {centre.x(), centre.y() + dy}};
+            const QPointF triangle[3] = { { centre.x() - 4, centre.y() - dy },
+                                          { centre.x() + 4, centre.y() - dy },
+                                          { centre.x(), centre.y() + dy } };
             painter.setPen(Qt::NoPen);
             painter.setBrush(isEnabled() ? QColor(0xf4, 0xf1, 0xee) : QColor(0x8a, 0x84, 0x80));
             painter.drawPolygon(triangle, 3);
