@@ -1,4 +1,5 @@
 #include "i18n/Language.h"
+#include "common/LanguageFileText.h"
 #include "platform/Errors.h"
 #include "platform/MessageBoxTexts.h"
 
@@ -13,19 +14,6 @@
 using namespace tollbook;
 
 Q_DECLARE_METATYPE(tollbook::Language::GridText)
-
-namespace {
-
-QByteArray cp1252Lines(const QStringList& lines)
-{
-    QStringEncoder encoder("windows-1252");
-    QByteArray bytes;
-    for (const QString& line : lines)
-        bytes += QByteArray(encoder.encode(line)) + "\r\n";
-    return bytes;
-}
-
-} // namespace
 
 class TestLanguage : public QObject
 {

@@ -2,6 +2,7 @@
 
 #include "data/Dataset.h"
 #include "i18n/Language.h"
+#include "common/LanguageFileText.h"
 #include "platform/Errors.h"
 #include "ui/widgets/Panel.h"
 
@@ -198,15 +199,6 @@ struct Fixture
         };
     }
 };
-
-QByteArray cp1252Lines(const QStringList& lines)
-{
-    QStringEncoder encoder("windows-1252");
-    QByteArray bytes;
-    for (const QString& line : lines)
-        bytes += QByteArray(encoder.encode(line)) + "\r\n";
-    return bytes;
-}
 
 } // namespace
 
