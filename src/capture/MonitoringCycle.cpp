@@ -56,12 +56,6 @@ private:
     Dataset* m_dataset;
 };
 
-// A row the user is editing or adding; the tick neither posts nor drops it.
-bool isEditing(const Dataset* dataset)
-{
-    return dataset->state() == Dataset::State::Edit || dataset->state() == Dataset::State::Insert;
-}
-
 void requireOpen(const Dataset* dataset)
 {
     if (!dataset->isOpen()) {
@@ -219,7 +213,7 @@ bool MonitoringCycle::isCaptureCopy() const
 void MonitoringCycle::refresh(Dataset* dataset, const std::function<void()>& setParams)
 {
     // A row the user is editing is neither posted nor dropped: the refresh waits for a later tick.
-    if (isEditing(dataset)) {
+    if (dataset->isEditing()) {
         return;
     }
     SuspendedDisplay suspended(dataset);
@@ -242,7 +236,7 @@ bool MonitoringCycle::addNewUsers()
     Dataset* found = m_dataModule->SQL_BuscaUsuario;
     Dataset* users = m_dataModule->SQL_Usuario;
     Dataset* sectors = m_window->datasets()->SQL_Setor;
-    if (isEditing(users) || isEditing(sectors)) {
+    if (users->isEditing() || sectors->isEditing()) {
         return false;
     }
     refresh(found);
@@ -286,7 +280,7 @@ bool MonitoringCycle::addNewPrinters()
     Dataset* found = m_dataModule->SQL_BuscaPrint;
     Dataset* printers = m_window->datasets()->SQL_Impressora;
     Dataset* costs = m_window->datasets()->SQL_Custo;
-    if (isEditing(printers) || isEditing(costs)) {
+    if (printers->isEditing() || costs->isEditing()) {
         return false;
     }
     refresh(found);

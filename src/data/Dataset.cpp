@@ -697,7 +697,7 @@ void Dataset::requireBrowse(const char* operation)
 {
     Q_UNUSED(operation);
     requireActive();
-    if (m_state == State::Edit || m_state == State::Insert) {
+    if (isEditing()) {
         // Moving away from a row being edited posts it first.
         post();
     }
@@ -794,7 +794,7 @@ const QVariant& Dataset::storedValue(int row, int fieldIndex) const
 {
     static const QVariant null;
     const QVector<QVariant>* values = nullptr;
-    if (row == m_current && (m_state == State::Edit || m_state == State::Insert)) {
+    if (row == m_current && isEditing()) {
         values = &m_editBuffer;
     } else if (row >= 0 && row < m_rows.size()) {
         values = &m_rows.at(row);
@@ -913,7 +913,7 @@ void Dataset::insert()
 void Dataset::edit()
 {
     requireCurrentRow();
-    if (m_state == State::Edit || m_state == State::Insert) {
+    if (isEditing()) {
         return;
     }
     if (beforeEdit) {

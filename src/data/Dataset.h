@@ -87,6 +87,8 @@ public:
     int execSql();
 
     State state() const { return m_state; }
+    // A row is being edited or added and is not posted yet.
+    bool isEditing() const { return m_state == State::Edit || m_state == State::Insert; }
     int recordCount() const { return int(m_rows.size()); }
     int recNo() const { return m_current; } // from 0; -1 when there is no row
     bool isEmpty() const { return m_rows.isEmpty(); }
