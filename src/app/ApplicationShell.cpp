@@ -6,7 +6,7 @@
 #include "app/LoginDialog.h"
 #include "app/MainWindowController.h"
 #include "app/ServiceCommands.h"
-#include "app/SingleInstance.h"
+#include "platform/SingleInstance.h"
 #include "app/SplashWindow.h"
 #include "ui/MainWindow.h"
 #include "ui/MessageBox.h"
