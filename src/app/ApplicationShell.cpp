@@ -6,8 +6,8 @@
 #include "app/LoginDialog.h"
 #include "app/MainWindowController.h"
 #include "app/ServiceCommands.h"
-#include "platform/SingleInstance.h"
 #include "app/SplashWindow.h"
+#include "platform/SingleInstance.h"
 #include "ui/MainWindow.h"
 #include "ui/MessageBox.h"
 

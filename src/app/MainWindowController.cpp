@@ -84,9 +84,8 @@ MainWindowController::MainWindowController(DataModule* dataModule, MainWindow* w
         connect(item, &QAction::triggered, this, &MainWindowController::toggleDeveloperMode);
     }
     if (QAction* item = m_window->action(QStringLiteral("Ajuda2"))) {
-        connect(item, &QAction::triggered, this, [this]() {
-            openHelp(m_dataModule->installFolder(), Language::currentCode(), m_window);
-        });
+        connect(item, &QAction::triggered, this,
+                [this]() { openHelp(m_dataModule->installFolder(), Language::currentCode(), m_window); });
     }
     if (QAction* item = m_window->action(QStringLiteral("SobreoSistema1"))) {
         connect(item, &QAction::triggered, this, [this]() {

@@ -32,15 +32,15 @@ struct JobColumn
 const QList<JobColumn>& jobColumns()
 {
     static const QList<JobColumn> columns = {
-        {"Print_Id", FieldType::AutoInc, 0},       {"Print_Name", FieldType::String, 100},
-        {"Print_Drive", FieldType::String, 100},   {"Print_Port", FieldType::String, 50},
-        {"Print_Data", FieldType::DateTime, 0},    {"Print_Hora", FieldType::DateTime, 0},
-        {"Usuario_Id", FieldType::String, 50},     {"Print_Pages", FieldType::Integer, 0},
-        {"Print_Document", FieldType::String, 255}, {"Print_Entregue", FieldType::String, 1},
-        {"Computer_Id", FieldType::String, 50},    {"dmPaperSize", FieldType::Integer, 0},
-        {"Print_Color", FieldType::String, 1},     {"Print_Duplex", FieldType::String, 1},
-        {"Print_PaperLength", FieldType::Integer, 0}, {"Print_PaperWidth", FieldType::Integer, 0},
-        {"Projeto_Id", FieldType::Integer, 0},
+        { "Print_Id", FieldType::AutoInc, 0 },          { "Print_Name", FieldType::String, 100 },
+        { "Print_Drive", FieldType::String, 100 },      { "Print_Port", FieldType::String, 50 },
+        { "Print_Data", FieldType::DateTime, 0 },       { "Print_Hora", FieldType::DateTime, 0 },
+        { "Usuario_Id", FieldType::String, 50 },        { "Print_Pages", FieldType::Integer, 0 },
+        { "Print_Document", FieldType::String, 255 },   { "Print_Entregue", FieldType::String, 1 },
+        { "Computer_Id", FieldType::String, 50 },       { "dmPaperSize", FieldType::Integer, 0 },
+        { "Print_Color", FieldType::String, 1 },        { "Print_Duplex", FieldType::String, 1 },
+        { "Print_PaperLength", FieldType::Integer, 0 }, { "Print_PaperWidth", FieldType::Integer, 0 },
+        { "Projeto_Id", FieldType::Integer, 0 },
     };
     return columns;
 }
@@ -67,27 +67,27 @@ void addJobRowFields(Dataset* dataset, Dataset* papel, bool labelled)
         bool visible;
     };
     static const QList<Shown> order = {
-        {"Print_Data", "Data", 10, true},
-        {"Print_Hora", "Hora", 8, true},
-        {"Print_Document", "Documento", 30, true},
-        {"Usuario_Id", "Usuário", 15, true},
-        {"Print_Pages", "Páginas", 7, true},
-        {"Computer_Id", "Computador", 20, true},
-        {"calc_Custo", "Custo", 10, true},
-        {"Print_Color", "Colorido", 1, true},
-        {"lk_Papel", "Papel", 20, true},
-        {"Print_Entregue", "Entregue", 7, true},
-        {"Print_Name", "Impressora", 30, true},
-        {"Print_Drive", "Drive", 30, true},
-        {"Print_Id", "Id", 10, true},
-        {"Projeto_Id", "Projeto", 10, true},
-        {"dmPaperSize", "Papel", 10, false},
-        {"Print_Duplex", "Duplex", 1, false},
-        {"Print_PaperLength", "Tamanho Papel", 10, false},
-        {"Print_PaperWidth", "Largura Papel", 10, false},
-        {"Print_Port", "Porta", 15, false},
-        {"Custo_Mono", "", 20, false},
-        {"Custo_Color", "", 20, false},
+        { "Print_Data", "Data", 10, true },
+        { "Print_Hora", "Hora", 8, true },
+        { "Print_Document", "Documento", 30, true },
+        { "Usuario_Id", "Usuário", 15, true },
+        { "Print_Pages", "Páginas", 7, true },
+        { "Computer_Id", "Computador", 20, true },
+        { "calc_Custo", "Custo", 10, true },
+        { "Print_Color", "Colorido", 1, true },
+        { "lk_Papel", "Papel", 20, true },
+        { "Print_Entregue", "Entregue", 7, true },
+        { "Print_Name", "Impressora", 30, true },
+        { "Print_Drive", "Drive", 30, true },
+        { "Print_Id", "Id", 10, true },
+        { "Projeto_Id", "Projeto", 10, true },
+        { "dmPaperSize", "Papel", 10, false },
+        { "Print_Duplex", "Duplex", 1, false },
+        { "Print_PaperLength", "Tamanho Papel", 10, false },
+        { "Print_PaperWidth", "Largura Papel", 10, false },
+        { "Print_Port", "Porta", 15, false },
+        { "Custo_Mono", "", 20, false },
+        { "Custo_Color", "", 20, false },
     };
     for (const Shown& shown : order) {
         const QString name = QString::fromLatin1(shown.name);
@@ -109,8 +109,8 @@ void addJobRowFields(Dataset* dataset, Dataset* papel, bool labelled)
         } else if (name == QLatin1String("Print_Data")) {
             field->setDisplayFormat(QStringLiteral("dd/MM/yyyy"));
         }
-        if (name == QLatin1String("Print_Color") || name == QLatin1String("Print_Entregue")
-            || name == QLatin1String("Print_Duplex")) {
+        if (name == QLatin1String("Print_Color") || name == QLatin1String("Print_Entregue") ||
+            name == QLatin1String("Print_Duplex")) {
             field->setFlag(true);
         }
         if (labelled) {
@@ -166,100 +166,110 @@ QStringList Catalogue::pricedJobSelect()
 }
 
 DataModuleDatasets::DataModuleDatasets(QObject* parent)
-    : QObject(parent),
-      SQL_Papel(makeDataset(QStringLiteral("SQL_Papel"), {QStringLiteral("select * from Papel")}, this)),
-      SQL_Usuario(makeDataset(QStringLiteral("SQL_Usuario"), {QStringLiteral("select * from Usuario")}, this)),
-      SQL_Configuracao(
-          makeDataset(QStringLiteral("SQL_Configuracao"), {QStringLiteral("select * from Configuracao")}, this)),
-      SQL_BuscaUsuario(makeDataset(QStringLiteral("SQL_BuscaUsuario"),
-                                   {QStringLiteral("select distinct(usuario_id) from impressao"),
-                                    QStringLiteral("order by usuario_id")},
-                                   this)),
-      SQL_BuscaPrint(makeDataset(QStringLiteral("SQL_BuscaPrint"),
-                                 {QStringLiteral("select distinct(Print_Name) from impressao"),
-                                  QStringLiteral("order by Print_Name")},
-                                 this)),
-      SQL_ImpUsuario(pricedJobDataset(QStringLiteral("SQL_ImpUsuario"),
-                                      {QStringLiteral("where Print_Data >= :datai"),
-                                       QStringLiteral("and Print_data <= :dataf"), QStringLiteral("order by Usuario_id")},
-                                      SQL_Papel, false, this)),
-      SQL_ImpSetor(makeDataset(
+    : QObject(parent)
+    , SQL_Papel(makeDataset(QStringLiteral("SQL_Papel"), { QStringLiteral("select * from Papel") }, this))
+    , SQL_Usuario(makeDataset(QStringLiteral("SQL_Usuario"), { QStringLiteral("select * from Usuario") }, this))
+    , SQL_Configuracao(
+          makeDataset(QStringLiteral("SQL_Configuracao"), { QStringLiteral("select * from Configuracao") }, this))
+    , SQL_BuscaUsuario(makeDataset(
+          QStringLiteral("SQL_BuscaUsuario"),
+          { QStringLiteral("select distinct(usuario_id) from impressao"), QStringLiteral("order by usuario_id") },
+          this))
+    , SQL_BuscaPrint(makeDataset(
+          QStringLiteral("SQL_BuscaPrint"),
+          { QStringLiteral("select distinct(Print_Name) from impressao"), QStringLiteral("order by Print_Name") },
+          this))
+    , SQL_ImpUsuario(
+          pricedJobDataset(QStringLiteral("SQL_ImpUsuario"),
+                           { QStringLiteral("where Print_Data >= :datai"), QStringLiteral("and Print_data <= :dataf"),
+                             QStringLiteral("order by Usuario_id") },
+                           SQL_Papel, false, this))
+    , SQL_ImpSetor(makeDataset(
           QStringLiteral("SQL_ImpSetor"),
-          {QStringLiteral("select Impressao.*, Usuario.Setor_id, CustoImpressao.Custo_Mono, CustoImpressao.Custo_Color"),
-           QStringLiteral("from (Impressao left join Usuario on Usuario.Usuario_Id = Impressao.Usuario_Id)"),
-           QStringLiteral("left JOIN CustoImpressao ON Impressao.Print_Name = CustoImpressao.Print_Name AND "
-                          "Impressao.dmPaperSize = CustoImpressao.dmPaperSize"),
-           QStringLiteral("where Impressao.Print_Data >= :datai"), QStringLiteral("and Impressao.Print_data <= :dataf"),
-           QStringLiteral("order by Usuario.Setor_Id, Impressao.Usuario_Id")},
-          this)),
-      SQL_ImpProjeto(makeDataset(
+          { QStringLiteral(
+                "select Impressao.*, Usuario.Setor_id, CustoImpressao.Custo_Mono, CustoImpressao.Custo_Color"),
+            QStringLiteral("from (Impressao left join Usuario on Usuario.Usuario_Id = Impressao.Usuario_Id)"),
+            QStringLiteral("left JOIN CustoImpressao ON Impressao.Print_Name = CustoImpressao.Print_Name AND "
+                           "Impressao.dmPaperSize = CustoImpressao.dmPaperSize"),
+            QStringLiteral("where Impressao.Print_Data >= :datai"),
+            QStringLiteral("and Impressao.Print_data <= :dataf"),
+            QStringLiteral("order by Usuario.Setor_Id, Impressao.Usuario_Id") },
+          this))
+    , SQL_ImpProjeto(makeDataset(
           QStringLiteral("SQL_ImpProjeto"),
-          {QStringLiteral("select Impressao.*, Projeto.Projeto_Nome, Projeto.Projeto_Codigo , CustoImpressao.Custo_Mono, "
-                          "CustoImpressao.Custo_Color"),
-           QStringLiteral("from (Impressao left join Projeto on Projeto.Projeto_id = Impressao.Projeto_Id)"),
-           QStringLiteral("left JOIN CustoImpressao ON Impressao.Print_Name = CustoImpressao.Print_Name AND "
-                          "Impressao.dmPaperSize = CustoImpressao.dmPaperSize"),
-           QStringLiteral("where Print_Data >= :datai"), QStringLiteral("and Print_data <= :dataf"),
-           QStringLiteral("order by Projeto.Projeto_Codigo, Impressao.Usuario_Id")},
-          this)),
-      SQL_ImpUsuarioR(makeDataset(
+          { QStringLiteral(
+                "select Impressao.*, Projeto.Projeto_Nome, Projeto.Projeto_Codigo , CustoImpressao.Custo_Mono, "
+                "CustoImpressao.Custo_Color"),
+            QStringLiteral("from (Impressao left join Projeto on Projeto.Projeto_id = Impressao.Projeto_Id)"),
+            QStringLiteral("left JOIN CustoImpressao ON Impressao.Print_Name = CustoImpressao.Print_Name AND "
+                           "Impressao.dmPaperSize = CustoImpressao.dmPaperSize"),
+            QStringLiteral("where Print_Data >= :datai"), QStringLiteral("and Print_data <= :dataf"),
+            QStringLiteral("order by Projeto.Projeto_Codigo, Impressao.Usuario_Id") },
+          this))
+    , SQL_ImpUsuarioR(makeDataset(
           QStringLiteral("SQL_ImpUsuarioR"),
-          {QStringLiteral("select Impressao.Usuario_Id,  Impressao.Print_Color,"),
-           QStringLiteral("sum(Impressao.Print_Pages) as Print_Pages,"),
-           QStringLiteral("sum(Impressao.Print_Pages * CustoImpressao.Custo_Mono) as Custo_Mono,"),
-           QStringLiteral("sum(Impressao.Print_Pages * CustoImpressao.Custo_Color) as Custo_Color"),
-           QStringLiteral("from (Impressao left join Usuario on Usuario.Usuario_Id = Impressao.Usuario_Id)"),
-           QStringLiteral("left JOIN CustoImpressao ON Impressao.Print_Name = CustoImpressao.Print_Name AND "
-                          "Impressao.dmPaperSize = CustoImpressao.dmPaperSize"),
-           QStringLiteral("where Impressao.Print_Data >= :datai"), QStringLiteral("and Impressao.Print_data <= :dataf"),
-           QStringLiteral("group by Impressao.Usuario_Id, Impressao.Print_Color"),
-           QStringLiteral("order by  Impressao.Usuario_Id")},
-          this)),
-      SQL_ImpSetorR(makeDataset(
+          { QStringLiteral("select Impressao.Usuario_Id,  Impressao.Print_Color,"),
+            QStringLiteral("sum(Impressao.Print_Pages) as Print_Pages,"),
+            QStringLiteral("sum(Impressao.Print_Pages * CustoImpressao.Custo_Mono) as Custo_Mono,"),
+            QStringLiteral("sum(Impressao.Print_Pages * CustoImpressao.Custo_Color) as Custo_Color"),
+            QStringLiteral("from (Impressao left join Usuario on Usuario.Usuario_Id = Impressao.Usuario_Id)"),
+            QStringLiteral("left JOIN CustoImpressao ON Impressao.Print_Name = CustoImpressao.Print_Name AND "
+                           "Impressao.dmPaperSize = CustoImpressao.dmPaperSize"),
+            QStringLiteral("where Impressao.Print_Data >= :datai"),
+            QStringLiteral("and Impressao.Print_data <= :dataf"),
+            QStringLiteral("group by Impressao.Usuario_Id, Impressao.Print_Color"),
+            QStringLiteral("order by  Impressao.Usuario_Id") },
+          this))
+    , SQL_ImpSetorR(makeDataset(
           QStringLiteral("SQL_ImpSetorR"),
-          {QStringLiteral("select  Usuario.Setor_id, Impressao.Print_Color,"),
-           QStringLiteral("sum(Impressao.Print_Pages) as Print_Pages,"),
-           QStringLiteral("sum(Impressao.Print_Pages * CustoImpressao.Custo_Mono) as Custo_Mono, "),
-           QStringLiteral("sum(Impressao.Print_Pages * CustoImpressao.Custo_Color) as Custo_Color"),
-           QStringLiteral("from (Impressao left join Usuario on Usuario.Usuario_Id = Impressao.Usuario_Id)"),
-           QStringLiteral("left JOIN CustoImpressao ON Impressao.Print_Name = CustoImpressao.Print_Name AND "
-                          "Impressao.dmPaperSize = CustoImpressao.dmPaperSize"),
-           QStringLiteral("where Impressao.Print_Data >= :datai"), QStringLiteral("and Impressao.Print_data <= :dataf"),
-           QStringLiteral("group by Usuario.Setor_id, Impressao.Print_Color"), QStringLiteral("order by Usuario.Setor_Id")},
-          this)),
-      SQL_ImpProjetoR(makeDataset(
+          { QStringLiteral("select  Usuario.Setor_id, Impressao.Print_Color,"),
+            QStringLiteral("sum(Impressao.Print_Pages) as Print_Pages,"),
+            QStringLiteral("sum(Impressao.Print_Pages * CustoImpressao.Custo_Mono) as Custo_Mono, "),
+            QStringLiteral("sum(Impressao.Print_Pages * CustoImpressao.Custo_Color) as Custo_Color"),
+            QStringLiteral("from (Impressao left join Usuario on Usuario.Usuario_Id = Impressao.Usuario_Id)"),
+            QStringLiteral("left JOIN CustoImpressao ON Impressao.Print_Name = CustoImpressao.Print_Name AND "
+                           "Impressao.dmPaperSize = CustoImpressao.dmPaperSize"),
+            QStringLiteral("where Impressao.Print_Data >= :datai"),
+            QStringLiteral("and Impressao.Print_data <= :dataf"),
+            QStringLiteral("group by Usuario.Setor_id, Impressao.Print_Color"),
+            QStringLiteral("order by Usuario.Setor_Id") },
+          this))
+    , SQL_ImpProjetoR(makeDataset(
           QStringLiteral("SQL_ImpProjetoR"),
-          {QStringLiteral("SELECT Projeto.Projeto_Codigo, Projeto.Projeto_Nome, Impressao.Usuario_Id, "
-                          "Impressao.dmPaperSize, Impressao.Print_Color, Sum(Impressao.Print_Pages) AS Print_Pages, "
-                          "Sum(Impressao.Print_Pages*CustoImpressao.Custo_Mono) AS Custo_Mono, "
-                          "Sum(Impressao.Print_Pages*CustoImpressao.Custo_Color) AS Custo_Color, Usuario.Usuario_Nome"),
-           QStringLiteral("FROM ((Impressao LEFT JOIN Projeto ON Impressao.Projeto_Id = Projeto.Projeto_Id) LEFT JOIN "
-                          "CustoImpressao ON (Impressao.Print_Name = CustoImpressao.Print_Name) AND "
-                          "(Impressao.dmPaperSize = CustoImpressao.dmPaperSize)) INNER JOIN Usuario ON  "
-                          "(Impressao.Usuario_Id = Usuario.Usuario_id)"),
-           QStringLiteral("where Impressao.Print_Data >= :datai"), QStringLiteral("and Impressao.Print_data <= :dataf"),
-           QStringLiteral("GROUP BY Projeto.Projeto_Codigo, Projeto.Projeto_Nome, Impressao.Usuario_Id, "
-                          "Impressao.dmPaperSize, Impressao.Print_Color, Usuario.Usuario_Nome"),
-           QStringLiteral("ORDER BY Projeto.Projeto_Codigo, Usuario.Usuario_Nome, Impressao.dmPaperSize")},
-          this)),
-      SQL_ImpPrint(makeDataset(QStringLiteral("SQL_ImpPrint"),
-                               {QStringLiteral("SELECT Impressao.Usuario_Id, Impressao.Print_Name, "
-                                               "Sum(Impressao.Print_Pages) AS Pages"),
-                                QStringLiteral("FROM Impressao"), QStringLiteral("Where Impressao.Print_Data >= :DataI"),
-                                QStringLiteral("AND Impressao.Print_Data <= :DataF"),
-                                QStringLiteral("GROUP BY Impressao.Usuario_Id, Impressao.Print_Name")},
-                               this)),
-      SQL_ImpPrint2(makeDataset(QStringLiteral("SQL_ImpPrint2"),
-                                {QStringLiteral("SELECT Impressao.Print_Name, Sum(Impressao.Print_Pages) AS Pages"),
-                                 QStringLiteral("FROM Impressao"), QStringLiteral("Where Impressao.Print_Data >= :DataI"),
-                                 QStringLiteral("AND Impressao.Print_Data <= :DataF"),
-                                 QStringLiteral("GROUP BY  Impressao.Print_Name")},
-                                this)),
-      dsPapel(new DataSource(QStringLiteral("dsPapel"), SQL_Papel, this)),
-      dsUsuario(new DataSource(QStringLiteral("dsUsuario"), SQL_Usuario, this)),
-      dsConfiguracao(new DataSource(QStringLiteral("dsConfiguracao"), SQL_Configuracao, this)),
-      dsBuscaUsuario(new DataSource(QStringLiteral("dsBuscaUsuario"), SQL_BuscaUsuario, this)),
-      dsBuscaPrint(new DataSource(QStringLiteral("dsBuscaPrint"), SQL_BuscaPrint, this))
+          { QStringLiteral(
+                "SELECT Projeto.Projeto_Codigo, Projeto.Projeto_Nome, Impressao.Usuario_Id, "
+                "Impressao.dmPaperSize, Impressao.Print_Color, Sum(Impressao.Print_Pages) AS Print_Pages, "
+                "Sum(Impressao.Print_Pages*CustoImpressao.Custo_Mono) AS Custo_Mono, "
+                "Sum(Impressao.Print_Pages*CustoImpressao.Custo_Color) AS Custo_Color, Usuario.Usuario_Nome"),
+            QStringLiteral("FROM ((Impressao LEFT JOIN Projeto ON Impressao.Projeto_Id = Projeto.Projeto_Id) LEFT JOIN "
+                           "CustoImpressao ON (Impressao.Print_Name = CustoImpressao.Print_Name) AND "
+                           "(Impressao.dmPaperSize = CustoImpressao.dmPaperSize)) INNER JOIN Usuario ON  "
+                           "(Impressao.Usuario_Id = Usuario.Usuario_id)"),
+            QStringLiteral("where Impressao.Print_Data >= :datai"),
+            QStringLiteral("and Impressao.Print_data <= :dataf"),
+            QStringLiteral("GROUP BY Projeto.Projeto_Codigo, Projeto.Projeto_Nome, Impressao.Usuario_Id, "
+                           "Impressao.dmPaperSize, Impressao.Print_Color, Usuario.Usuario_Nome"),
+            QStringLiteral("ORDER BY Projeto.Projeto_Codigo, Usuario.Usuario_Nome, Impressao.dmPaperSize") },
+          this))
+    , SQL_ImpPrint(
+          makeDataset(QStringLiteral("SQL_ImpPrint"),
+                      { QStringLiteral("SELECT Impressao.Usuario_Id, Impressao.Print_Name, "
+                                       "Sum(Impressao.Print_Pages) AS Pages"),
+                        QStringLiteral("FROM Impressao"), QStringLiteral("Where Impressao.Print_Data >= :DataI"),
+                        QStringLiteral("AND Impressao.Print_Data <= :DataF"),
+                        QStringLiteral("GROUP BY Impressao.Usuario_Id, Impressao.Print_Name") },
+                      this))
+    , SQL_ImpPrint2(makeDataset(
+          QStringLiteral("SQL_ImpPrint2"),
+          { QStringLiteral("SELECT Impressao.Print_Name, Sum(Impressao.Print_Pages) AS Pages"),
+            QStringLiteral("FROM Impressao"), QStringLiteral("Where Impressao.Print_Data >= :DataI"),
+            QStringLiteral("AND Impressao.Print_Data <= :DataF"), QStringLiteral("GROUP BY  Impressao.Print_Name") },
+          this))
+    , dsPapel(new DataSource(QStringLiteral("dsPapel"), SQL_Papel, this))
+    , dsUsuario(new DataSource(QStringLiteral("dsUsuario"), SQL_Usuario, this))
+    , dsConfiguracao(new DataSource(QStringLiteral("dsConfiguracao"), SQL_Configuracao, this))
+    , dsBuscaUsuario(new DataSource(QStringLiteral("dsBuscaUsuario"), SQL_BuscaUsuario, this))
+    , dsBuscaPrint(new DataSource(QStringLiteral("dsBuscaPrint"), SQL_BuscaPrint, this))
 {
     addLabelled(SQL_Papel, "PaperName", FieldType::String, 255, "Papel", 255);
     addLabelled(SQL_Papel, "dmPaperSize", FieldType::Float, 0, "Id", 10);
@@ -270,24 +280,24 @@ DataModuleDatasets::DataModuleDatasets(QObject* parent)
     addLabelled(SQL_Usuario, "Usuario_Ativo", FieldType::String, 1, "Ativo", 0)->setVisible(false);
     addLabelled(SQL_Usuario, "Setor_id", FieldType::String, 50, "Setor", 0)->setVisible(false);
 
-    addFields(SQL_Configuracao, {{"Usuario_Login", FieldType::String, 30},
-                                 {"Usuario_Senha", FieldType::String, 15},
-                                 {"Usuario_Email", FieldType::String, 80},
-                                 {"SMTP_Host", FieldType::String, 100},
-                                 {"SMTP_Login", FieldType::String, 80},
-                                 {"SMTP_Senha", FieldType::String, 20},
-                                 {"SMTP_Porta", FieldType::Integer, 0},
-                                 {"SMTP_Autenticar", FieldType::String, 1},
-                                 {"Ativar_Login", FieldType::String, 1},
-                                 {"SMTP_HabilitarSSL", FieldType::String, 1},
-                                 {"SMTP_HabilitarTLS", FieldType::String, 1},
-                                 {"Versao_Sistema", FieldType::String, 20}});
+    addFields(SQL_Configuracao, { { "Usuario_Login", FieldType::String, 30 },
+                                  { "Usuario_Senha", FieldType::String, 15 },
+                                  { "Usuario_Email", FieldType::String, 80 },
+                                  { "SMTP_Host", FieldType::String, 100 },
+                                  { "SMTP_Login", FieldType::String, 80 },
+                                  { "SMTP_Senha", FieldType::String, 20 },
+                                  { "SMTP_Porta", FieldType::Integer, 0 },
+                                  { "SMTP_Autenticar", FieldType::String, 1 },
+                                  { "Ativar_Login", FieldType::String, 1 },
+                                  { "SMTP_HabilitarSSL", FieldType::String, 1 },
+                                  { "SMTP_HabilitarTLS", FieldType::String, 1 },
+                                  { "Versao_Sistema", FieldType::String, 20 } });
 
     SQL_BuscaUsuario->addDataField(QStringLiteral("usuario_id"), FieldType::String, 50);
     SQL_BuscaPrint->addDataField(QStringLiteral("Print_Name"), FieldType::String, 100);
 
-    for (Dataset* dataset : {SQL_ImpUsuario, SQL_ImpSetor, SQL_ImpProjeto, SQL_ImpUsuarioR, SQL_ImpSetorR,
-                             SQL_ImpProjetoR}) {
+    for (Dataset* dataset :
+         { SQL_ImpUsuario, SQL_ImpSetor, SQL_ImpProjeto, SQL_ImpUsuarioR, SQL_ImpSetorR, SQL_ImpProjetoR }) {
         periodParams(dataset, QStringLiteral("datai"), QStringLiteral("dataf"));
     }
     periodParams(SQL_ImpPrint, QStringLiteral("DataI"), QStringLiteral("DataF"));
@@ -338,8 +348,8 @@ void DataModuleDatasets::openStartupDatasets()
 
 QList<Dataset*> DataModuleDatasets::reportDatasets() const
 {
-    return {SQL_ImpUsuario, SQL_ImpSetor, SQL_ImpProjeto, SQL_ImpUsuarioR,
-            SQL_ImpSetorR,  SQL_ImpProjetoR, SQL_ImpPrint, SQL_ImpPrint2};
+    return { SQL_ImpUsuario, SQL_ImpSetor,    SQL_ImpProjeto, SQL_ImpUsuarioR,
+             SQL_ImpSetorR,  SQL_ImpProjetoR, SQL_ImpPrint,   SQL_ImpPrint2 };
 }
 
 ReportConnection* DataModuleDatasets::reportConnection(const QString& name) const
@@ -348,58 +358,63 @@ ReportConnection* DataModuleDatasets::reportConnection(const QString& name) cons
 }
 
 MainWindowDatasets::MainWindowDatasets(DataModuleDatasets* dataModule, QObject* parent)
-    : QObject(parent),
-      SQL_Controle(pricedJobDataset(QStringLiteral("SQL_Controle"),
-                                    {QStringLiteral("where Impressao.Print_Data =  :Data"),
-                                     QStringLiteral("order by Impressao.Print_Hora desc")},
-                                    dataModule->SQL_Papel, true, this)),
-      SQL_Impressao(pricedJobDataset(QStringLiteral("SQL_Impressao"),
-                                     {QStringLiteral("where Usuario_id = :Usuario_Id"),
-                                      QStringLiteral("and Print_Data >= :datai"), QStringLiteral("and Print_data <= :dataf")},
-                                     dataModule->SQL_Papel, true, this)),
-      SQL_Data(pricedJobDataset(QStringLiteral("SQL_Data"),
-                                {QStringLiteral("where Print_Data >= :datai"), QStringLiteral("and Print_data <= :dataf"),
-                                 QStringLiteral("order by Print_Data desc")},
-                                dataModule->SQL_Papel, true, this)),
-      SQL_Delete(makeDataset(QStringLiteral("SQL_Delete"),
-                             {QStringLiteral("Delete  from impressao"), QStringLiteral("where Print_Id =:Print_Id")}, this)),
-      SQL_Importa(makeDataset(QStringLiteral("SQL_Importa"), {QStringLiteral("select * from impressao")}, this)),
-      SQL_Usuario(makeDataset(QStringLiteral("SQL_Usuario"),
-                              {QStringLiteral("select * from Usuario"), QStringLiteral("order by Usuario_id")}, this)),
-      SQL_Setor(makeDataset(QStringLiteral("SQL_Setor"),
-                            {QStringLiteral("select * from setor"), QStringLiteral("order by setor_id")}, this)),
-      SQL_Projeto(makeDataset(QStringLiteral("SQL_Projeto"), {QStringLiteral("select * from Projeto")}, this)),
-      SQL_Impressora(makeDataset(QStringLiteral("SQL_Impressora"),
-                                 {QStringLiteral("select * from Impressora"), QStringLiteral("order by Print_Name")},
-                                 this)),
-      SQL_Custo(makeDataset(QStringLiteral("SQL_Custo"),
-                            {QStringLiteral("select * from CustoImpressao"),
-                             QStringLiteral("where Print_Name =  :Print_Name"), QStringLiteral("order by dmPaperSize")},
-                            this)),
-      SQL_GraficoUsuario(makeDataset(QStringLiteral("SQL_GraficoUsuario"),
-                                     {QStringLiteral("select Usuario_Id , sum(Print_Pages) as Paginas"),
-                                      QStringLiteral(" from impressao"), QStringLiteral("where Print_Data >= :DataIni"),
-                                      QStringLiteral("and Print_Data <= :DataFim"), QStringLiteral("Group by Usuario_Id")},
-                                     this)),
-      SQL_GraficoSetor(makeDataset(
+    : QObject(parent)
+    , SQL_Controle(pricedJobDataset(QStringLiteral("SQL_Controle"),
+                                    { QStringLiteral("where Impressao.Print_Data =  :Data"),
+                                      QStringLiteral("order by Impressao.Print_Hora desc") },
+                                    dataModule->SQL_Papel, true, this))
+    , SQL_Impressao(
+          pricedJobDataset(QStringLiteral("SQL_Impressao"),
+                           { QStringLiteral("where Usuario_id = :Usuario_Id"),
+                             QStringLiteral("and Print_Data >= :datai"), QStringLiteral("and Print_data <= :dataf") },
+                           dataModule->SQL_Papel, true, this))
+    , SQL_Data(
+          pricedJobDataset(QStringLiteral("SQL_Data"),
+                           { QStringLiteral("where Print_Data >= :datai"), QStringLiteral("and Print_data <= :dataf"),
+                             QStringLiteral("order by Print_Data desc") },
+                           dataModule->SQL_Papel, true, this))
+    , SQL_Delete(makeDataset(QStringLiteral("SQL_Delete"),
+                             { QStringLiteral("Delete  from impressao"), QStringLiteral("where Print_Id =:Print_Id") },
+                             this))
+    , SQL_Importa(makeDataset(QStringLiteral("SQL_Importa"), { QStringLiteral("select * from impressao") }, this))
+    , SQL_Usuario(makeDataset(QStringLiteral("SQL_Usuario"),
+                              { QStringLiteral("select * from Usuario"), QStringLiteral("order by Usuario_id") }, this))
+    , SQL_Setor(makeDataset(QStringLiteral("SQL_Setor"),
+                            { QStringLiteral("select * from setor"), QStringLiteral("order by setor_id") }, this))
+    , SQL_Projeto(makeDataset(QStringLiteral("SQL_Projeto"), { QStringLiteral("select * from Projeto") }, this))
+    , SQL_Impressora(makeDataset(QStringLiteral("SQL_Impressora"),
+                                 { QStringLiteral("select * from Impressora"), QStringLiteral("order by Print_Name") },
+                                 this))
+    , SQL_Custo(
+          makeDataset(QStringLiteral("SQL_Custo"),
+                      { QStringLiteral("select * from CustoImpressao"),
+                        QStringLiteral("where Print_Name =  :Print_Name"), QStringLiteral("order by dmPaperSize") },
+                      this))
+    , SQL_GraficoUsuario(
+          makeDataset(QStringLiteral("SQL_GraficoUsuario"),
+                      { QStringLiteral("select Usuario_Id , sum(Print_Pages) as Paginas"),
+                        QStringLiteral(" from impressao"), QStringLiteral("where Print_Data >= :DataIni"),
+                        QStringLiteral("and Print_Data <= :DataFim"), QStringLiteral("Group by Usuario_Id") },
+                      this))
+    , SQL_GraficoSetor(makeDataset(
           QStringLiteral("SQL_GraficoSetor"),
-          {QStringLiteral("SELECT Setor.Setor_Id, sum( Impressao.Print_Pages ) as Paginas"),
-           QStringLiteral("FROM (Setor INNER JOIN Usuario ON Setor.Setor_Id = Usuario.Setor_id) "),
-           QStringLiteral("INNER JOIN Impressao ON Usuario.Usuario_id = Impressao.Usuario_Id"),
-           QStringLiteral("where Impressao.Print_Data >=  :datai"), QStringLiteral("and Impressao.Print_data <=  :dataf"),
-           QStringLiteral("group by Setor.Setor_Id")},
-          this)),
-      dsControle(new DataSource(QStringLiteral("dsControle"), SQL_Controle, this)),
-      dsImpressao(new DataSource(QStringLiteral("dsImpressao"), SQL_Impressao, this)),
-      dsData(new DataSource(QStringLiteral("dsData"), SQL_Data, this)),
-      dsImporta(new DataSource(QStringLiteral("dsImporta"), SQL_Importa, this)),
-      dsUsuario(new DataSource(QStringLiteral("dsUsuario"), SQL_Usuario, this)),
-      dsSetor(new DataSource(QStringLiteral("dsSetor"), SQL_Setor, this)),
-      DsProjeto(new DataSource(QStringLiteral("DsProjeto"), SQL_Projeto, this)),
-      dsImpressora(new DataSource(QStringLiteral("dsImpressora"), SQL_Impressora, this)),
-      dsCusto(new DataSource(QStringLiteral("dsCusto"), SQL_Custo, this)),
-      dsGraficoUsuario(new DataSource(QStringLiteral("dsGraficoUsuario"), SQL_GraficoUsuario, this)),
-      dsGraficoSetor(new DataSource(QStringLiteral("dsGraficoSetor"), SQL_GraficoSetor, this))
+          { QStringLiteral("SELECT Setor.Setor_Id, sum( Impressao.Print_Pages ) as Paginas"),
+            QStringLiteral("FROM (Setor INNER JOIN Usuario ON Setor.Setor_Id = Usuario.Setor_id) "),
+            QStringLiteral("INNER JOIN Impressao ON Usuario.Usuario_id = Impressao.Usuario_Id"),
+            QStringLiteral("where Impressao.Print_Data >=  :datai"),
+            QStringLiteral("and Impressao.Print_data <=  :dataf"), QStringLiteral("group by Setor.Setor_Id") },
+          this))
+    , dsControle(new DataSource(QStringLiteral("dsControle"), SQL_Controle, this))
+    , dsImpressao(new DataSource(QStringLiteral("dsImpressao"), SQL_Impressao, this))
+    , dsData(new DataSource(QStringLiteral("dsData"), SQL_Data, this))
+    , dsImporta(new DataSource(QStringLiteral("dsImporta"), SQL_Importa, this))
+    , dsUsuario(new DataSource(QStringLiteral("dsUsuario"), SQL_Usuario, this))
+    , dsSetor(new DataSource(QStringLiteral("dsSetor"), SQL_Setor, this))
+    , DsProjeto(new DataSource(QStringLiteral("DsProjeto"), SQL_Projeto, this))
+    , dsImpressora(new DataSource(QStringLiteral("dsImpressora"), SQL_Impressora, this))
+    , dsCusto(new DataSource(QStringLiteral("dsCusto"), SQL_Custo, this))
+    , dsGraficoUsuario(new DataSource(QStringLiteral("dsGraficoUsuario"), SQL_GraficoUsuario, this))
+    , dsGraficoSetor(new DataSource(QStringLiteral("dsGraficoSetor"), SQL_GraficoSetor, this))
 {
     SQL_Controle->setParamType(QStringLiteral("Data"), FieldType::DateTime);
     SQL_Impressao->setParamType(QStringLiteral("Usuario_Id"), FieldType::String);
@@ -428,8 +443,9 @@ MainWindowDatasets::MainWindowDatasets(DataModuleDatasets* dataModule, QObject* 
     addLabelled(SQL_Impressora, "Print_Name", FieldType::String, 100, "Impressora", 85);
 
     SQL_Custo->setParamType(QStringLiteral("Print_Name"), FieldType::String);
-    SQL_Custo->addLookupField(QStringLiteral("lk_papel"), 30, dataModule->SQL_Papel, QStringLiteral("dmPaperSize"),
-                              QStringLiteral("dmPaperSize"), QStringLiteral("PaperName"))
+    SQL_Custo
+        ->addLookupField(QStringLiteral("lk_papel"), 30, dataModule->SQL_Papel, QStringLiteral("dmPaperSize"),
+                         QStringLiteral("dmPaperSize"), QStringLiteral("PaperName"))
         ->setDisplayLabel(QStringLiteral("Papel"))
         .setDisplayWidth(51);
     addLabelled(SQL_Custo, "Custo_Mono", FieldType::Currency, 0, "Valor Preto e Branco", 16)
@@ -438,7 +454,7 @@ MainWindowDatasets::MainWindowDatasets(DataModuleDatasets* dataModule, QObject* 
         ->setDisplayFormat(QStringLiteral("###,##0.00"));
     SQL_Custo->addDataField(QStringLiteral("dmPaperSize"), FieldType::Integer)->setVisible(false);
     SQL_Custo->addDataField(QStringLiteral("Print_Name"), FieldType::String, 100)->setVisible(false);
-    SQL_Custo->setMasterSource(dsImpressora, {QStringLiteral("Print_Name")});
+    SQL_Custo->setMasterSource(dsImpressora, { QStringLiteral("Print_Name") });
 
     periodParams(SQL_GraficoUsuario, QStringLiteral("DataIni"), QStringLiteral("DataFim"));
     SQL_GraficoUsuario->addDataField(QStringLiteral("Usuario_Id"), FieldType::String, 50);
@@ -464,7 +480,8 @@ void MainWindowDatasets::openRegistries()
 
 Dataset* Catalogue::createConfigurationDataset(QObject* owner)
 {
-    Dataset* dataset = makeDataset(QStringLiteral("SQL_Configuracao"), {QStringLiteral("select * from Configuracao")}, owner);
+    Dataset* dataset =
+        makeDataset(QStringLiteral("SQL_Configuracao"), { QStringLiteral("select * from Configuracao") }, owner);
     addLabelled(dataset, "Usuario_Login", FieldType::String, 30, "Login", 0);
     addLabelled(dataset, "Usuario_Senha", FieldType::String, 15, "Senha", 0);
     addLabelled(dataset, "Usuario_Email", FieldType::String, 80, "Email", 0);
@@ -473,19 +490,20 @@ Dataset* Catalogue::createConfigurationDataset(QObject* owner)
     addLabelled(dataset, "SMTP_Senha", FieldType::String, 20, "SMTP Senha", 0);
     addLabelled(dataset, "SMTP_Porta", FieldType::Integer, 0, "SMTP Porta", 0);
     addLabelled(dataset, "SMTP_Autenticar", FieldType::String, 1, "SMTP Autenticar", 0)->setFlag(true);
-    addFields(dataset, {{"Ativar_Login", FieldType::String, 1},
-                        {"SMTP_HabilitarSSL", FieldType::String, 1},
-                        {"SMTP_HabilitarTLS", FieldType::String, 1},
-                        {"Versao_Sistema", FieldType::String, 20}});
+    addFields(dataset, { { "Ativar_Login", FieldType::String, 1 },
+                         { "SMTP_HabilitarSSL", FieldType::String, 1 },
+                         { "SMTP_HabilitarTLS", FieldType::String, 1 },
+                         { "Versao_Sistema", FieldType::String, 20 } });
     return dataset;
 }
 
 Dataset* Catalogue::createPurgeStatement(QObject* owner)
 {
-    Dataset* dataset = makeDataset(QStringLiteral("SQL_Delete"),
-                                   {QStringLiteral("Delete  from impressao"), QStringLiteral("where Print_Data >= :DataI"),
-                                    QStringLiteral("AND Print_Data <= :DataF")},
-                                   owner);
+    Dataset* dataset =
+        makeDataset(QStringLiteral("SQL_Delete"),
+                    { QStringLiteral("Delete  from impressao"), QStringLiteral("where Print_Data >= :DataI"),
+                      QStringLiteral("AND Print_Data <= :DataF") },
+                    owner);
     periodParams(dataset, QStringLiteral("DataI"), QStringLiteral("DataF"));
     return dataset;
 }

@@ -9,7 +9,8 @@ bool isColour(const Field* flag)
 {
     // Exact and case-sensitive: "s", blanks and null are monochrome.
     const QVariant& value = flag->dataset()->storedValue(flag->index());
-    return value.typeId() == QMetaType::QString && *static_cast<const QString*>(value.constData()) == QLatin1String("S");
+    return value.typeId() == QMetaType::QString &&
+           *static_cast<const QString*>(value.constData()) == QLatin1String("S");
 }
 } // namespace
 

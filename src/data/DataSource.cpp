@@ -2,7 +2,9 @@
 
 namespace tollbook {
 
-DataSource::DataSource(const QString& name, Dataset* dataset, QObject* parent) : QObject(parent), m_dataset(dataset)
+DataSource::DataSource(const QString& name, Dataset* dataset, QObject* parent)
+    : QObject(parent)
+    , m_dataset(dataset)
 {
     setObjectName(name);
     connect(dataset, &Dataset::currentRowChanged, this, [this](int) { Q_EMIT dataChange(nullptr); });

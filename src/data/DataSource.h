@@ -33,7 +33,8 @@ class ReportConnection : public QObject
 
 public:
     ReportConnection(const QString& name, Dataset* dataset, QObject* parent = nullptr)
-        : QObject(parent), m_dataset(dataset)
+        : QObject(parent)
+        , m_dataset(dataset)
     {
         setObjectName(name);
     }

@@ -122,7 +122,8 @@ void Database::create(const QString& path)
     QSqlDatabase::removeDatabase(connectionName);
 }
 
-Transaction::Transaction(const QString& connectionName) : m_connectionName(connectionName)
+Transaction::Transaction(const QString& connectionName)
+    : m_connectionName(connectionName)
 {
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
     if (!db.transaction()) {

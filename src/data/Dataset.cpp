@@ -19,10 +19,10 @@ namespace tollbook {
 struct Dataset::TableInfo
 {
     QString table;
-    QStringList columns;              // as declared
-    QHash<QString, QString> types;    // lower-case name -> declared type, upper-cased
-    QStringList keyColumns;           // the primary key, in key order
-    QString rowidColumn;              // the INTEGER PRIMARY KEY column, filled by the database on insert
+    QStringList columns;           // as declared
+    QHash<QString, QString> types; // lower-case name -> declared type, upper-cased
+    QStringList keyColumns;        // the primary key, in key order
+    QString rowidColumn;           // the INTEGER PRIMARY KEY column, filled by the database on insert
     int columnIndex(const QString& name) const
     {
         for (int i = 0; i < columns.size(); ++i) {
@@ -57,8 +57,8 @@ FieldType typeFromDeclared(const QString& declared)
     if (type.contains(QLatin1String("INT"))) {
         return FieldType::Integer;
     }
-    if (type.contains(QLatin1String("REAL")) || type.contains(QLatin1String("FLOA"))
-        || type.contains(QLatin1String("DOUB"))) {
+    if (type.contains(QLatin1String("REAL")) || type.contains(QLatin1String("FLOA")) ||
+        type.contains(QLatin1String("DOUB"))) {
         return FieldType::Float;
     }
     return FieldType::String;
@@ -90,16 +90,16 @@ QString lookupKey(const QVariant& value)
         return QString();
     }
     switch (value.typeId()) {
-    case QMetaType::Int:
-    case QMetaType::LongLong:
-    case QMetaType::UInt:
-    case QMetaType::ULongLong:
-    case QMetaType::Double:
-        return QLatin1Char('#') + QString::number(value.toDouble(), 'g', 17);
-    case QMetaType::QDateTime:
-        return QLatin1Char('@') + FieldValues::toIsoText(value.toDateTime());
-    default:
-        return QLatin1Char('$') + value.toString().toCaseFolded();
+        case QMetaType::Int:
+        case QMetaType::LongLong:
+        case QMetaType::UInt:
+        case QMetaType::ULongLong:
+        case QMetaType::Double:
+            return QLatin1Char('#') + QString::number(value.toDouble(), 'g', 17);
+        case QMetaType::QDateTime:
+            return QLatin1Char('@') + FieldValues::toIsoText(value.toDateTime());
+        default:
+            return QLatin1Char('$') + value.toString().toCaseFolded();
     }
 }
 
@@ -115,7 +115,9 @@ bool sameStored(const QVariant& a, const QVariant& b)
 
 } // namespace
 
-Dataset::Dataset(const QString& name, QObject* parent) : QObject(parent), m_connectionName(Database::ConnectionName)
+Dataset::Dataset(const QString& name, QObject* parent)
+    : QObject(parent)
+    , m_connectionName(Database::ConnectionName)
 {
     setObjectName(name);
 }
@@ -166,9 +168,9 @@ void Dataset::setSql(const QStringList& lines)
             translated += c;
             continue;
         }
-        const bool startsName = c == QLatin1Char(':') && i + 1 < text.size()
-                                && (text.at(i + 1).isLetter() || text.at(i + 1) == QLatin1Char('_'))
-                                && (i == 0 || text.at(i - 1) != QLatin1Char(':'));
+        const bool startsName = c == QLatin1Char(':') && i + 1 < text.size() &&
+                                (text.at(i + 1).isLetter() || text.at(i + 1) == QLatin1Char('_')) &&
+                                (i == 0 || text.at(i - 1) != QLatin1Char(':'));
         if (!startsName) {
             translated += c;
             continue;
@@ -337,7 +339,8 @@ QSqlDatabase Dataset::database() const
 {
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
     if (!db.isValid() || !db.isOpen()) {
-        throw DatabaseError(QStringLiteral("%1: Missing or closed connection '%2'").arg(objectName(), m_connectionName));
+        throw DatabaseError(
+            QStringLiteral("%1: Missing or closed connection '%2'").arg(objectName(), m_connectionName));
     }
     return db;
 }
@@ -501,7 +504,7 @@ void Dataset::fetch(SqliteStatement& statement)
         if (column < 0) {
             throw DatabaseError(QStringLiteral("%1: Field '%2' not found").arg(objectName(), field->fieldName()));
         }
-        columns.push_back({column, field->index(), field->type(), {}, true});
+        columns.push_back({ column, field->index(), field->type(), {}, true });
     }
     buildLookups();
     const int fieldCount = int(m_fields.size());
@@ -514,50 +517,50 @@ void Dataset::fetch(SqliteStatement& statement)
             }
             QVariant& value = row[c.field];
             switch (c.type) {
-            case FieldType::Integer:
-            case FieldType::AutoInc:
-            case FieldType::Currency:
-                value = type == SQLITE_FLOAT ? QVariant(qint64(std::llround(statement.real(c.column))))
-                                             : QVariant(statement.integer(c.column));
-                break;
-            case FieldType::Float:
-                value = QVariant(statement.real(c.column));
-                break;
-            case FieldType::Unknown:
-                if (type == SQLITE_INTEGER) {
-                    value = QVariant(statement.integer(c.column));
+                case FieldType::Integer:
+                case FieldType::AutoInc:
+                case FieldType::Currency:
+                    value = type == SQLITE_FLOAT ? QVariant(qint64(std::llround(statement.real(c.column))))
+                                                 : QVariant(statement.integer(c.column));
                     break;
-                }
-                if (type == SQLITE_FLOAT) {
+                case FieldType::Float:
                     value = QVariant(statement.real(c.column));
                     break;
-                }
-                [[fallthrough]];
-            case FieldType::String:
-            case FieldType::DateTime: {
-                int length = 0;
-                const char* bytes = statement.text(c.column, &length);
-                if (c.interning) {
-                    const auto found = c.seen.constFind(QByteArray::fromRawData(bytes, length));
-                    if (found != c.seen.cend()) {
-                        value = *found;
+                case FieldType::Unknown:
+                    if (type == SQLITE_INTEGER) {
+                        value = QVariant(statement.integer(c.column));
                         break;
                     }
+                    if (type == SQLITE_FLOAT) {
+                        value = QVariant(statement.real(c.column));
+                        break;
+                    }
+                    [[fallthrough]];
+                case FieldType::String:
+                case FieldType::DateTime: {
+                    int length = 0;
+                    const char* bytes = statement.text(c.column, &length);
+                    if (c.interning) {
+                        const auto found = c.seen.constFind(QByteArray::fromRawData(bytes, length));
+                        if (found != c.seen.cend()) {
+                            value = *found;
+                            break;
+                        }
+                    }
+                    if (c.type == FieldType::DateTime) {
+                        const QDateTime dateTime = FieldValues::parseIsoDateTime(bytes, length);
+                        value = dateTime.isValid() ? QVariant(dateTime) : QVariant();
+                    } else {
+                        value = QVariant(QString::fromUtf8(bytes, length));
+                    }
+                    if (c.interning) {
+                        c.seen.insert(QByteArray(bytes, length), value);
+                        // Mostly new texts: a column of documents or times, not worth the look-up.
+                        const qsizetype distinct = c.seen.size();
+                        c.interning = distinct < MaxInterned && (m_rows.size() < 512 || distinct * 2 < m_rows.size());
+                    }
+                    break;
                 }
-                if (c.type == FieldType::DateTime) {
-                    const QDateTime dateTime = FieldValues::parseIsoDateTime(bytes, length);
-                    value = dateTime.isValid() ? QVariant(dateTime) : QVariant();
-                } else {
-                    value = QVariant(QString::fromUtf8(bytes, length));
-                }
-                if (c.interning) {
-                    c.seen.insert(QByteArray(bytes, length), value);
-                    // Mostly new texts: a column of documents or times, not worth the look-up.
-                    const qsizetype distinct = c.seen.size();
-                    c.interning = distinct < MaxInterned && (m_rows.size() < 512 || distinct * 2 < m_rows.size());
-                }
-                break;
-            }
             }
         }
         calculate(row);
@@ -776,8 +779,7 @@ bool Dataset::locate(const QString& fieldName, const QVariant& value, bool caseI
             equal = wanted.isNull() && stored.isNull();
         } else if (stored.typeId() == QMetaType::QString) {
             equal = stored.toString().compare(wanted.toString(),
-                                              caseInsensitive ? Qt::CaseInsensitive : Qt::CaseSensitive)
-                    == 0;
+                                              caseInsensitive ? Qt::CaseInsensitive : Qt::CaseSensitive) == 0;
         } else {
             equal = stored == wanted;
         }
@@ -1043,7 +1045,8 @@ const Dataset::TableInfo& Dataset::tableInfo()
             }
         }
         info->keyColumns = keys.values();
-        if (info->keyColumns.size() == 1 && info->types.value(info->keyColumns.first().toLower()) == QLatin1String("INTEGER")) {
+        if (info->keyColumns.size() == 1 &&
+            info->types.value(info->keyColumns.first().toLower()) == QLatin1String("INTEGER")) {
             info->rowidColumn = info->keyColumns.first();
         }
     }

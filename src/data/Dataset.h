@@ -178,8 +178,8 @@ private:
     QString m_connectionName;
     QStringList m_sql;
     QList<Parameter> m_params;
-    QVector<int> m_occurrences;   // parameter index of each placeholder, in SQL order
-    QString m_translatedSql;      // placeholders as "?"
+    QVector<int> m_occurrences; // parameter index of each placeholder, in SQL order
+    QString m_translatedSql;    // placeholders as "?"
     QList<Field*> m_fields;
     QString m_baseTable;
     bool m_baseTableSet = false;

@@ -2,7 +2,9 @@
 
 namespace tollbook {
 
-DatasetModel::DatasetModel(Dataset* dataset, QObject* parent) : QAbstractTableModel(parent), m_dataset(dataset)
+DatasetModel::DatasetModel(Dataset* dataset, QObject* parent)
+    : QAbstractTableModel(parent)
+    , m_dataset(dataset)
 {
     collectColumns();
     m_rowCount = dataset->recordCount();
@@ -81,30 +83,30 @@ QVariant DatasetModel::data(const QModelIndex& index, int role) const
     }
     const QVariant stored = m_dataset->storedValue(index.row(), field->index());
     switch (role) {
-    case Qt::DisplayRole:
-        if (field->isFlag()) {
+        case Qt::DisplayRole:
+            if (field->isFlag()) {
+                return QVariant();
+            }
+            return field->displayTextOf(stored);
+        case Qt::EditRole:
+            return field->fromStored(stored);
+        case Qt::CheckStateRole:
+            if (field->isFlag()) {
+                return stored.toString() == QLatin1String("S") ? Qt::Checked : Qt::Unchecked;
+            }
             return QVariant();
-        }
-        return field->displayTextOf(stored);
-    case Qt::EditRole:
-        return field->fromStored(stored);
-    case Qt::CheckStateRole:
-        if (field->isFlag()) {
-            return stored.toString() == QLatin1String("S") ? Qt::Checked : Qt::Unchecked;
-        }
-        return QVariant();
-    case Qt::TextAlignmentRole:
-        switch (field->type()) {
-        case FieldType::Integer:
-        case FieldType::AutoInc:
-        case FieldType::Float:
-        case FieldType::Currency:
-            return QVariant(Qt::AlignRight | Qt::AlignVCenter);
+        case Qt::TextAlignmentRole:
+            switch (field->type()) {
+                case FieldType::Integer:
+                case FieldType::AutoInc:
+                case FieldType::Float:
+                case FieldType::Currency:
+                    return QVariant(Qt::AlignRight | Qt::AlignVCenter);
+                default:
+                    return QVariant();
+            }
         default:
             return QVariant();
-        }
-    default:
-        return QVariant();
     }
 }
 
@@ -118,14 +120,14 @@ QVariant DatasetModel::headerData(int section, Qt::Orientation orientation, int 
         return QVariant();
     }
     switch (role) {
-    case Qt::DisplayRole:
-        return field->displayLabel();
-    case DisplayWidthRole:
-        return field->displayWidth();
-    case FieldNameRole:
-        return field->fieldName();
-    default:
-        return QVariant();
+        case Qt::DisplayRole:
+            return field->displayLabel();
+        case DisplayWidthRole:
+            return field->displayWidth();
+        case FieldNameRole:
+            return field->fieldName();
+        default:
+            return QVariant();
     }
 }
 

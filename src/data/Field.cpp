@@ -102,8 +102,8 @@ QDateTime parseQueryDate(const QString& text)
     const int month = digits(trimmed, 0, 2);
     const int day = digits(trimmed, 3, 2);
     const int year = digits(trimmed, 6, 4);
-    if (trimmed.size() != 10 || month < 0 || day < 0 || year < 0 || trimmed.at(2) != QLatin1Char('/')
-        || trimmed.at(5) != QLatin1Char('/')) {
+    if (trimmed.size() != 10 || month < 0 || day < 0 || year < 0 || trimmed.at(2) != QLatin1Char('/') ||
+        trimmed.at(5) != QLatin1Char('/')) {
         return QDateTime();
     }
     const QDate date(year, month, day);
@@ -113,7 +113,12 @@ QDateTime parseQueryDate(const QString& text)
 } // namespace FieldValues
 
 Field::Field(Dataset* dataset, FieldKind kind, const QString& fieldName, FieldType type, int size)
-    : QObject(dataset), m_dataset(dataset), m_kind(kind), m_fieldName(fieldName), m_type(type), m_size(size)
+    : QObject(dataset)
+    , m_dataset(dataset)
+    , m_kind(kind)
+    , m_fieldName(fieldName)
+    , m_type(type)
+    , m_size(size)
 {
     setObjectName(dataset->objectName() + fieldName);
     if (type == FieldType::AutoInc) {
@@ -158,7 +163,7 @@ Field& Field::setFlag(bool flag)
 }
 
 Field& Field::setLookup(Dataset* lookupDataset, const QString& keyField, const QString& lookupKeyField,
-                       const QString& resultField)
+                        const QString& resultField)
 {
     m_lookupDataset = lookupDataset;
     m_keyField = keyField;
@@ -184,13 +189,13 @@ QString Field::asString() const
         return QString();
     }
     switch (m_type) {
-    case FieldType::DateTime:
-        return Formats::formatDateTime(stored.toDateTime());
-    case FieldType::Currency:
-    case FieldType::Float:
-        return Formats::formatNumber(fromStored(stored).toDouble());
-    default:
-        return stored.toString();
+        case FieldType::DateTime:
+            return Formats::formatDateTime(stored.toDateTime());
+        case FieldType::Currency:
+        case FieldType::Float:
+            return Formats::formatNumber(fromStored(stored).toDouble());
+        default:
+            return stored.toString();
     }
 }
 
@@ -279,59 +284,58 @@ QVariant Field::toStored(const QVariant& value) const
     }
     const bool isText = value.typeId() == QMetaType::QString;
     switch (m_type) {
-    case FieldType::String:
-        return value.toString();
-    case FieldType::Integer:
-    case FieldType::AutoInc: {
-        if (value.typeId() == QMetaType::Double) {
-            return QVariant(qint64(std::llround(value.toDouble())));
-        }
-        bool ok = false;
-        const qint64 number = isText ? value.toString().trimmed().toLongLong(&ok) : value.toLongLong(&ok);
-        if (!ok) {
-            throw ConversionError(QStringLiteral("'%1' is not a valid integer value").arg(value.toString()));
-        }
-        return QVariant(number);
-    }
-    case FieldType::Float:
-    case FieldType::Currency: {
-        double number = 0;
-        bool ok = true;
-        if (isText) {
-            ok = Formats::parseNumber(value.toString(), &number);
-        } else {
-            number = value.toDouble(&ok);
-        }
-        if (!ok) {
-            throw ConversionError(
-                QStringLiteral("'%1' is not a valid floating point value").arg(value.toString()));
-        }
-        return m_type == FieldType::Float ? QVariant(number) : QVariant(roundedUnits(number));
-    }
-    case FieldType::DateTime: {
-        QDateTime dateTime;
-        if (value.typeId() == QMetaType::QDate) {
-            dateTime = QDateTime(value.toDate(), QTime(0, 0));
-        } else if (isText) {
-            const QString text = value.toString();
-            dateTime = FieldValues::parseIsoDateTime(text);
-            if (!dateTime.isValid()) {
-                const QDate date = QDate::fromString(text.trimmed(), Formats::shortDateFormat());
-                dateTime = date.isValid() ? QDateTime(date, QTime(0, 0)) : QDateTime();
+        case FieldType::String:
+            return value.toString();
+        case FieldType::Integer:
+        case FieldType::AutoInc: {
+            if (value.typeId() == QMetaType::Double) {
+                return QVariant(qint64(std::llround(value.toDouble())));
             }
-        } else {
-            dateTime = value.toDateTime();
+            bool ok = false;
+            const qint64 number = isText ? value.toString().trimmed().toLongLong(&ok) : value.toLongLong(&ok);
+            if (!ok) {
+                throw ConversionError(QStringLiteral("'%1' is not a valid integer value").arg(value.toString()));
+            }
+            return QVariant(number);
         }
-        if (!dateTime.isValid()) {
-            throw ConversionError(QStringLiteral("'%1' is not a valid date").arg(value.toString()));
+        case FieldType::Float:
+        case FieldType::Currency: {
+            double number = 0;
+            bool ok = true;
+            if (isText) {
+                ok = Formats::parseNumber(value.toString(), &number);
+            } else {
+                number = value.toDouble(&ok);
+            }
+            if (!ok) {
+                throw ConversionError(QStringLiteral("'%1' is not a valid floating point value").arg(value.toString()));
+            }
+            return m_type == FieldType::Float ? QVariant(number) : QVariant(roundedUnits(number));
         }
-        // Kept as wall-clock time without a zone (no conversion on every row read), in whole seconds as
-        // the database keeps them.
-        const QTime time = dateTime.time();
-        return QDateTime(dateTime.date(), QTime(time.hour(), time.minute(), time.second()), Qt::UTC);
-    }
-    case FieldType::Unknown:
-        break;
+        case FieldType::DateTime: {
+            QDateTime dateTime;
+            if (value.typeId() == QMetaType::QDate) {
+                dateTime = QDateTime(value.toDate(), QTime(0, 0));
+            } else if (isText) {
+                const QString text = value.toString();
+                dateTime = FieldValues::parseIsoDateTime(text);
+                if (!dateTime.isValid()) {
+                    const QDate date = QDate::fromString(text.trimmed(), Formats::shortDateFormat());
+                    dateTime = date.isValid() ? QDateTime(date, QTime(0, 0)) : QDateTime();
+                }
+            } else {
+                dateTime = value.toDateTime();
+            }
+            if (!dateTime.isValid()) {
+                throw ConversionError(QStringLiteral("'%1' is not a valid date").arg(value.toString()));
+            }
+            // Kept as wall-clock time without a zone (no conversion on every row read), in whole seconds as
+            // the database keeps them.
+            const QTime time = dateTime.time();
+            return QDateTime(dateTime.date(), QTime(time.hour(), time.minute(), time.second()), Qt::UTC);
+        }
+        case FieldType::Unknown:
+            break;
     }
     return value;
 }
@@ -357,21 +361,21 @@ QString Field::displayTextOf(const QVariant& stored) const
         return QString();
     }
     switch (m_type) {
-    case FieldType::DateTime: {
-        const QDateTime dateTime = stored.toDateTime();
-        return m_displayFormat.isEmpty() ? Formats::formatDateTime(dateTime) : dateTime.toString(m_displayFormat);
-    }
-    case FieldType::Currency: {
-        const double amount = double(stored.toLongLong()) / CurrencyScale;
-        if (!m_displayFormat.isEmpty()) {
-            return Formats::formatNumber(amount, m_displayFormat);
+        case FieldType::DateTime: {
+            const QDateTime dateTime = stored.toDateTime();
+            return m_displayFormat.isEmpty() ? Formats::formatDateTime(dateTime) : dateTime.toString(m_displayFormat);
         }
-        return QLocale().toCurrencyString(amount, QString(), 2);
-    }
-    case FieldType::Float:
-        return Formats::formatNumber(stored.toDouble(), m_displayFormat);
-    default:
-        return stored.toString();
+        case FieldType::Currency: {
+            const double amount = double(stored.toLongLong()) / CurrencyScale;
+            if (!m_displayFormat.isEmpty()) {
+                return Formats::formatNumber(amount, m_displayFormat);
+            }
+            return QLocale().toCurrencyString(amount, QString(), 2);
+        }
+        case FieldType::Float:
+            return Formats::formatNumber(stored.toDouble(), m_displayFormat);
+        default:
+            return stored.toString();
     }
 }
 

@@ -12,10 +12,22 @@ QChar g_decimal = QLatin1Char(',');
 QChar g_thousand = QLatin1Char('.');
 } // namespace
 
-QString shortDateFormat() { return g_shortDateFormat; }
-void setShortDateFormat(const QString& format) { g_shortDateFormat = format; }
-QChar decimalSeparator() { return g_decimal; }
-QChar thousandSeparator() { return g_thousand; }
+QString shortDateFormat()
+{
+    return g_shortDateFormat;
+}
+void setShortDateFormat(const QString& format)
+{
+    g_shortDateFormat = format;
+}
+QChar decimalSeparator()
+{
+    return g_decimal;
+}
+QChar thousandSeparator()
+{
+    return g_thousand;
+}
 void setSeparators(QChar decimal, QChar thousand)
 {
     g_decimal = decimal;

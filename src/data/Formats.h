@@ -8,10 +8,10 @@
 // comma as decimal separator, set once at start-up.
 namespace tollbook::Formats {
 
-QString shortDateFormat();               // "dd/MM/yyyy"
+QString shortDateFormat(); // "dd/MM/yyyy"
 void setShortDateFormat(const QString& format);
-QChar decimalSeparator();                // ','
-QChar thousandSeparator();               // '.'
+QChar decimalSeparator();  // ','
+QChar thousandSeparator(); // '.'
 void setSeparators(QChar decimal, QChar thousand);
 
 QString formatDate(const QDate& date);

@@ -4,8 +4,8 @@
 
 namespace tollbook::Schema {
 
-// The statements that create the eight tables (and the record of imported journal copies), their indexes and the reserved and reference rows of a
-// new installation's database. Run in order inside one transaction.
+// The statements that create the eight tables (and the record of imported journal copies), their indexes and the
+// reserved and reference rows of a new installation's database. Run in order inside one transaction.
 //
 // How the database keeps what the queries expect of it:
 // - text columns compare ignoring letter case (COLLATE NOCASE), in =, joins, distinct, group by, order

@@ -12,7 +12,11 @@ namespace tollbook {
 class Error : public std::exception
 {
 public:
-    explicit Error(QString message) : m_message(std::move(message)), m_utf8(m_message.toUtf8()) {}
+    explicit Error(QString message)
+        : m_message(std::move(message))
+        , m_utf8(m_message.toUtf8())
+    {
+    }
     const QString& message() const noexcept { return m_message; }
     const char* what() const noexcept override { return m_utf8.constData(); }
 
@@ -25,7 +29,10 @@ private:
 class SilentAbort : public Error
 {
 public:
-    SilentAbort() : Error(QStringLiteral("Operation aborted")) {}
+    SilentAbort()
+        : Error(QStringLiteral("Operation aborted"))
+    {
+    }
 };
 
 // Raised by the dataset layer for its own checks (no current row, wrong state, unknown field, ...).

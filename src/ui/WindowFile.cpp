@@ -18,8 +18,8 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QSet>
-#include <QStringEncoder>
 #include <QStackedWidget>
+#include <QStringEncoder>
 #include <QTabBar>
 #include <QToolButton>
 

@@ -291,10 +291,10 @@ void AgentCupsTest::printedJobBecomesPricedRow()
     if (m_agent.state() == QProcess::NotRunning) {
         startAgent();
     }
-    const int job = print(QStringLiteral("pdf1"),
-                          { QStringLiteral("-U"), QStringLiteral("zelia"), QStringLiteral("-o"), QStringLiteral("media=A4"),
-                            QStringLiteral("-o"), QStringLiteral("sides=two-sided-long-edge"), QStringLiteral("-o"),
-                            QStringLiteral("print-color-mode=monochrome") });
+    const int job = print(QStringLiteral("pdf1"), { QStringLiteral("-U"), QStringLiteral("zelia"), QStringLiteral("-o"),
+                                                    QStringLiteral("media=A4"), QStringLiteral("-o"),
+                                                    QStringLiteral("sides=two-sided-long-edge"), QStringLiteral("-o"),
+                                                    QStringLiteral("print-color-mode=monochrome") });
     QVERIFY(job > 0);
     QVERIFY2(waitForJobs({ job }), qPrintable(m_cups.errorLog()));
 

@@ -38,7 +38,7 @@ private Q_SLOTS:
         QFETCH(QString, code);
         InstallFixture install;
         install.writeConfig(QStringLiteral("Language"), code);
-        install.writeText(QStringLiteral("help/Tollbook_") + code + QStringLiteral(".chm"), {QStringLiteral("x")});
+        install.writeText(QStringLiteral("help/Tollbook_") + code + QStringLiteral(".chm"), { QStringLiteral("x") });
         auto shell = startShell(install);
         QStringList opened;
         setUrlOpener([&opened](const QUrl& url) {
@@ -46,7 +46,7 @@ private Q_SLOTS:
             return true;
         });
         shell->mainWindow()->action(QStringLiteral("Ajuda2"))->trigger();
-        QCOMPARE(opened, QStringList{install.path(QStringLiteral("help/Tollbook_") + code + QStringLiteral(".chm"))});
+        QCOMPARE(opened, QStringList{ install.path(QStringLiteral("help/Tollbook_") + code + QStringLiteral(".chm")) });
     }
 
     void aboutBoxFromMenu()

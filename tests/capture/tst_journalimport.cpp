@@ -332,7 +332,8 @@ void TestJournalImport::copyStoredBeforeACrash()
 
     writeFile(fixture.copyPath(), journal);
     if (!id.isNull()) {
-        writeFile(fixture.sequencePath(), (id == QLatin1String("stored") ? ImportFixture::storedIds().first() : id).toLatin1() + '\n');
+        writeFile(fixture.sequencePath(),
+                  (id == QLatin1String("stored") ? ImportFixture::storedIds().first() : id).toLatin1() + '\n');
     }
     const JournalImport::Result result = fixture.import().importPending();
 

@@ -76,11 +76,11 @@ void TestCatalogue::periods_data()
     QTest::addColumn<QString>("end");
     QTest::addColumn<QStringList>("ids");
 
-    QTest::newRow("single day, any time of day") << day(2019, 12, 31) << day(2019, 12, 31) << QStringList{"1", "2"};
-    QTest::newRow("single day after midnight") << day(2020, 1, 1) << day(2020, 1, 1) << QStringList{"3", "4"};
+    QTest::newRow("single day, any time of day") << day(2019, 12, 31) << day(2019, 12, 31) << QStringList{ "1", "2" };
+    QTest::newRow("single day after midnight") << day(2020, 1, 1) << day(2020, 1, 1) << QStringList{ "3", "4" };
     QTest::newRow("across the year") << day(2019, 12, 31) << day(2020, 1, 2)
-                                     << QStringList{"1", "2", "3", "4", "5", "6"};
-    QTest::newRow("across months") << day(2019, 11, 30) << day(2019, 12, 31) << QStringList{"1", "2", "7"};
+                                     << QStringList{ "1", "2", "3", "4", "5", "6" };
+    QTest::newRow("across months") << day(2019, 11, 30) << day(2019, 12, 31) << QStringList{ "1", "2", "7" };
     QTest::newRow("start after end") << day(2020, 1, 2) << day(2019, 12, 31) << QStringList{};
     QTest::newRow("no job in period") << day(2020, 2, 1) << day(2020, 2, 29) << QStringList{};
 }
@@ -92,7 +92,7 @@ void TestCatalogue::periods()
     QFETCH(QString, end);
     QFETCH(QStringList, ids);
 
-    for (Dataset* dataset : {m_main->SQL_Data, m_dm->SQL_ImpUsuario, m_dm->SQL_ImpSetor, m_dm->SQL_ImpProjeto}) {
+    for (Dataset* dataset : { m_main->SQL_Data, m_dm->SQL_ImpUsuario, m_dm->SQL_ImpSetor, m_dm->SQL_ImpProjeto }) {
         dataset->close();
         dataset->setParam(0, start);
         dataset->setParam(1, end);
@@ -105,15 +105,16 @@ void TestCatalogue::periods()
     // The summaries count the same pages.
     int pages = 0;
     for (const QString& id : ids) {
-        pages += DatabaseFixture::scalar(QStringLiteral("SELECT Print_Pages FROM Impressao WHERE Print_Id = ") + id).toInt();
+        pages +=
+            DatabaseFixture::scalar(QStringLiteral("SELECT Print_Pages FROM Impressao WHERE Print_Id = ") + id).toInt();
     }
-    for (Dataset* dataset : {m_dm->SQL_ImpUsuarioR, m_dm->SQL_ImpSetorR, m_dm->SQL_ImpPrint, m_dm->SQL_ImpPrint2}) {
+    for (Dataset* dataset : { m_dm->SQL_ImpUsuarioR, m_dm->SQL_ImpSetorR, m_dm->SQL_ImpPrint, m_dm->SQL_ImpPrint2 }) {
         dataset->close();
         dataset->setParam(0, start);
         dataset->setParam(1, end);
         dataset->open();
-        const QString pagesField = dataset->findField(QStringLiteral("Pages")) ? QStringLiteral("Pages")
-                                                                               : QStringLiteral("Print_Pages");
+        const QString pagesField =
+            dataset->findField(QStringLiteral("Pages")) ? QStringLiteral("Pages") : QStringLiteral("Print_Pages");
         double total = 0;
         for (dataset->first(); !dataset->eof(); dataset->next()) {
             total += dataset->fieldByName(pagesField)->asFloat();
@@ -128,11 +129,11 @@ void TestCatalogue::controlIsOneDay()
     // Opened with today's date directly, and later through the query text.
     control->setParam(QStringLiteral("Data"), QDateTime(QDate(2020, 1, 2), QTime(0, 0)));
     control->open();
-    QCOMPARE(column(control, QStringLiteral("Print_Id")), (QStringList{"6", "5"})); // newest first
+    QCOMPARE(column(control, QStringLiteral("Print_Id")), (QStringList{ "6", "5" })); // newest first
     control->close();
     control->setParam(0, day(2020, 1, 1));
     control->open();
-    QCOMPARE(column(control, QStringLiteral("Print_Id")), (QStringList{"4", "3"}));
+    QCOMPARE(column(control, QStringLiteral("Print_Id")), (QStringList{ "4", "3" }));
     control->first();
     QCOMPARE(control->fieldByName(QStringLiteral("Print_Hora"))->displayText(), QStringLiteral("12:00:00"));
     QCOMPARE(control->fieldByName(QStringLiteral("Print_Data"))->displayText(), QStringLiteral("01/01/2020"));
@@ -152,13 +153,13 @@ void TestCatalogue::detailCosts()
         QString paper;
     };
     const QList<Expected> expected = {
-        {1, 7500, "A4"},     // colour: 3 x 0.25
-        {2, 6000, "A4"},     // mono: 3 x 0.20
-        {3, 4000, "A4"},     // "s" is not colour: 2 x 0.20
-        {4, 0, "Letter"},    // colour price null
-        {5, 0, "A4"},        // printer priced for another paper only
-        {6, 0, QString()},   // no Papel row and no price row: still listed
-        {7, 20000, "A4"},
+        { 1, 7500, "A4" },   // colour: 3 x 0.25
+        { 2, 6000, "A4" },   // mono: 3 x 0.20
+        { 3, 4000, "A4" },   // "s" is not colour: 2 x 0.20
+        { 4, 0, "Letter" },  // colour price null
+        { 5, 0, "A4" },      // printer priced for another paper only
+        { 6, 0, QString() }, // no Papel row and no price row: still listed
+        { 7, 20000, "A4" },
     };
     QCOMPARE(data->recordCount(), expected.size());
     for (const Expected& job : expected) {
@@ -170,8 +171,8 @@ void TestCatalogue::detailCosts()
     QCOMPARE(data->fieldByName(QStringLiteral("calc_Custo"))->value().toDouble(), 0.75);
 
     // A raised price re-prices the jobs already imported once the view is refreshed.
-    DatabaseFixture::exec({QStringLiteral("UPDATE CustoImpressao SET Custo_Color = 3000 WHERE Print_Name = 'HP1' AND "
-                                          "dmPaperSize = 9")});
+    DatabaseFixture::exec({ QStringLiteral("UPDATE CustoImpressao SET Custo_Color = 3000 WHERE Print_Name = 'HP1' AND "
+                                           "dmPaperSize = 9") });
     data->reopen();
     QVERIFY(data->locate(QStringLiteral("Print_Id"), 1));
     QCOMPARE(data->fieldByName(QStringLiteral("calc_Custo"))->asCurrencyUnits(), qint64(9000));
@@ -183,12 +184,12 @@ void TestCatalogue::summaryCosts_data()
     QTest::addColumn<QStringList>("rows"); // group | colour | pages | cost units
 
     QTest::newRow("per user") << "SQL_ImpUsuarioR"
-                              << QStringList{"admin|N|10|20000", "bruno|N|7|6000", "bruno|S|3|7500", "bruno|s|2|4000",
-                                             "carla|N|1|0", "zeca|S|5|0"};
+                              << QStringList{ "admin|N|10|20000", "bruno|N|7|6000", "bruno|S|3|7500",
+                                              "bruno|s|2|4000",   "carla|N|1|0",    "zeca|S|5|0" };
     // The unregistered user's jobs form one group with an empty sector.
     QTest::newRow("per sector") << "SQL_ImpSetorR"
-                                << QStringList{"<null>|S|5|0", "adm|N|10|20000", "fin|N|8|6000", "fin|S|3|7500",
-                                               "fin|s|2|4000"};
+                                << QStringList{ "<null>|S|5|0", "adm|N|10|20000", "fin|N|8|6000", "fin|S|3|7500",
+                                                "fin|s|2|4000" };
 }
 
 // The summary rule agrees with the sum of the detail costs of each group.
@@ -224,9 +225,9 @@ void TestCatalogue::projectSummaryOnlyRegisteredUsers()
     projects->open();
     QStringList got;
     for (projects->first(); !projects->eof(); projects->next()) {
-        got << projects->fieldByName(QStringLiteral("Usuario_Id"))->asString() + QLatin1Char('/')
-                   + projects->fieldByName(QStringLiteral("lk_Papel"))->asString() + QLatin1Char('/')
-                   + projects->fieldByName(QStringLiteral("Print_Color"))->asString();
+        got << projects->fieldByName(QStringLiteral("Usuario_Id"))->asString() + QLatin1Char('/') +
+                   projects->fieldByName(QStringLiteral("lk_Papel"))->asString() + QLatin1Char('/') +
+                   projects->fieldByName(QStringLiteral("Print_Color"))->asString();
     }
     QVERIFY2(!got.join(QLatin1Char(' ')).contains(QLatin1String("Zeca")), qPrintable(got.join(QLatin1Char(' '))));
     QVERIFY(got.contains(QStringLiteral("Carla//N"))); // unnamed paper still counted
@@ -258,9 +259,9 @@ void TestCatalogue::charts()
     sectors->setParam(0, day(2019, 12, 31));
     sectors->setParam(1, day(2020, 1, 2));
     sectors->open();
-    QCOMPARE(column(sectors, QStringLiteral("Setor_id")), QStringList{"FIN"});
-    QCOMPARE(column(sectors, QStringLiteral("Paginas")), QStringList{"13"}); // Zeca's 5 pages do not count
-    QCOMPARE(column(sectors, QStringLiteral("lk_Setor")), QStringList{"FIN"});
+    QCOMPARE(column(sectors, QStringLiteral("Setor_id")), QStringList{ "FIN" });
+    QCOMPARE(column(sectors, QStringLiteral("Paginas")), QStringList{ "13" }); // Zeca's 5 pages do not count
+    QCOMPARE(column(sectors, QStringLiteral("lk_Setor")), QStringList{ "FIN" });
 }
 
 void TestCatalogue::userViewIgnoresCase()
@@ -289,10 +290,12 @@ void TestCatalogue::editingJoinedRowWritesOnlyJobs()
     control->fieldByName(QStringLiteral("Print_Entregue"))->setValue(QStringLiteral("S"));
     control->fieldByName(QStringLiteral("Custo_Color"))->setValue(9.99);
     control->post();
-    QCOMPARE(DatabaseFixture::scalar(QStringLiteral("SELECT Print_Entregue FROM Impressao WHERE Print_Id = 1")).toString(),
-             QStringLiteral("S"));
-    QCOMPARE(DatabaseFixture::scalar(QStringLiteral("SELECT Print_Entregue FROM Impressao WHERE Print_Id = 2")).isNull(),
-             true);
+    QCOMPARE(
+        DatabaseFixture::scalar(QStringLiteral("SELECT Print_Entregue FROM Impressao WHERE Print_Id = 1")).toString(),
+        QStringLiteral("S"));
+    QCOMPARE(
+        DatabaseFixture::scalar(QStringLiteral("SELECT Print_Entregue FROM Impressao WHERE Print_Id = 2")).isNull(),
+        true);
     QCOMPARE(DatabaseFixture::scalar(QStringLiteral("SELECT Custo_Color FROM CustoImpressao WHERE Print_Name = 'HP1' "
                                                     "AND dmPaperSize = 9"))
                  .toLongLong(),
@@ -332,21 +335,22 @@ void TestCatalogue::pricesFollowPrinter()
     Dataset* printers = m_main->SQL_Impressora;
     Dataset* prices = m_main->SQL_Custo;
     QCOMPARE(printers->fieldByName(QStringLiteral("Print_Name"))->asString(), QStringLiteral("HP1"));
-    QCOMPARE(column(prices, QStringLiteral("dmPaperSize")), (QStringList{"1", "9"}));
-    QCOMPARE(column(prices, QStringLiteral("lk_papel")), (QStringList{"Letter", "A4"}));
+    QCOMPARE(column(prices, QStringLiteral("dmPaperSize")), (QStringList{ "1", "9" }));
+    QCOMPARE(column(prices, QStringLiteral("lk_papel")), (QStringList{ "Letter", "A4" }));
     prices->first();
     QCOMPARE(prices->fieldByName(QStringLiteral("Custo_Mono"))->displayText(), QStringLiteral("0,10"));
 
     printers->next();
-    QCOMPARE(column(prices, QStringLiteral("dmPaperSize")), QStringList{"1"});
+    QCOMPARE(column(prices, QStringLiteral("dmPaperSize")), QStringList{ "1" });
     prices->append();
     prices->fieldByName(QStringLiteral("dmPaperSize"))->setValue(9);
     prices->fieldByName(QStringLiteral("Custo_Mono"))->setValue(QStringLiteral("0,3"));
     prices->post();
-    QCOMPARE(DatabaseFixture::scalar(QStringLiteral("SELECT Custo_Mono FROM CustoImpressao WHERE Print_Name = 'HP2' AND "
-                                                    "dmPaperSize = 9"))
-                 .toLongLong(),
-             qint64(3000));
+    QCOMPARE(
+        DatabaseFixture::scalar(QStringLiteral("SELECT Custo_Mono FROM CustoImpressao WHERE Print_Name = 'HP2' AND "
+                                               "dmPaperSize = 9"))
+            .toLongLong(),
+        qint64(3000));
     QCOMPARE(prices->fieldByName(QStringLiteral("lk_papel"))->asString(), QStringLiteral("A4"));
 }
 
@@ -395,7 +399,7 @@ void TestCatalogue::startupDatasets()
     m_dm->SQL_BuscaUsuario->open();
     QCOMPARE(m_dm->SQL_BuscaUsuario->recordCount(), 4); // Admin, Bruno (also as "bruno"), Carla, Zeca
     m_dm->SQL_BuscaPrint->open();
-    QCOMPARE(column(m_dm->SQL_BuscaPrint, QStringLiteral("Print_Name")), (QStringList{"HP1", "HP2"}));
+    QCOMPARE(column(m_dm->SQL_BuscaPrint, QStringLiteral("Print_Name")), (QStringList{ "HP1", "HP2" }));
     QVERIFY(m_dm->reportConnection(QStringLiteral("RVImpProjetoR")));
     QCOMPARE(m_dm->reportConnection(QStringLiteral("RVImpProjetoR"))->dataset(), m_dm->SQL_ImpProjetoR);
 }

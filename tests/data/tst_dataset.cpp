@@ -2,8 +2,8 @@
 
 #include "common/DatabaseFixture.h"
 #include "data/DataSource.h"
-#include "data/DatasetModel.h"
 #include "data/Dataset.h"
+#include "data/DatasetModel.h"
 #include "platform/SystemRoutines.h"
 
 #include <QAbstractItemModelTester>
@@ -55,12 +55,13 @@ private:
 
 void TestDataset::parameters()
 {
-    auto ds = dataset({QStringLiteral("select * from Setor"), QStringLiteral("where Setor_Id = :Name or Setor_Id = :other"),
-                       QStringLiteral("or Setor_Id = ':notAParam' or Setor_Id = :NAME")});
+    auto ds =
+        dataset({ QStringLiteral("select * from Setor"), QStringLiteral("where Setor_Id = :Name or Setor_Id = :other"),
+                  QStringLiteral("or Setor_Id = ':notAParam' or Setor_Id = :NAME") });
     QCOMPARE(ds->paramCount(), 2); // one parameter per name, whatever its case
     QCOMPARE(ds->param(0).name, QStringLiteral("Name"));
     QCOMPARE(ds->param(1).name, QStringLiteral("other"));
-    DatabaseFixture::exec({QStringLiteral("INSERT INTO Setor VALUES ('FIN'), ('RH')")});
+    DatabaseFixture::exec({ QStringLiteral("INSERT INTO Setor VALUES ('FIN'), ('RH')") });
     ds->setParam(QStringLiteral("name"), QStringLiteral("fin"));
     ds->setParam(1, QStringLiteral("rh"));
     ds->open();
@@ -86,7 +87,8 @@ void TestDataset::dateParameters()
     QFETCH(QVariant, start);
     QFETCH(int, count);
     addPeriodJobs();
-    auto ds = dataset({QStringLiteral("select * from Impressao where Print_Data >= :datai and Print_Data <= :dataf")});
+    auto ds =
+        dataset({ QStringLiteral("select * from Impressao where Print_Data >= :datai and Print_Data <= :dataf") });
     ds->setParamType(QStringLiteral("datai"), FieldType::DateTime);
     ds->setParamType(QStringLiteral("dataf"), FieldType::DateTime);
     ds->setParam(0, start);
@@ -97,15 +99,15 @@ void TestDataset::dateParameters()
 
 void TestDataset::navigation()
 {
-    DatabaseFixture::exec({QStringLiteral("INSERT INTO Setor VALUES ('FIN'), ('RH')")});
-    auto ds = dataset({QStringLiteral("select * from Setor order by Setor_Id")});
+    DatabaseFixture::exec({ QStringLiteral("INSERT INTO Setor VALUES ('FIN'), ('RH')") });
+    auto ds = dataset({ QStringLiteral("select * from Setor order by Setor_Id") });
     ds->open();
     const Field* name = ds->fieldByName(QStringLiteral("setor_id"));
     QStringList seen;
     for (ds->first(); !ds->eof(); ds->next()) {
         seen << name->asString();
     }
-    QCOMPARE(seen, (QStringList{"ADM", "FIN", "RH"}));
+    QCOMPARE(seen, (QStringList{ "ADM", "FIN", "RH" }));
     QCOMPARE(ds->recNo(), 2);
     ds->prior();
     QCOMPARE(name->asString(), QStringLiteral("FIN"));
@@ -121,21 +123,22 @@ void TestDataset::navigation()
 // time; numbers keep their kind.
 void TestDataset::valuesAsStored()
 {
-    DatabaseFixture::exec({QStringLiteral("INSERT INTO Projeto (Projeto_Codigo, Projeto_Nome, Projeto_Data) VALUES"
-                                          " ('', NULL, '2021-03-28 02:30:00'), ('', '', '2021-03-28'),"
-                                          " (NULL, '', NULL), ('x', 'y', '2021-03-28 02:30:00')")});
-    auto ds = dataset({QStringLiteral("select * from Projeto where Projeto_Id > 1 order by Projeto_Id")});
+    DatabaseFixture::exec({ QStringLiteral("INSERT INTO Projeto (Projeto_Codigo, Projeto_Nome, Projeto_Data) VALUES"
+                                           " ('', NULL, '2021-03-28 02:30:00'), ('', '', '2021-03-28'),"
+                                           " (NULL, '', NULL), ('x', 'y', '2021-03-28 02:30:00')") });
+    auto ds = dataset({ QStringLiteral("select * from Projeto where Projeto_Id > 1 order by Projeto_Id") });
     ds->open();
     QStringList seen;
     for (ds->first(); !ds->eof(); ds->next()) {
-        for (const char* name : {"Projeto_Codigo", "Projeto_Nome"}) {
+        for (const char* name : { "Projeto_Codigo", "Projeto_Nome" }) {
             const Field* field = ds->fieldByName(QLatin1String(name));
-            seen << (field->isNull() ? QStringLiteral("null") : QLatin1Char('"') + field->asString() + QLatin1Char('"'));
+            seen << (field->isNull() ? QStringLiteral("null")
+                                     : QLatin1Char('"') + field->asString() + QLatin1Char('"'));
         }
         seen << ds->fieldByName(QStringLiteral("Projeto_Data"))->displayText();
     }
-    QCOMPARE(seen, (QStringList{"\"\"", "null", "28/03/2021 02:30:00", "\"\"", "\"\"", "28/03/2021", "null", "\"\"",
-                                "", "\"x\"", "\"y\"", "28/03/2021 02:30:00"}));
+    QCOMPARE(seen, (QStringList{ "\"\"", "null", "28/03/2021 02:30:00", "\"\"", "\"\"", "28/03/2021", "null", "\"\"",
+                                 "", "\"x\"", "\"y\"", "28/03/2021 02:30:00" }));
     ds->first();
     QCOMPARE(ds->fieldByName(QStringLiteral("Projeto_Data"))->asDateTime().time(), QTime(2, 30));
     QCOMPARE(ds->fieldByName(QStringLiteral("Projeto_Id"))->value().typeId(), int(QMetaType::LongLong));
@@ -143,7 +146,7 @@ void TestDataset::valuesAsStored()
 
 void TestDataset::appendEditDelete()
 {
-    auto ds = dataset({QStringLiteral("select * from Projeto")});
+    auto ds = dataset({ QStringLiteral("select * from Projeto") });
     ds->open();
     QCOMPARE(ds->recordCount(), 1);
     ds->append();
@@ -152,29 +155,32 @@ void TestDataset::appendEditDelete()
     ds->post();
     const qint64 id = ds->fieldByName(QStringLiteral("Projeto_Id"))->asInteger();
     QCOMPARE(id, qint64(2));
-    QCOMPARE(DatabaseFixture::scalar(QStringLiteral("SELECT Projeto_Data FROM Projeto WHERE Projeto_Id = 2")).toString(),
-             QStringLiteral("2021-03-05"));
+    QCOMPARE(
+        DatabaseFixture::scalar(QStringLiteral("SELECT Projeto_Data FROM Projeto WHERE Projeto_Id = 2")).toString(),
+        QStringLiteral("2021-03-05"));
 
     ds->edit();
     ds->fieldByName(QStringLiteral("Projeto_Nome"))->setValue(QStringLiteral("Obra"));
     ds->post();
-    QCOMPARE(DatabaseFixture::scalar(QStringLiteral("SELECT Projeto_Nome FROM Projeto WHERE Projeto_Id = 2")).toString(),
-             QStringLiteral("Obra"));
+    QCOMPARE(
+        DatabaseFixture::scalar(QStringLiteral("SELECT Projeto_Nome FROM Projeto WHERE Projeto_Id = 2")).toString(),
+        QStringLiteral("Obra"));
 
     // An edit that changes nothing writes nothing, also null against empty.
-    DatabaseFixture::exec({QStringLiteral("UPDATE Projeto SET Projeto_Cliente = 'outside' WHERE Projeto_Id = 2")});
+    DatabaseFixture::exec({ QStringLiteral("UPDATE Projeto SET Projeto_Cliente = 'outside' WHERE Projeto_Id = 2") });
     ds->edit();
     ds->fieldByName(QStringLiteral("Projeto_Cliente"))->setValue(QString());
     ds->post();
-    QCOMPARE(DatabaseFixture::scalar(QStringLiteral("SELECT Projeto_Cliente FROM Projeto WHERE Projeto_Id = 2")).toString(),
-             QStringLiteral("outside"));
+    QCOMPARE(
+        DatabaseFixture::scalar(QStringLiteral("SELECT Projeto_Cliente FROM Projeto WHERE Projeto_Id = 2")).toString(),
+        QStringLiteral("outside"));
 
     ds->remove();
     QCOMPARE(ds->recordCount(), 1);
     QCOMPARE(DatabaseFixture::scalar(QStringLiteral("SELECT count(*) FROM Projeto")).toInt(), 1);
 
     // A row deleted by someone else cannot be updated.
-    DatabaseFixture::exec({QStringLiteral("DELETE FROM Projeto")});
+    DatabaseFixture::exec({ QStringLiteral("DELETE FROM Projeto") });
     ds->edit();
     ds->fieldByName(QStringLiteral("Projeto_Nome"))->setValue(QStringLiteral("x"));
     QVERIFY_THROWS_EXCEPTION(DatabaseError, ds->post());
@@ -185,8 +191,8 @@ void TestDataset::appendEditDelete()
 
 void TestDataset::insertAndCancel()
 {
-    DatabaseFixture::exec({QStringLiteral("INSERT INTO Setor VALUES ('FIN'), ('RH')")});
-    auto ds = dataset({QStringLiteral("select * from Setor order by Setor_Id")});
+    DatabaseFixture::exec({ QStringLiteral("INSERT INTO Setor VALUES ('FIN'), ('RH')") });
+    auto ds = dataset({ QStringLiteral("select * from Setor order by Setor_Id") });
     ds->open();
     ds->moveTo(1);
     ds->insert();
@@ -213,8 +219,9 @@ void TestDataset::insertAndCancel()
 void TestDataset::compositeAndMissingKeys()
 {
     // Price rows are found by printer and paper; the configuration row has no key at all.
-    DatabaseFixture::exec({QStringLiteral("INSERT INTO CustoImpressao VALUES ('HP1', 9, 2000, 2500), ('HP1', 1, 1000, 1500)")});
-    auto prices = dataset({QStringLiteral("select * from CustoImpressao order by dmPaperSize")});
+    DatabaseFixture::exec(
+        { QStringLiteral("INSERT INTO CustoImpressao VALUES ('HP1', 9, 2000, 2500), ('HP1', 1, 1000, 1500)") });
+    auto prices = dataset({ QStringLiteral("select * from CustoImpressao order by dmPaperSize") });
     prices->open();
     prices->edit();
     prices->fieldByName(QStringLiteral("dmPaperSize"))->setValue(8);
@@ -224,7 +231,7 @@ void TestDataset::compositeAndMissingKeys()
                  .toString(),
              QStringLiteral("8,9"));
 
-    auto config = dataset({QStringLiteral("select * from Configuracao")});
+    auto config = dataset({ QStringLiteral("select * from Configuracao") });
     config->open();
     config->edit();
     config->fieldByName(QStringLiteral("SMTP_Host"))->setValue(QStringLiteral("mail.example.org"));
@@ -235,7 +242,7 @@ void TestDataset::compositeAndMissingKeys()
 
 void TestDataset::hooksRefuse()
 {
-    auto ds = dataset({QStringLiteral("select * from Setor")});
+    auto ds = dataset({ QStringLiteral("select * from Setor") });
     int edits = 0;
     ds->beforeEdit = [&](Dataset& d) {
         ++edits;
@@ -269,7 +276,7 @@ void TestDataset::layerErrors_data()
 void TestDataset::layerErrors()
 {
     QFETCH(int, step);
-    auto ds = dataset({QStringLiteral("select * from Impressora")});
+    auto ds = dataset({ QStringLiteral("select * from Impressora") });
     if (step == 5) {
         ds->addDataField(QStringLiteral("Nope"), FieldType::String, 10);
         QVERIFY_THROWS_EXCEPTION(DatabaseError, ds->open());
@@ -281,47 +288,49 @@ void TestDataset::layerErrors()
     }
     ds->open();
     switch (step) {
-    case 0:
-        QVERIFY_THROWS_EXCEPTION(DatabaseError, ds->edit());
-        break;
-    case 1:
-        DatabaseFixture::exec({QStringLiteral("INSERT INTO Impressora VALUES ('HP1')")});
-        ds->reopen();
-        QVERIFY_THROWS_EXCEPTION(DatabaseError, ds->fieldByName(QStringLiteral("Print_Name"))->setValue(QStringLiteral("x")));
-        break;
-    case 2:
-        QVERIFY_THROWS_EXCEPTION(DatabaseError, ds->post());
-        break;
-    case 3:
-        QVERIFY_THROWS_EXCEPTION(DatabaseError, ds->fieldByName(QStringLiteral("Nope")));
-        break;
-    case 4:
-        ds->append();
-        QVERIFY_THROWS_EXCEPTION(DatabaseError,
-                                 ds->fieldByName(QStringLiteral("Print_Name"))->setValue(QString(101, QLatin1Char('x'))));
-        break;
-    case 6:
-        ds->append();
-        QVERIFY_THROWS_EXCEPTION(DatabaseError, ds->fieldByName(QStringLiteral("Print_Name"))->setValue(QStringLiteral("x")));
-        break;
+        case 0:
+            QVERIFY_THROWS_EXCEPTION(DatabaseError, ds->edit());
+            break;
+        case 1:
+            DatabaseFixture::exec({ QStringLiteral("INSERT INTO Impressora VALUES ('HP1')") });
+            ds->reopen();
+            QVERIFY_THROWS_EXCEPTION(DatabaseError,
+                                     ds->fieldByName(QStringLiteral("Print_Name"))->setValue(QStringLiteral("x")));
+            break;
+        case 2:
+            QVERIFY_THROWS_EXCEPTION(DatabaseError, ds->post());
+            break;
+        case 3:
+            QVERIFY_THROWS_EXCEPTION(DatabaseError, ds->fieldByName(QStringLiteral("Nope")));
+            break;
+        case 4:
+            ds->append();
+            QVERIFY_THROWS_EXCEPTION(
+                DatabaseError, ds->fieldByName(QStringLiteral("Print_Name"))->setValue(QString(101, QLatin1Char('x'))));
+            break;
+        case 6:
+            ds->append();
+            QVERIFY_THROWS_EXCEPTION(DatabaseError,
+                                     ds->fieldByName(QStringLiteral("Print_Name"))->setValue(QStringLiteral("x")));
+            break;
     }
 }
 
 // What the database itself refuses comes as the driver's error.
 void TestDataset::driverErrors()
 {
-    auto bad = dataset({QStringLiteral("select * from NoSuchTable")});
+    auto bad = dataset({ QStringLiteral("select * from NoSuchTable") });
     QVERIFY_THROWS_EXCEPTION(DriverError, bad->open());
     QVERIFY(!bad->isOpen());
 
-    auto users = dataset({QStringLiteral("select * from Usuario")});
+    auto users = dataset({ QStringLiteral("select * from Usuario") });
     users->open();
     users->append(); // the user's name left empty
     users->fieldByName(QStringLiteral("Usuario_Nome"))->setValue(QStringLiteral("Sem nome"));
     QVERIFY_THROWS_EXCEPTION(DriverError, users->post());
     QCOMPARE(users->state(), Dataset::State::Insert);
 
-    auto dates = dataset({QStringLiteral("select * from Impressao where Print_Data = :Data")});
+    auto dates = dataset({ QStringLiteral("select * from Impressao where Print_Data = :Data") });
     dates->setParamType(QStringLiteral("Data"), FieldType::DateTime);
     dates->setParam(0, QStringLiteral("31/12/2019")); // day first is not the query form
     QVERIFY_THROWS_EXCEPTION(ConversionError, dates->open());
@@ -330,8 +339,8 @@ void TestDataset::driverErrors()
 void TestDataset::lookupReadOncePerOpen()
 {
     addPeriodJobs();
-    auto papers = dataset({QStringLiteral("select * from Papel")});
-    auto jobs = dataset({QStringLiteral("select * from Impressao order by Print_Id")});
+    auto papers = dataset({ QStringLiteral("select * from Papel") });
+    auto jobs = dataset({ QStringLiteral("select * from Impressao order by Print_Id") });
     jobs->addDataField(QStringLiteral("Print_Id"), FieldType::AutoInc);
     jobs->addDataField(QStringLiteral("dmPaperSize"), FieldType::Integer);
     jobs->addLookupField(QStringLiteral("lk_Papel"), 30, papers.get(), QStringLiteral("dmPaperSize"),
@@ -340,7 +349,7 @@ void TestDataset::lookupReadOncePerOpen()
     QVERIFY(papers->isOpen());
     QCOMPARE(jobs->fieldByName(QStringLiteral("lk_Papel"))->asString(), QStringLiteral("A4"));
 
-    DatabaseFixture::exec({QStringLiteral("UPDATE Papel SET PaperName = 'ISO A4' WHERE dmPaperSize = 9")});
+    DatabaseFixture::exec({ QStringLiteral("UPDATE Papel SET PaperName = 'ISO A4' WHERE dmPaperSize = 9") });
     papers->reopen();
     jobs->next();
     QCOMPARE(jobs->fieldByName(QStringLiteral("lk_Papel"))->asString(), QStringLiteral("A4"));
@@ -350,10 +359,12 @@ void TestDataset::lookupReadOncePerOpen()
 
 void TestDataset::modelFollowsDataset()
 {
-    DatabaseFixture::exec({QStringLiteral("INSERT INTO Usuario VALUES ('ana', 'Ana', 'ADM', 1, 'N')")});
-    auto ds = dataset({QStringLiteral("select * from Usuario order by Usuario_id")});
-    ds->addDataField(QStringLiteral("Usuario_id"), FieldType::String, 50)->setDisplayLabel(QStringLiteral("Usuário"))
-        .setDisplayWidth(17).setReadOnly(true);
+    DatabaseFixture::exec({ QStringLiteral("INSERT INTO Usuario VALUES ('ana', 'Ana', 'ADM', 1, 'N')") });
+    auto ds = dataset({ QStringLiteral("select * from Usuario order by Usuario_id") });
+    ds->addDataField(QStringLiteral("Usuario_id"), FieldType::String, 50)
+        ->setDisplayLabel(QStringLiteral("Usuário"))
+        .setDisplayWidth(17)
+        .setReadOnly(true);
     ds->addDataField(QStringLiteral("Usuario_Nome"), FieldType::String, 50);
     ds->addDataField(QStringLiteral("Usuario_Ativo"), FieldType::String, 1)->setFlag(true);
     DatasetModel model(ds.get());
@@ -373,7 +384,8 @@ void TestDataset::modelFollowsDataset()
     QVERIFY(model.setData(model.index(1, 2), Qt::Checked, Qt::CheckStateRole));
     QCOMPARE(ds->state(), Dataset::State::Edit);
     ds->first();
-    QCOMPARE(DatabaseFixture::scalar(QStringLiteral("SELECT Usuario_Ativo FROM Usuario WHERE Usuario_id = 'ana'")).toString(),
+    QCOMPARE(DatabaseFixture::scalar(QStringLiteral("SELECT Usuario_Ativo FROM Usuario WHERE Usuario_id = 'ana'"))
+                 .toString(),
              QStringLiteral("S"));
     QVERIFY(changes.count() > 0);
 
@@ -387,8 +399,8 @@ void TestDataset::modelFollowsDataset()
 
 void TestDataset::suspendedControls()
 {
-    DatabaseFixture::exec({QStringLiteral("INSERT INTO Setor VALUES ('FIN'), ('RH')")});
-    auto ds = dataset({QStringLiteral("select * from Setor order by Setor_Id")});
+    DatabaseFixture::exec({ QStringLiteral("INSERT INTO Setor VALUES ('FIN'), ('RH')") });
+    auto ds = dataset({ QStringLiteral("select * from Setor order by Setor_Id") });
     DatasetModel model(ds.get());
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     DataSource source(QStringLiteral("dsTest"), ds.get());
@@ -398,11 +410,11 @@ void TestDataset::suspendedControls()
 
     ds->disableControls();
     ds->close();
-    DatabaseFixture::exec({QStringLiteral("DELETE FROM Setor WHERE Setor_Id <> 'ADM'")});
+    DatabaseFixture::exec({ QStringLiteral("DELETE FROM Setor WHERE Setor_Id <> 'ADM'") });
     ds->open();
     QCOMPARE(resets.count(), 0);
     QCOMPARE(changes.count(), 0);
-    QCOMPARE(model.rowCount(), 3); // the view still shows what it was told of
+    QCOMPARE(model.rowCount(), 3);                       // the view still shows what it was told of
     QCOMPARE(model.data(model.index(2, 0)), QVariant()); // but never reads past the rows
     ds->enableControls();
     QCOMPARE(resets.count(), 1);
@@ -419,9 +431,10 @@ void TestDataset::currencyIsExact()
                        " INSERT INTO Impressao (Print_Name, dmPaperSize, Print_Pages, Print_Data, Usuario_Id,"
                        " Print_Color) SELECT 'HP1', 9, 3, '2020-01-01', 'Admin', 'N' FROM n"),
     });
-    auto sums = dataset({QStringLiteral("select sum(Impressao.Print_Pages * CustoImpressao.Custo_Mono) as Custo_Mono"),
-                         QStringLiteral("from Impressao left join CustoImpressao on Impressao.Print_Name = "
-                                        "CustoImpressao.Print_Name and Impressao.dmPaperSize = CustoImpressao.dmPaperSize")});
+    auto sums =
+        dataset({ QStringLiteral("select sum(Impressao.Print_Pages * CustoImpressao.Custo_Mono) as Custo_Mono"),
+                  QStringLiteral("from Impressao left join CustoImpressao on Impressao.Print_Name = "
+                                 "CustoImpressao.Print_Name and Impressao.dmPaperSize = CustoImpressao.dmPaperSize") });
     sums->addDataField(QStringLiteral("Custo_Mono"), FieldType::Currency);
     sums->open();
     QCOMPARE(sums->fieldByName(QStringLiteral("Custo_Mono"))->asCurrencyUnits(), qint64(3000000));

@@ -1,5 +1,5 @@
-#include "i18n/Language.h"
 #include "common/LanguageFileText.h"
+#include "i18n/Language.h"
 #include "platform/Errors.h"
 #include "platform/MessageBoxTexts.h"
 

@@ -142,7 +142,8 @@ void TestMessageBox::isApplicationModalAndNamed()
 void TestMessageBox::unattendedTakesTheEscapeAnswer()
 {
     qputenv("TOLLBOOK_UNATTENDED", "1");
-    const auto answerYesNo = MessageBox::show(BoxKind::Confirmation, QStringLiteral("Sair?"), MessageBox::Buttons::YesNo);
+    const auto answerYesNo =
+        MessageBox::show(BoxKind::Confirmation, QStringLiteral("Sair?"), MessageBox::Buttons::YesNo);
     const auto answerOk = MessageBox::show(BoxKind::Error, QStringLiteral("Falhou"), MessageBox::Buttons::Ok);
     qunsetenv("TOLLBOOK_UNATTENDED");
     QCOMPARE(answerYesNo, MessageBox::Answer::No);

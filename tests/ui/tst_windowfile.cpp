@@ -1,8 +1,8 @@
 #include "ui/WindowFile.h"
 
+#include "common/LanguageFileText.h"
 #include "data/Dataset.h"
 #include "i18n/Language.h"
-#include "common/LanguageFileText.h"
 #include "platform/Errors.h"
 #include "ui/widgets/Panel.h"
 

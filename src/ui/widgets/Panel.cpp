@@ -8,7 +8,9 @@
 
 namespace tollbook {
 
-Panel::Panel(QWidget* parent) : QFrame(parent), m_caption(new QLabel(this))
+Panel::Panel(QWidget* parent)
+    : QFrame(parent)
+    , m_caption(new QLabel(this))
 {
     setFrameShape(QFrame::StyledPanel);
     m_caption->setObjectName(QString()); // not a component of its own
@@ -28,7 +30,9 @@ void Panel::setCaption(const QString& caption)
 }
 
 CategoryPanel::CategoryPanel(QWidget* parent)
-    : QWidget(parent), m_header(new QToolButton(this)), m_content(new QWidget(this))
+    : QWidget(parent)
+    , m_header(new QToolButton(this))
+    , m_content(new QWidget(this))
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -68,7 +72,8 @@ void CategoryPanel::setCollapsed(bool collapsed)
     m_header->setChecked(!collapsed);
 }
 
-ToggleSwitch::ToggleSwitch(QWidget* parent) : QAbstractButton(parent)
+ToggleSwitch::ToggleSwitch(QWidget* parent)
+    : QAbstractButton(parent)
 {
     setCheckable(true);
     setCursor(Qt::PointingHandCursor);
@@ -96,7 +101,11 @@ void ToggleSwitch::paintEvent(QPaintEvent*)
     painter.drawEllipse(QRectF(x, 1, diameter, diameter));
 }
 
-TabSheet::TabSheet(const QString& caption, QWidget* parent) : QWidget(parent), m_caption(caption) {}
+TabSheet::TabSheet(const QString& caption, QWidget* parent)
+    : QWidget(parent)
+    , m_caption(caption)
+{
+}
 
 QTabWidget* TabSheet::tabWidget() const
 {

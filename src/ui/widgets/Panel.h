@@ -97,7 +97,10 @@ class Picture : public QWidget
     Q_OBJECT
 
 public:
-    explicit Picture(QWidget* parent = nullptr) : QWidget(parent) {}
+    explicit Picture(QWidget* parent = nullptr)
+        : QWidget(parent)
+    {
+    }
     void setPixmap(const QPixmap& pixmap);
     QPixmap pixmap() const { return m_pixmap; }
     QSize sizeHint() const override { return m_pixmap.deviceIndependentSize().toSize(); }
