@@ -4,6 +4,8 @@
 #include "JobSource.h"
 #include "JournalFile.h"
 
+#include <functional>
+#include <optional>
 #include <string>
 
 namespace tollbook::agent {
@@ -16,12 +18,28 @@ namespace tollbook::agent {
 // in the meantime, see JournalFile) and takes it as written; when it is not there, the job stays open and is written
 // again.
 //
+// A job that completes again (restarted after it finished, and printed again) is charged again, one line per
+// completion, for the pages of the new run; the state remembers the last completion dealt with of each recent job, by
+// the same rule as the lines of first completions, so a completion is never charged twice.
+//
 // On its very first run the capture starts from the jobs that come after it: jobs already finished are not
-// journalled, jobs still queued are.
+// journalled, jobs still queued are. A state that is lost or damaged is never taken for a first run when the journal
+// files show that the agent ran before: the state is rebuilt from the spooler's history, and a finished job that is
+// not in the journal files is journalled when it finished after the newest line was written (all of them when no line
+// is left to tell). What the agent does about it goes to the log.
 class Capture
 {
 public:
+    using Log = std::function<void(const std::string&)>;
+
+    // How long before the newest journal line a job that is not in the journal may have finished unseen: the length
+    // of the round that wrote that line, generously.
+    static constexpr std::time_t RoundAllowance = 60;
+
     Capture(JobSource& source, JournalFile& journal, StateStore& store, std::string localHost);
+
+    // Where notices go that the administrator should read (a damaged state and what was done about it).
+    void setLog(Log log) { m_log = std::move(log); }
 
     // One round: journal the jobs that finished since the last one. After a failure the next round starts again from
     // the saved state, as after a restart.
@@ -31,12 +49,19 @@ public:
 
 private:
     bool recover(std::string& error);
+    bool rebuild(const std::string& reason, const JournalTrace& trace, std::string& error);
     bool step(std::string& error);
     bool startFromScratch(std::string& error);
     bool detectRenumbering(std::string& error);
-    bool record(const JobSnapshot& job, std::string& error);
+    bool takeCompletionBaseline(std::string& error);
+    bool chargeCompletionsAgain(std::string& error);
+    // Journals a finished job: its first completion, or (`again`) a later one, whose pages are those added since
+    // `before`, the completion charged last (not known when empty).
+    bool record(const JobSnapshot& job, bool again, const std::optional<Completion>& before, std::string& error);
+    void remember(int job, const Completion& completion);
     bool save(std::string& error);
     void noteSeen(const JobSnapshot& job);
+    void tell(const std::string& message) const;
 
     JobSource& m_source;
     JournalFile& m_journal;
@@ -45,6 +70,8 @@ private:
     AgentState m_state;
     AgentState m_saved;
     bool m_ready = false;
+    bool m_toldFirstRun = false;
+    Log m_log;
 };
 
 } // namespace tollbook::agent

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string_view>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -345,6 +346,32 @@ JobSource::Result CupsJobSource::latestJobs(std::vector<JobSnapshot>& jobs, std:
     }
     jobs.insert(jobs.end(), newestFinished.begin(), newestFinished.end());
     return Result::Ok;
+}
+
+JobSource::Result CupsJobSource::finishedSince(std::time_t since, std::vector<JobSnapshot>& jobs, std::string& error)
+{
+    // CUPS lists finished jobs newest completion first: a short page usually reaches back far enough. Should a
+    // server list them in another order, the whole list is asked for.
+    for (int limit = 20;; limit *= 10) {
+        std::vector<JobSnapshot> page;
+        if (getJobs("completed", 0, limit, page, error) != Result::Ok) {
+            return Result::Failed;
+        }
+        const bool newestFirst =
+            std::is_sorted(page.begin(), page.end(),
+                           [](const JobSnapshot& a, const JobSnapshot& b) { return a.completedAt > b.completedAt; });
+        const bool whole = limit == 0 || static_cast<int>(page.size()) < limit ||
+                           (newestFirst && !page.empty() && page.back().completedAt < since);
+        if (whole) {
+            jobs.clear();
+            std::copy_if(page.begin(), page.end(), std::back_inserter(jobs),
+                         [since](const JobSnapshot& job) { return job.completedAt >= since; });
+            return Result::Ok;
+        }
+        if (limit >= 20000) {
+            limit = 0; // the next request has no limit
+        }
+    }
 }
 
 JobSource::Result CupsJobSource::printer(const JobSnapshot& job, PrinterInfo& printer, std::string& error)

@@ -25,6 +25,7 @@ public:
     Result jobsFrom(int firstJob, std::vector<JobSnapshot>& jobs, std::string& error) override;
     Result job(int id, JobSnapshot& job, std::string& error) override;
     Result latestJobs(std::vector<JobSnapshot>& jobs, std::string& error) override;
+    Result finishedSince(std::time_t since, std::vector<JobSnapshot>& jobs, std::string& error) override;
     Result printer(const JobSnapshot& job, PrinterInfo& printer, std::string& error) override;
     int documentPages(const JobSnapshot& job) override;
 

@@ -24,6 +24,10 @@ public:
     // The jobs that have not finished and the most recently numbered finished one.
     virtual Result latestJobs(std::vector<JobSnapshot>& jobs, std::string& error) = 0;
 
+    // Every finished job whose (last) completion time is `since` or later, in any order. A job restarted after it
+    // finished leaves this list until it finishes again, with a later completion time.
+    virtual Result finishedSince(std::time_t since, std::vector<JobSnapshot>& jobs, std::string& error) = 0;
+
     // The printer a job went to; NotFound leaves `printer` as it was.
     virtual Result printer(const JobSnapshot& job, PrinterInfo& printer, std::string& error) = 0;
 

@@ -2,6 +2,7 @@
 
 #include "JobRecord.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -137,8 +138,13 @@ bool JournalFile::append(const std::string& line, std::string& error)
 
 int JournalFile::lastJob() const
 {
+    return jobNumberOfLine(lastLine());
+}
+
+std::string JournalFile::lastLine() const
+{
     struct stat info = {};
-    return lastJobInFile(::stat(m_lastPath.c_str(), &info) == 0 ? m_lastPath : m_path);
+    return lastLineInFile(::stat(m_lastPath.c_str(), &info) == 0 ? m_lastPath : m_path);
 }
 
 void JournalFile::forgetLastFile()
@@ -146,30 +152,67 @@ void JournalFile::forgetLastFile()
     ::unlink(m_lastPath.c_str());
 }
 
+JournalTrace JournalFile::trace() const
+{
+    JournalTrace trace;
+    const std::string copy = m_folder + "/" + CopyName;
+    const std::string rejected = m_folder + "/" + RejectedName;
+    for (const std::string* path : { &m_path, &copy, &m_lastPath, &rejected }) {
+        std::ifstream in(*path, std::ios::binary);
+        if (!in) {
+            continue;
+        }
+        std::string line;
+        while (std::getline(in, line)) {
+            // The rejected file holds each refused line after its reason and a tab.
+            const std::size_t tab = path == &rejected ? line.find('\t') : std::string::npos;
+            const int job = jobNumberOfLine(tab == std::string::npos ? line : line.substr(tab + 1));
+            if (job > 0) {
+                trace.jobs.insert(job);
+            }
+        }
+        struct stat info = {};
+        if (path != &rejected && ::stat(path->c_str(), &info) == 0) {
+            trace.lastWritten = std::max(trace.lastWritten, info.st_mtime);
+        }
+    }
+    return trace;
+}
+
 int lastJobInFile(const std::string& path)
+{
+    return jobNumberOfLine(lastLineInFile(path));
+}
+
+std::string lastLineInFile(const std::string& path)
 {
     // Lines are short: the end of the file holds the last one.
     constexpr std::streamoff Tail = 64 * 1024;
     std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in) {
-        return -1;
+        return std::string();
     }
     const std::streamoff size = in.tellg();
     const std::streamoff start = size > Tail ? size - Tail : 0;
     std::string text(static_cast<std::size_t>(size - start), '\0');
     in.seekg(start);
     if (!in.read(text.data(), static_cast<std::streamsize>(text.size()))) {
-        return -1;
+        return std::string();
     }
     const std::size_t end = text.find_last_of('\n');
     if (end == std::string::npos) {
-        return -1;
+        return std::string();
     }
     const std::size_t begin = end == 0 ? std::string::npos : text.find_last_of('\n', end - 1);
     if (begin == std::string::npos && start > 0) {
-        return -1;
+        return std::string();
     }
-    return jobNumberOfLine(text.substr(begin == std::string::npos ? 0 : begin + 1));
+    std::string line =
+        text.substr(begin == std::string::npos ? 0 : begin + 1, end + 1 - (begin == std::string::npos ? 0 : begin + 1));
+    if (begin == std::string::npos && line.rfind(ByteOrderMark, 0) == 0) {
+        line.erase(0, 3);
+    }
+    return line;
 }
 
 bool makeFolder(const std::string& path)

@@ -88,6 +88,7 @@ int main()
     JournalFile journal(jobsFolder);
     StateFile store(jobsFolder + "/printjob.state");
     Capture capture(source, journal, store, localHostName());
+    capture.setLog(complain);
 
     std::string lastError;
     for (;;) {

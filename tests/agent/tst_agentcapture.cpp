@@ -83,6 +83,20 @@ public:
         }
         return Result::Ok;
     }
+    Result finishedSince(std::time_t since, std::vector<JobSnapshot>& jobs, std::string& error) override
+    {
+        if (failing) {
+            error = "spooler down";
+            return Result::Failed;
+        }
+        jobs.clear();
+        for (const auto& entry : m_jobs) {
+            if (isFinished(entry.second.state) && entry.second.completedAt >= since) {
+                jobs.push_back(entry.second);
+            }
+        }
+        return Result::Ok;
+    }
     Result printer(const JobSnapshot&, PrinterInfo& printer, std::string&) override
     {
         printer.makeAndModel = "Scripted";
