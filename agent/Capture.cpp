@@ -95,16 +95,17 @@ bool Capture::recover(std::string& error)
             break;
         case StateStore::LoadResult::Missing: {
             const JournalTrace trace = m_journal.trace();
-            if (trace.empty()) {
+            if (trace.empty() && m_lastRound == 0) {
                 m_state = AgentState();
                 m_saved = m_state;
                 if (!m_toldFirstRun) {
-                    tell("no saved state and no journal: first run, jobs that finished before now are not journalled");
+                    tell("no saved state and no trace of an earlier run: first run, jobs that finished before now are "
+                         "not journalled");
                     m_toldFirstRun = true;
                 }
                 break;
             }
-            if (!rebuild("the saved state is gone (" + message + ") although journal files are left", trace, error)) {
+            if (!rebuild("the saved state is gone (" + message + ") although the agent ran before", trace, error)) {
                 return false;
             }
             break;
@@ -149,13 +150,21 @@ bool Capture::rebuild(const std::string& reason, const JournalTrace& trace, std:
         error = reason + "; cannot rebuild it from the print server's history: " + error;
         return false;
     }
-    const bool lastLineKnown = trace.lastWritten != 0;
-    const std::time_t cutoff = trace.lastWritten - RoundAllowance;
+    // Every job that finished before this had been dealt with.
+    std::time_t cutoff = 0;
+    const bool cutoffKnown = trace.lastWritten != 0 || m_lastRound != 0;
+    if (trace.lastWritten != 0) {
+        cutoff = trace.lastWritten - RoundAllowance;
+    }
+    if (m_lastRound != 0) {
+        cutoff = std::max(cutoff, m_lastRound - ClockAllowance);
+    }
 
     AgentState rebuilt;
     rebuilt.nextJob = 1;
     rebuilt.completionsFrom = 0;
     std::vector<int> again;
+    std::vector<JobSnapshot> dealtWith;
     m_state = rebuilt;
     for (const JobSnapshot& job : jobs) {
         noteSeen(job);
@@ -163,14 +172,15 @@ bool Capture::rebuild(const std::string& reason, const JournalTrace& trace, std:
         if (!isFinished(job.state)) {
             m_state.openJobs.insert(job.id);
         } else if (isWorthRecording(job) && trace.jobs.count(job.id) == 0 &&
-                   (!lastLineKnown || job.completedAt >= cutoff)) {
+                   (!cutoffKnown || job.completedAt >= cutoff)) {
             m_state.openJobs.insert(job.id);
             again.push_back(job.id);
         } else {
             m_state.completionsFrom = std::max(m_state.completionsFrom, job.completedAt);
-            remember(job.id, completionOf(job));
+            dealtWith.push_back(job);
         }
     }
+    rememberNewest(dealtWith);
     m_saved = AgentState();
     m_saved.nextJob = -1; // saved whatever it holds
     if (!save(error)) {
@@ -179,13 +189,19 @@ bool Capture::rebuild(const std::string& reason, const JournalTrace& trace, std:
 
     std::string notice = reason + "; rebuilt from the journal files and the print server's history (" +
                          std::to_string(jobs.size()) + " jobs): ";
-    if (lastLineKnown) {
-        notice += "finished jobs missing from the journal files and finished after " + localTimeText(cutoff) +
-                  " (the newest journal line was written at " + localTimeText(trace.lastWritten) +
-                  ") are journalled: " + jobList(again);
+    if (cutoffKnown) {
+        notice += "finished jobs missing from the journal files and finished after " + localTimeText(cutoff) + " (";
+        if (trace.lastWritten != 0) {
+            notice +=
+                "newest journal line written at " + localTimeText(trace.lastWritten) + (m_lastRound != 0 ? ", " : "");
+        }
+        if (m_lastRound != 0) {
+            notice += "last round begun at " + localTimeText(m_lastRound);
+        }
+        notice += ") are journalled: " + jobList(again);
     } else {
-        notice += "no journal line is left to tell which jobs were journalled already, so every finished job the "
-                  "print server still holds is journalled, and those charged before are charged twice: " +
+        notice += "nothing is left to tell which jobs were journalled already, so every finished job the print "
+                  "server still holds is journalled, and those charged before are charged twice: " +
                   jobList(again);
     }
     tell(notice);
@@ -270,12 +286,7 @@ bool Capture::startFromScratch(std::string& error)
         }
         m_state.nextJob = std::max(m_state.nextJob, job.id + 1);
     }
-    // The newest completions are listed again in the next round: they are not new.
-    for (const JobSnapshot& job : jobs) {
-        if (isFinished(job.state) && job.completedAt == m_state.completionsFrom) {
-            remember(job.id, completionOf(job));
-        }
-    }
+    rememberNewest(jobs);
     return save(error);
 }
 
@@ -316,12 +327,13 @@ bool Capture::takeCompletionBaseline(std::string& error)
         newest = std::max(newest, job.completedAt);
     }
     m_state.completionsFrom = newest;
-    for (const JobSnapshot& job : finished) {
-        if (job.completedAt == newest && job.id < m_state.nextJob && m_state.openJobs.count(job.id) == 0 &&
-            m_state.completions.count(job.id) == 0) {
-            remember(job.id, completionOf(job));
-        }
-    }
+    finished.erase(std::remove_if(finished.begin(), finished.end(),
+                                  [this](const JobSnapshot& job) {
+                                      return job.id >= m_state.nextJob || m_state.openJobs.count(job.id) != 0 ||
+                                             m_state.completions.count(job.id) != 0;
+                                  }),
+                   finished.end());
+    rememberNewest(finished);
     return true;
 }
 
@@ -402,6 +414,20 @@ bool Capture::record(const JobSnapshot& job, bool again, const std::optional<Com
     }
     m_journal.forgetLastFile();
     return true;
+}
+
+// Keeps the newest completions among finished jobs taken as dealt with: the newest are listed again in the next round
+// and must not pass for new, and each one known tells the pages of a later run.
+void Capture::rememberNewest(std::vector<JobSnapshot> jobs)
+{
+    jobs.erase(std::remove_if(jobs.begin(), jobs.end(), [](const JobSnapshot& job) { return !isFinished(job.state); }),
+               jobs.end());
+    std::sort(jobs.begin(), jobs.end(),
+              [](const JobSnapshot& a, const JobSnapshot& b) { return a.completedAt > b.completedAt; });
+    jobs.resize(std::min(jobs.size(), RememberedCompletions));
+    for (const JobSnapshot& job : jobs) {
+        remember(job.id, completionOf(job));
+    }
 }
 
 // Keeps the completion; when too many are kept, the oldest go first, but never one that the next look at the

@@ -25,8 +25,9 @@ namespace tollbook::agent {
 // On its very first run the capture starts from the jobs that come after it: jobs already finished are not
 // journalled, jobs still queued are. A state that is lost or damaged is never taken for a first run when the journal
 // files show that the agent ran before: the state is rebuilt from the spooler's history, and a finished job that is
-// not in the journal files is journalled when it finished after the newest line was written (all of them when no line
-// is left to tell). What the agent does about it goes to the log.
+// not in the journal files is journalled when it finished after the agent was last known at work (the newest journal
+// line, the last round that went through), and every one of them when nothing tells. What the agent does about it goes
+// to the log.
 class Capture
 {
 public:
@@ -35,11 +36,18 @@ public:
     // How long before the newest journal line a job that is not in the journal may have finished unseen: the length
     // of the round that wrote that line, generously.
     static constexpr std::time_t RoundAllowance = 60;
+    // The same after a round known to have gone through: the clocks of the agent and of the print server, and the
+    // rounding of the server's times to the second.
+    static constexpr std::time_t ClockAllowance = 2;
 
     Capture(JobSource& source, JournalFile& journal, StateStore& store, std::string localHost);
 
     // Where notices go that the administrator should read (a damaged state and what was done about it).
     void setLog(Log log) { m_log = std::move(log); }
+
+    // When an agent of this installation last began a round that went through, as far as known (0 when not): every
+    // job that finished before it had been dealt with.
+    void setLastRound(std::time_t when) { m_lastRound = when; }
 
     // One round: journal the jobs that finished since the last one. After a failure the next round starts again from
     // the saved state, as after a restart.
@@ -59,6 +67,7 @@ private:
     // `before`, the completion charged last (not known when empty).
     bool record(const JobSnapshot& job, bool again, const std::optional<Completion>& before, std::string& error);
     void remember(int job, const Completion& completion);
+    void rememberNewest(std::vector<JobSnapshot> jobs);
     bool save(std::string& error);
     void noteSeen(const JobSnapshot& job);
     void tell(const std::string& message) const;
@@ -71,6 +80,7 @@ private:
     AgentState m_saved;
     bool m_ready = false;
     bool m_toldFirstRun = false;
+    std::time_t m_lastRound = 0;
     Log m_log;
 };
 

@@ -12,6 +12,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace tollbook::agent;
@@ -62,19 +63,26 @@ int main()
     }
     const std::string jobsFolder = installationFolderOf(executable) + "/jobs";
 
-    // One agent per installation: a second one waits until the first has gone.
+    // One agent per installation: a second one waits until the first has gone. The lock file's time is that of the
+    // last round that went through (see below); one made now tells nothing.
+    const std::string lockPath = jobsFolder + "/printjob.lock";
     int lock = -1;
+    bool lockMadeNow = false;
     std::string lastComplaint;
     for (;;) {
         if (lock < 0 && makeFolder(jobsFolder)) {
-            lock = ::open((jobsFolder + "/printjob.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+            lock = ::open(lockPath.c_str(), O_RDWR | O_CLOEXEC);
+            if (lock < 0 && errno == ENOENT) {
+                lock = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+                lockMadeNow = lock >= 0;
+            }
         }
         if (lock >= 0 && ::flock(lock, LOCK_EX | LOCK_NB) == 0) {
             break;
         }
         const std::string complaint = lock >= 0 && errno == EWOULDBLOCK
                                           ? "another agent is running for " + jobsFolder + "; waiting for it to end"
-                                          : "cannot lock " + jobsFolder + "/printjob.lock: " + std::strerror(errno);
+                                          : "cannot lock " + lockPath + ": " + std::strerror(errno);
         if (complaint != lastComplaint) {
             complain(complaint);
             lastComplaint = complaint;
@@ -89,11 +97,25 @@ int main()
     StateFile store(jobsFolder + "/printjob.state");
     Capture capture(source, journal, store, localHostName());
     capture.setLog(complain);
+    struct stat lockInfo = {};
+    if (!lockMadeNow && ::fstat(lock, &lockInfo) == 0) {
+        capture.setLastRound(lockInfo.st_mtime);
+    }
 
     std::string lastError;
+    bool toldMarkFailure = false;
     for (;;) {
         std::string error;
+        timespec roundStart = {};
+        ::clock_gettime(CLOCK_REALTIME, &roundStart);
         const bool ok = capture.poll(error);
+        // Every job that finished before this round began has been dealt with: should the state be lost, the lock
+        // file's time still tells from when on jobs may be missing.
+        const timespec times[2] = { roundStart, roundStart };
+        if (ok && ::futimens(lock, times) != 0 && !toldMarkFailure) {
+            complain("cannot mark the time of the round on " + lockPath + ": " + std::strerror(errno));
+            toldMarkFailure = true;
+        }
         if (!ok && error != lastError) {
             complain(error); // once per kind of trouble, not every round
         } else if (ok && !lastError.empty()) {
