@@ -35,6 +35,9 @@ private Q_SLOTS:
     void jobsReachTheJournal();
     void heldJobFinishingLast();
     void killedAtRandomMoments();
+    void damagedStateWhileDown_data();
+    void damagedStateWhileDown();
+    void reprintedJobs();
     void printedJobBecomesPricedRow();
 
 private:
@@ -46,6 +49,10 @@ private:
     QMap<int, QList<QStringList>> journalled() const;
     // Waits until each of `jobs` has a line and the agent has nothing open.
     bool waitForJobs(const QList<int>& jobs);
+    // Waits until the job has `count` lines (and the agent nothing open); false with what it has.
+    bool waitForLines(int job, int count);
+    // What the agent wrote to its log since it was last started.
+    QString agentLog();
     int print(const QString& queue, const QStringList& options = QStringList());
 
     CupsFixture m_cups;
@@ -53,6 +60,7 @@ private:
     QString m_jobs;
     QString m_document;
     QProcess m_agent;
+    QString m_agentLog;
     int m_taken = 0;
 };
 
@@ -84,7 +92,7 @@ void AgentCupsTest::initTestCase()
 
     m_agent.setProgram(agent);
     m_agent.setProcessEnvironment(m_cups.environment());
-    m_agent.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_agent.setProcessChannelMode(QProcess::SeparateChannels);
 }
 
 void AgentCupsTest::cleanupTestCase()
@@ -95,6 +103,7 @@ void AgentCupsTest::cleanupTestCase()
 
 void AgentCupsTest::startAgent()
 {
+    m_agentLog.clear();
     m_agent.start();
     QVERIFY2(m_agent.waitForStarted(Patience), qPrintable(m_agent.errorString()));
 }
@@ -105,6 +114,17 @@ void AgentCupsTest::killAgent()
         m_agent.kill();
         m_agent.waitForFinished(Patience);
     }
+    agentLog();
+}
+
+QString AgentCupsTest::agentLog()
+{
+    const QString more = QString::fromLocal8Bit(m_agent.readAllStandardError());
+    if (!more.isEmpty()) {
+        qDebug().noquote() << more.trimmed();
+    }
+    m_agentLog += more;
+    return m_agentLog;
 }
 
 void AgentCupsTest::takeOver()
@@ -160,6 +180,24 @@ bool AgentCupsTest::waitForJobs(const QList<int>& jobs)
         QTest::qWait(100);
     }
     return settled();
+}
+
+bool AgentCupsTest::waitForLines(int job, int count)
+{
+    const QString state = QDir(m_jobs).filePath(QStringLiteral("printjob.state"));
+    auto settled = [&] {
+        QFile file(state);
+        return journalled().value(job).size() >= count && file.open(QIODevice::ReadOnly) &&
+               file.readAll().contains("\nopen\n");
+    };
+    for (int waited = 0; waited < Patience / 100 && !settled(); ++waited) {
+        QTest::qWait(100);
+    }
+    if (!settled()) {
+        qWarning() << "job" << job << "has" << journalled().value(job).size() << "lines, not" << count;
+        return false;
+    }
+    return true;
 }
 
 int AgentCupsTest::print(const QString& queue, const QStringList& options)
@@ -282,6 +320,126 @@ void AgentCupsTest::killedAtRandomMoments()
                  qPrintable(QStringLiteral("job %1 journalled %2 times").arg(job).arg(lines.value(job).size())));
     }
     QCOMPARE(lines.size(), printed.size());
+}
+
+void AgentCupsTest::damagedStateWhileDown_data()
+{
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<QString>("copy");
+    QTest::addColumn<bool>("imported"); // the journal taken over and imported while the agent was down
+
+    QTest::newRow("garbage, copy intact") << QStringLiteral("garbage") << QStringLiteral("intact") << true;
+    QTest::newRow("empty, copy deleted, journal left") << QStringLiteral("empty") << QStringLiteral("deleted") << false;
+    QTest::newRow("both cut short, journal imported")
+        << QStringLiteral("cut short") << QStringLiteral("cut short") << true;
+    QTest::newRow("both deleted, journal imported") << QStringLiteral("deleted") << QStringLiteral("deleted") << true;
+}
+
+// The agent's state is damaged or deleted while it is down and three jobs are printed meanwhile: once it is back,
+// they are journalled once, the jobs journalled before are not journalled again, and its log says what happened.
+void AgentCupsTest::damagedStateWhileDown()
+{
+    QFETCH(QString, state);
+    QFETCH(QString, copy);
+    QFETCH(bool, imported);
+
+    if (m_agent.state() == QProcess::NotRunning) {
+        startAgent();
+    }
+    const int before = print(QStringLiteral("pdf1"));
+    QVERIFY(before > 0);
+    QVERIFY(waitForJobs({ before }));
+    QTest::qWait(4500); // a few more rounds go through: the agent's last round began after that job finished
+    killAgent();
+    if (imported) {
+        takeOver();
+    }
+    const QString statePath = QDir(m_jobs).filePath(QStringLiteral("printjob.state"));
+    for (const auto& [path, how] :
+         { std::pair(statePath, state), std::pair(statePath + QStringLiteral(".bak"), copy) }) {
+        QFile file(path);
+        if (how == QLatin1String("deleted")) {
+            QVERIFY(file.remove());
+        } else if (how == QLatin1String("garbage")) {
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write("\xde\xad\xbe\xef garbage\n");
+        } else if (how == QLatin1String("cut short")) {
+            QVERIFY(file.resize(file.size() / 2));
+        } else if (how == QLatin1String("empty")) {
+            QVERIFY(file.resize(0));
+        }
+    }
+
+    const QList<int> meanwhile{ print(QStringLiteral("raw1")), print(QStringLiteral("pdf1")),
+                                print(QStringLiteral("raw1")) };
+    QVERIFY(!meanwhile.contains(0));
+    startAgent();
+    QVERIFY2(waitForJobs(meanwhile), qPrintable(agentLog()));
+    const QMap<int, QList<QStringList>> lines = journalled();
+    for (int job : meanwhile) {
+        QCOMPARE(lines.value(job).size(), 1);
+    }
+    QCOMPARE(lines.value(before).size(), 1);
+    QVERIFY2(agentLog().contains(QStringLiteral("printjob.state")), qPrintable(agentLog()));
+}
+
+// Finished jobs restarted in CUPS (lp -H restart) print and complete again: one line per completion with the pages
+// of that run, none twice when the agent is killed and started again in between.
+void AgentCupsTest::reprintedJobs()
+{
+    if (m_agent.state() == QProcess::NotRunning) {
+        startAgent();
+    }
+    const QList<int> jobs{ print(QStringLiteral("pdf1")), print(QStringLiteral("raw1")) };
+    QVERIFY(!jobs.contains(0));
+    QVERIFY(waitForJobs(jobs));
+
+    auto restart = [this](int job) {
+        return m_cups.run(QStringLiteral("lp"), { QStringLiteral("-i"), QString::number(job), QStringLiteral("-H"),
+                                                  QStringLiteral("restart") });
+    };
+    // CUPS keeps completion times to the second, and a raw queue counts no pages: a run that completes within the
+    // same second as the one before cannot be told from it. People restart jobs later than that.
+    QTest::qWait(1100);
+    if (!restart(jobs[0])) {
+        QSKIP("this CUPS server does not restart finished jobs");
+    }
+    QVERIFY(restart(jobs[1]));
+    for (int job : jobs) {
+        QVERIFY2(waitForLines(job, 2), qPrintable(m_cups.errorLog()));
+    }
+
+    // Restarted again and again, the agent killed at random moments meanwhile.
+    QRandomGenerator* random = QRandomGenerator::global();
+    for (int round = 3; round <= 5; ++round) {
+        QTest::qWait(1100);
+        for (int job : jobs) {
+            // A job being printed cannot be restarted: wait for its completion.
+            bool restarted = restart(job);
+            for (int waited = 0; !restarted && waited < Patience / 500; ++waited) {
+                QTest::qWait(500);
+                restarted = restart(job);
+            }
+            QVERIFY(restarted);
+        }
+        QTest::qWait(static_cast<int>(random->bounded(3000)));
+        killAgent();
+        if (round % 2 == 0) {
+            takeOver();
+        }
+        startAgent();
+        for (int job : jobs) {
+            QVERIFY2(waitForLines(job, round), qPrintable(agentLog()));
+        }
+    }
+    QTest::qWait(4500); // nothing more comes
+    const QMap<int, QList<QStringList>> lines = journalled();
+    for (int job : jobs) {
+        QCOMPARE(lines.value(job).size(), 5);
+        for (const QStringList& fields : lines.value(job)) {
+            QCOMPARE(fields.value(10), QStringLiteral("3"));
+        }
+    }
 }
 
 // The whole road of a job: printed with lp, journalled by the agent, imported as the monitoring tick does,
