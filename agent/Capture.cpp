@@ -91,6 +91,7 @@ bool Capture::recover(std::string& error)
             m_saved = loaded;
             if (!message.empty()) {
                 tell(message);
+                m_saved.nextJob = -1; // the file passed over is written again at once
             }
             break;
         case StateStore::LoadResult::Missing: {

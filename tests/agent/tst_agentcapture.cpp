@@ -762,6 +762,11 @@ void AgentCaptureTest::damagedState()
     QCOMPARE(counts.value(7), 0);
     QCOMPARE(capture.state().openJobs, std::set<int>{ 7 });
     QVERIFY2(log.join(QLatin1Char('\n')).contains(told), qPrintable(log.join(QLatin1Char('\n'))));
+    // Both files are whole again.
+    AgentState saved;
+    std::string message;
+    QVERIFY(store.load(saved, message) == StateStore::LoadResult::Loaded);
+    QVERIFY2(message.empty(), message.c_str());
 
     // The state is whole again: the next jobs are journalled once, nothing else is.
     source.finish(7, now + 20, 1);
