@@ -4,6 +4,7 @@
 #include "AgentState.h"
 #include "Capture.h"
 #include "JournalFile.h"
+#include "platform/AtomicFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -165,6 +166,33 @@ private:
     StateFile m_file;
 };
 
+// The state files, with one save that writes the first file only, as if the agent died between the two.
+class HalfSavingStore : public StateStore
+{
+public:
+    explicit HalfSavingStore(const std::string& path)
+        : m_file(path)
+    {
+    }
+
+    int saves = 0;
+    int dieAtSave = 0;
+
+    LoadResult load(AgentState& state, std::string& message) override { return m_file.load(state, message); }
+    bool save(const AgentState& state, std::string& error) override
+    {
+        if (++saves == dieAtSave) {
+            tollbook::writeFileAtomically(m_file.path(), serializeState(state));
+            error = "died";
+            return false;
+        }
+        return m_file.save(state, error);
+    }
+
+private:
+    StateFile m_file;
+};
+
 // An installation's jobs folder with the agent's files, and everything written to the journal so far, including
 // journals taken over by the application.
 class Installation
@@ -307,6 +335,7 @@ private Q_SLOTS:
     void damagedState_data();
     void damagedState();
     void deathWhileRecovering();
+    void deathBetweenTheTwoStateFiles();
     void reprintedJob_data();
     void reprintedJob();
     void deathAtEverySaveOfAReprint_data();
@@ -798,6 +827,43 @@ void AgentCaptureTest::deathWhileRecovering()
         StateFile store(installation.statePath());
         Capture restarted(source, journal, store, "pc");
         QVERIFY(pollUntilDone(restarted));
+        QVERIFY(pollUntilDone(restarted));
+        QVERIFY2(installation.journalledJobs() == once({ 1, 2, 3, 4, 5, 6 }),
+                 qPrintable(QStringLiteral("died at save %1").arg(dieAt)));
+    }
+}
+
+// The agent dies after writing the first state file and before the second, and then the first is damaged: the
+// second, one state behind, still gives every job exactly once.
+void AgentCaptureTest::deathBetweenTheTwoStateFiles()
+{
+    for (int dieAt = 1; dieAt <= 16; ++dieAt) {
+        Installation installation;
+        ScriptedSource source;
+        {
+            JournalFile journal(installation.jobs());
+            StateFile store(installation.statePath());
+            Capture capture(source, journal, store, "pc");
+            QVERIFY(pollUntilDone(capture));
+            source.put(1, JobState::Held);
+            QVERIFY(pollUntilDone(capture));
+        }
+        for (int id = 1; id <= 6; ++id) {
+            source.put(id, JobState::Completed);
+        }
+        {
+            JournalFile journal(installation.jobs());
+            HalfSavingStore store(installation.statePath());
+            store.dieAtSave = dieAt;
+            Capture capture(source, journal, store, "pc");
+            std::string error;
+            capture.poll(error);
+        }
+        damage(installation.statePath(), QStringLiteral("garbage"));
+
+        JournalFile journal(installation.jobs());
+        StateFile store(installation.statePath());
+        Capture restarted(source, journal, store, "pc");
         QVERIFY(pollUntilDone(restarted));
         QVERIFY2(installation.journalledJobs() == once({ 1, 2, 3, 4, 5, 6 }),
                  qPrintable(QStringLiteral("died at save %1").arg(dieAt)));
