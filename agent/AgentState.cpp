@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sstream>
 #include <sys/stat.h>
@@ -195,8 +196,33 @@ StateFile::StateFile(std::string path)
 {
 }
 
+// A save cut short by a kill leaves its new file beside the state (the name plus a dot and six characters); only one
+// agent works in a folder, so whatever such file is there at start is left over.
+void StateFile::removeLeftovers() const
+{
+    const std::size_t slash = m_path.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string(".") : m_path.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? m_path : m_path.substr(slash + 1);
+    DIR* directory = ::opendir(folder.c_str());
+    if (!directory) {
+        return;
+    }
+    while (const dirent* entry = ::readdir(directory)) {
+        const std::string name = entry->d_name;
+        for (const std::string& prefix : { base + ".", base + ".bak." }) {
+            if (name.size() == prefix.size() + 6 && name.compare(0, prefix.size(), prefix) == 0 &&
+                name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
+                                       prefix.size()) == std::string::npos) {
+                ::unlink((folder + name).c_str());
+            }
+        }
+    }
+    ::closedir(directory);
+}
+
 StateStore::LoadResult StateFile::load(AgentState& state, std::string& message)
 {
+    removeLeftovers();
     std::string problems;
     bool unreadable = false;
     for (const std::string* path : { &m_path, &m_copyPath }) {

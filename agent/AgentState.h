@@ -74,6 +74,7 @@ public:
 
 // The state in a small text file, replaced whole on each save, and the same text in a second file beside it
 // (`<path>.bak`), written after the first: when one of them is damaged or deleted, the other still holds the state.
+// Loading also removes the new files that saves cut short by a kill left behind.
 class StateFile : public StateStore
 {
 public:
@@ -86,6 +87,8 @@ public:
     const std::string& copyPath() const { return m_copyPath; }
 
 private:
+    void removeLeftovers() const;
+
     std::string m_path;
     std::string m_copyPath;
 };

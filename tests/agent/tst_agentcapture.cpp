@@ -648,6 +648,15 @@ void AgentCaptureTest::stateFile()
     QVERIFY(store.load(state, message) == StateStore::LoadResult::Damaged);
     damage(store.copyPath(), QStringLiteral("deleted"));
     QVERIFY(store.load(state, message) == StateStore::LoadResult::Missing);
+
+    // Saves cut short by a kill leave their new files behind; the next start removes them, nothing else.
+    const QDir folder(installation.folder());
+    for (const char* name : { "printjob.state.Ab12Cd", "printjob.state.bak.x1Y2z3", "printjob.state.notes" }) {
+        QFile file(folder.filePath(QString::fromLatin1(name)));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    QVERIFY(store.load(state, message) == StateStore::LoadResult::Missing);
+    QCOMPARE(folder.entryList(QDir::Files), QStringList{ QStringLiteral("printjob.state.notes") });
 }
 
 // A save that runs out of room fails and says so; both files keep the state saved before, and nothing is left
