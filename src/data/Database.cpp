@@ -1,12 +1,17 @@
 #include "Database.h"
 
+#include "Collation.h"
 #include "Schema.h"
+#include "SqliteStatement.h"
 #include "platform/Errors.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QtGlobal>
+
+#include <sqlite3.h>
 
 namespace tollbook {
 
@@ -17,6 +22,76 @@ void execOrThrow(QSqlDatabase& db, const QString& statement)
     QSqlQuery query(db);
     if (!query.exec(statement)) {
         throw DriverError(Database::driverMessage(query.lastError()));
+    }
+}
+
+// The application's text collation, which every text column of the schema names: without it no
+// statement that compares or orders those columns can even be prepared.
+void registerCollation(const QString& connectionName)
+{
+    sqlite3* handle = SqliteStatement::connectionHandle(connectionName);
+    if (sqlite3_create_collation_v2(handle, Collation::Name, SQLITE_UTF8, nullptr, &Collation::sqliteCompare,
+                                    nullptr) != SQLITE_OK) {
+        throw DriverError(QString::fromUtf8(sqlite3_errmsg(handle)));
+    }
+}
+
+// A database created before the application had its own collation compares texts with SQLite's NOCASE,
+// which folds A-Z only ("JOSÉ" and "josé" are two users there). Its columns are moved to the collation
+// in one transaction: the schema text is rewritten and every index rebuilt in the new order. Where a key
+// already holds two rows that the collation takes for one, the rebuild refuses, the transaction is rolled
+// back and the database keeps comparing as before, until the duplicate is removed; a read-only file
+// likewise stays as it is. Either way it stays usable.
+void adoptCollation(QSqlDatabase& db)
+{
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table'"
+                                   " AND sql LIKE '%COLLATE NOCASE%'")) ||
+        !query.next() || query.value(0).toInt() == 0) {
+        return;
+    }
+    query.finish();
+    const QString collation = QString::fromLatin1(Collation::Name);
+    const auto run = [&query](const QString& statement) {
+        if (!query.exec(statement)) {
+            throw DriverError(Database::driverMessage(query.lastError()));
+        }
+    };
+    try {
+        run(QStringLiteral("BEGIN IMMEDIATE"));
+        run(QStringLiteral("PRAGMA schema_version"));
+        const int version = query.next() ? query.value(0).toInt() : 0;
+        query.finish();
+        run(QStringLiteral("PRAGMA writable_schema = ON"));
+        run(QStringLiteral("UPDATE sqlite_master SET sql = replace(sql, 'COLLATE NOCASE', 'COLLATE %1')"
+                           " WHERE type = 'table' AND sql LIKE '%COLLATE NOCASE%'")
+                .arg(collation));
+        run(QStringLiteral("PRAGMA schema_version = %1").arg(version + 1));
+        run(QStringLiteral("PRAGMA writable_schema = OFF"));
+        run(QStringLiteral("REINDEX"));
+        run(QStringLiteral("COMMIT"));
+    } catch (const DriverError& error) {
+        query.exec(QStringLiteral("PRAGMA writable_schema = OFF"));
+        query.exec(QStringLiteral("ROLLBACK"));
+        qWarning("The database keeps comparing texts as before: %s", qUtf8Printable(error.message()));
+    }
+}
+
+// SQLite creates the write-ahead log and its index (-wal, -shm) with the database file's permissions. A
+// database once made read-only leaves them read-only, and SQLite then refuses every write even after the
+// database file itself was made writable again. They follow the database file's permissions back.
+void alignSidecarPermissions(const QString& path)
+{
+    const QFileInfo database(path);
+    if (!database.isWritable()) {
+        return;
+    }
+    for (const QString& suffix : { QStringLiteral("-shm"), QStringLiteral("-wal") }) {
+        const QFileInfo sidecar(path + suffix);
+        if (sidecar.exists() && !sidecar.isWritable()) {
+            // Fails where another user owns the file: then SQLite's own message says what is wrong.
+            QFile::setPermissions(sidecar.filePath(), QFile::permissions(path));
+        }
     }
 }
 
@@ -46,6 +121,7 @@ QSqlDatabase Database::open(const QString& path, const QString& connectionName)
     if (path.trimmed().isEmpty() || !file.isFile()) {
         throw DriverError(QStringLiteral("Could not find file '%1'.").arg(path));
     }
+    alignSidecarPermissions(file.absoluteFilePath());
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
     db.setDatabaseName(file.absoluteFilePath());
     if (!db.open()) {
@@ -57,7 +133,9 @@ QSqlDatabase Database::open(const QString& path, const QString& connectionName)
     try {
         // A file that is no database fails here rather than at the first dataset.
         execOrThrow(db, QStringLiteral("SELECT count(*) FROM sqlite_master"));
+        registerCollation(connectionName);
         configureConnection(db);
+        adoptCollation(db);
     } catch (...) {
         db.close();
         db = QSqlDatabase();
@@ -94,6 +172,7 @@ void Database::create(const QString& path)
                 throw DriverError(Database::driverMessage(db.lastError()));
             }
             created = true;
+            registerCollation(connectionName);
             // Readers never wait for the writer: the views stay responsive while a journal imports.
             execOrThrow(db, QStringLiteral("PRAGMA journal_mode = WAL"));
             if (!db.transaction()) {

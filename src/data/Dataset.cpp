@@ -3,6 +3,7 @@
 #include "DataSource.h"
 #include "Database.h"
 #include "SqliteStatement.h"
+#include "TextCompare.h"
 #include "platform/Errors.h"
 
 #include <QRegularExpression>
@@ -82,8 +83,8 @@ QVariant toDatabase(const Field* field, const QVariant& stored)
     return stored;
 }
 
-// Key of a lookup: numbers by value (a Long key finds a Double code), texts ignoring case as the
-// database compares them.
+// Key of a lookup: numbers by value (a Long key finds a Double code), texts by the database's own rule
+// for text keys.
 QString lookupKey(const QVariant& value)
 {
     if (value.isNull()) {
@@ -99,7 +100,7 @@ QString lookupKey(const QVariant& value)
         case QMetaType::QDateTime:
             return QLatin1Char('@') + FieldValues::toIsoText(value.toDateTime());
         default:
-            return QLatin1Char('$') + value.toString().toCaseFolded();
+            return QLatin1Char('$') + TextCompare::key(value.toString());
     }
 }
 
@@ -778,8 +779,9 @@ bool Dataset::locate(const QString& fieldName, const QVariant& value, bool caseI
         if (wanted.isNull() || stored.isNull()) {
             equal = wanted.isNull() && stored.isNull();
         } else if (stored.typeId() == QMetaType::QString) {
-            equal = stored.toString().compare(wanted.toString(),
-                                              caseInsensitive ? Qt::CaseInsensitive : Qt::CaseSensitive) == 0;
+            // Without case, as the database compares its text keys.
+            equal = caseInsensitive ? TextCompare::equal(stored.toString(), wanted.toString())
+                                    : stored.toString() == wanted.toString();
         } else {
             equal = stored == wanted;
         }

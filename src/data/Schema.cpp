@@ -64,16 +64,16 @@ QStringList createStatements()
     QStringList sql = {
         QStringLiteral("CREATE TABLE Impressao ("
                        " Print_Id INTEGER PRIMARY KEY AUTOINCREMENT,"
-                       " Print_Name VARCHAR(100) COLLATE NOCASE CHECK (length(Print_Name) <= 100),"
-                       " Print_Drive VARCHAR(100) COLLATE NOCASE CHECK (length(Print_Drive) <= 100),"
-                       " Print_Port VARCHAR(50) COLLATE NOCASE CHECK (length(Print_Port) <= 50),"
+                       " Print_Name VARCHAR(100) COLLATE TOLLBOOK_NOCASE CHECK (length(Print_Name) <= 100),"
+                       " Print_Drive VARCHAR(100) COLLATE TOLLBOOK_NOCASE CHECK (length(Print_Drive) <= 100),"
+                       " Print_Port VARCHAR(50) COLLATE TOLLBOOK_NOCASE CHECK (length(Print_Port) <= 50),"
                        " Print_Data DATE,"
                        " Print_Hora DATETIME,"
-                       " Usuario_Id VARCHAR(50) COLLATE NOCASE CHECK (length(Usuario_Id) <= 50),"
+                       " Usuario_Id VARCHAR(50) COLLATE TOLLBOOK_NOCASE CHECK (length(Usuario_Id) <= 50),"
                        " Print_Pages INTEGER,"
-                       " Print_Document VARCHAR(255) COLLATE NOCASE CHECK (length(Print_Document) <= 255),"
+                       " Print_Document VARCHAR(255) COLLATE TOLLBOOK_NOCASE CHECK (length(Print_Document) <= 255),"
                        " Print_Entregue VARCHAR(1) CHECK (length(Print_Entregue) <= 1),"
-                       " Computer_Id VARCHAR(50) COLLATE NOCASE CHECK (length(Computer_Id) <= 50),"
+                       " Computer_Id VARCHAR(50) COLLATE TOLLBOOK_NOCASE CHECK (length(Computer_Id) <= 50),"
                        " dmPaperSize INTEGER,"
                        " Print_Color VARCHAR(1) CHECK (length(Print_Color) <= 1),"
                        " Print_Duplex VARCHAR(1) CHECK (length(Print_Duplex) <= 1),"
@@ -85,47 +85,47 @@ QStringList createStatements()
         QStringLiteral("CREATE INDEX ix_Impressao_Impressora ON Impressao (Print_Name, dmPaperSize)"),
 
         QStringLiteral("CREATE TABLE CustoImpressao ("
-                       " Print_Name VARCHAR(100) COLLATE NOCASE NOT NULL CHECK (length(Print_Name) <= 100),"
+                       " Print_Name VARCHAR(100) COLLATE TOLLBOOK_NOCASE NOT NULL CHECK (length(Print_Name) <= 100),"
                        " dmPaperSize INTEGER NOT NULL,"
                        " Custo_Mono CURRENCY,"
                        " Custo_Color CURRENCY,"
                        " PRIMARY KEY (Print_Name, dmPaperSize))"),
 
         QStringLiteral("CREATE TABLE Impressora ("
-                       " Print_Name VARCHAR(100) COLLATE NOCASE NOT NULL PRIMARY KEY"
+                       " Print_Name VARCHAR(100) COLLATE TOLLBOOK_NOCASE NOT NULL PRIMARY KEY"
                        " CHECK (length(Print_Name) BETWEEN 1 AND 100))"),
 
         QStringLiteral("CREATE TABLE Usuario ("
-                       " Usuario_id VARCHAR(50) COLLATE NOCASE NOT NULL PRIMARY KEY"
+                       " Usuario_id VARCHAR(50) COLLATE TOLLBOOK_NOCASE NOT NULL PRIMARY KEY"
                        " CHECK (length(Usuario_id) BETWEEN 1 AND 50),"
-                       " Usuario_Nome VARCHAR(50) COLLATE NOCASE CHECK (length(Usuario_Nome) <= 50),"
-                       " Setor_id VARCHAR(50) COLLATE NOCASE CHECK (length(Setor_id) <= 50),"
+                       " Usuario_Nome VARCHAR(50) COLLATE TOLLBOOK_NOCASE CHECK (length(Usuario_Nome) <= 50),"
+                       " Setor_id VARCHAR(50) COLLATE TOLLBOOK_NOCASE CHECK (length(Setor_id) <= 50),"
                        " Projeto_Id INTEGER,"
                        " Usuario_Ativo VARCHAR(1) CHECK (length(Usuario_Ativo) <= 1))"),
 
         QStringLiteral("CREATE TABLE Setor ("
-                       " Setor_Id VARCHAR(50) COLLATE NOCASE NOT NULL PRIMARY KEY"
+                       " Setor_Id VARCHAR(50) COLLATE TOLLBOOK_NOCASE NOT NULL PRIMARY KEY"
                        " CHECK (length(Setor_Id) BETWEEN 1 AND 50))"),
 
         QStringLiteral("CREATE TABLE Projeto ("
                        " Projeto_Id INTEGER PRIMARY KEY AUTOINCREMENT,"
-                       " Projeto_Codigo VARCHAR(50) COLLATE NOCASE CHECK (length(Projeto_Codigo) <= 50),"
-                       " Projeto_Nome VARCHAR(50) COLLATE NOCASE CHECK (length(Projeto_Nome) <= 50),"
-                       " Projeto_Cliente VARCHAR(50) COLLATE NOCASE CHECK (length(Projeto_Cliente) <= 50),"
+                       " Projeto_Codigo VARCHAR(50) COLLATE TOLLBOOK_NOCASE CHECK (length(Projeto_Codigo) <= 50),"
+                       " Projeto_Nome VARCHAR(50) COLLATE TOLLBOOK_NOCASE CHECK (length(Projeto_Nome) <= 50),"
+                       " Projeto_Cliente VARCHAR(50) COLLATE TOLLBOOK_NOCASE CHECK (length(Projeto_Cliente) <= 50),"
                        " Projeto_Data DATETIME)"),
 
         QStringLiteral("CREATE TABLE Papel ("
                        " ID INTEGER PRIMARY KEY AUTOINCREMENT,"
-                       " PaperName VARCHAR(255) COLLATE NOCASE CHECK (length(PaperName) <= 255),"
+                       " PaperName VARCHAR(255) COLLATE TOLLBOOK_NOCASE CHECK (length(PaperName) <= 255),"
                        " dmPaperSize DOUBLE)"),
         QStringLiteral("CREATE INDEX ix_Papel_Codigo ON Papel (dmPaperSize)"),
 
         QStringLiteral("CREATE TABLE Configuracao ("
-                       " Usuario_Login VARCHAR(30) COLLATE NOCASE CHECK (length(Usuario_Login) <= 30),"
+                       " Usuario_Login VARCHAR(30) COLLATE TOLLBOOK_NOCASE CHECK (length(Usuario_Login) <= 30),"
                        " Usuario_Senha VARCHAR(15) CHECK (length(Usuario_Senha) <= 15),"
-                       " Usuario_Email VARCHAR(80) COLLATE NOCASE CHECK (length(Usuario_Email) <= 80),"
-                       " SMTP_Host VARCHAR(100) COLLATE NOCASE CHECK (length(SMTP_Host) <= 100),"
-                       " SMTP_Login VARCHAR(80) COLLATE NOCASE CHECK (length(SMTP_Login) <= 80),"
+                       " Usuario_Email VARCHAR(80) COLLATE TOLLBOOK_NOCASE CHECK (length(Usuario_Email) <= 80),"
+                       " SMTP_Host VARCHAR(100) COLLATE TOLLBOOK_NOCASE CHECK (length(SMTP_Host) <= 100),"
+                       " SMTP_Login VARCHAR(80) COLLATE TOLLBOOK_NOCASE CHECK (length(SMTP_Login) <= 80),"
                        " SMTP_Senha VARCHAR(20) CHECK (length(SMTP_Senha) <= 20),"
                        " SMTP_Porta INTEGER,"
                        " SMTP_Autenticar VARCHAR(1) CHECK (length(SMTP_Autenticar) <= 1),"

@@ -8,8 +8,10 @@ namespace tollbook::Schema {
 // reserved and reference rows of a new installation's database. Run in order inside one transaction.
 //
 // How the database keeps what the queries expect of it:
-// - text columns compare ignoring letter case (COLLATE NOCASE), in =, joins, distinct, group by, order
-//   by and keys; the one-character flags compare exactly, so "s" and "S" never fall into one group;
+// - text columns compare and sort by the application's collation (COLLATE TOLLBOOK_NOCASE, Collation.h:
+//   letter case ignored also for accented letters, accented letters sorted with their base letter), in =,
+//   joins, distinct, group by, order by and keys; the one-character flags compare exactly, so "s" and "S"
+//   never fall into one group;
 // - dates are ISO text: "yyyy-MM-dd" for a date without time, "yyyy-MM-dd HH:mm:ss" otherwise, so that
 //   they order and compare as dates across months and years;
 // - prices (declared CURRENCY) are integers counting ten-thousandths, fixed point with four decimals, so
