@@ -20,6 +20,7 @@ TOLLBOOK_PACKAGES=(
     cups-client   # lp and lpadmin for that test
     cups-filters  # the generic PDF printer description and pdftopdf, for its PDF queue
     sqlite3
+    tzdata # the zones the date tests run in
     libsqlite3-dev
     python3-aiosmtpd
     xvfb

@@ -354,10 +354,15 @@ QVariant Dataset::bindableValue(const Parameter& param) const
     }
     const int typeId = value.typeId();
     if (typeId == QMetaType::QDate) {
-        return FieldValues::toIsoText(QDateTime(value.toDate(), QTime(0, 0)));
+        return FieldValues::toIsoText(FieldValues::wallClock(value.toDate()));
     }
     if (typeId == QMetaType::QDateTime) {
-        return FieldValues::toIsoText(value.toDateTime());
+        // The day and time on the clock, also where the local zone skips them.
+        const QDateTime given = value.toDateTime();
+        if (!given.date().isValid()) {
+            return QVariant(QMetaType(QMetaType::QString)); // no date at all: null, as before
+        }
+        return FieldValues::toIsoText(FieldValues::wallClock(given.date(), given.time()));
     }
     if (param.type == FieldType::DateTime && typeId == QMetaType::QString) {
         // Dates handed over as month/day/year text are read as dates, whatever the locale.

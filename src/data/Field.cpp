@@ -107,7 +107,14 @@ QDateTime parseQueryDate(const QString& text)
         return QDateTime();
     }
     const QDate date(year, month, day);
-    return date.isValid() ? QDateTime(date, QTime(0, 0)) : QDateTime();
+    return date.isValid() ? wallClock(date) : QDateTime();
+}
+
+QDateTime wallClock(const QDate& date, const QTime& time)
+{
+    // Local midnight does not exist on the days clocks jump at midnight (Santiago, 2024-09-08): a date
+    // made in the local zone would be invalid there.
+    return date.isValid() && time.isValid() ? QDateTime(date, time, Qt::UTC) : QDateTime();
 }
 
 } // namespace FieldValues
@@ -315,14 +322,18 @@ QVariant Field::toStored(const QVariant& value) const
         case FieldType::DateTime: {
             QDateTime dateTime;
             if (value.typeId() == QMetaType::QDate) {
-                dateTime = QDateTime(value.toDate(), QTime(0, 0));
+                dateTime = FieldValues::wallClock(value.toDate());
             } else if (isText) {
                 const QString text = value.toString();
                 dateTime = FieldValues::parseIsoDateTime(text);
                 if (!dateTime.isValid()) {
-                    const QDate date = QDate::fromString(text.trimmed(), Formats::shortDateFormat());
-                    dateTime = date.isValid() ? QDateTime(date, QTime(0, 0)) : QDateTime();
+                    dateTime = FieldValues::wallClock(QDate::fromString(text.trimmed(), Formats::shortDateFormat()));
                 }
+            } else if (value.typeId() == QMetaType::QDateTime) {
+                // Only the date and the time on the clock count: a local time that the zone skips (midnight
+                // of a day whose clocks jump then) is invalid as an instant but still names that day.
+                const QDateTime given = value.toDateTime();
+                dateTime = FieldValues::wallClock(given.date(), given.time());
             } else {
                 dateTime = value.toDateTime();
             }
@@ -349,8 +360,8 @@ QVariant Field::fromStored(const QVariant& stored) const
         return QVariant(double(stored.toLongLong()) / CurrencyScale);
     }
     if (m_type == FieldType::DateTime) {
-        const QDateTime wallClock = stored.toDateTime();
-        return QDateTime(wallClock.date(), wallClock.time());
+        // Stored as wall-clock time without a zone (Qt::UTC), and handed out so: every day has a midnight.
+        return stored;
     }
     return stored;
 }

@@ -58,7 +58,8 @@ public:
     const QString& lookupResultField() const { return m_lookupResultField; }
 
     // The value in the current row (the edit buffer while editing, the row being calculated inside the
-    // calculate hook). Currency as double, dates as QDateTime, null as an invalid QVariant.
+    // calculate hook). Currency as double, dates as QDateTime of wall-clock time without a zone (Qt::UTC:
+    // no daylight-saving rule touches them, every day has its midnight), null as an invalid QVariant.
     QVariant value() const;
     bool isNull() const;
     QString asString() const;
@@ -110,6 +111,8 @@ QDateTime parseIsoDateTime(const char* text, int length);
 QString toIsoText(const QDateTime& dateTime);
 // A date-time from month/day/year query text ("12/31/2019"), or invalid.
 QDateTime parseQueryDate(const QString& text);
+// A day and time on the clock, without a zone; invalid when either is.
+QDateTime wallClock(const QDate& date, const QTime& time = QTime(0, 0));
 } // namespace FieldValues
 
 } // namespace tollbook
