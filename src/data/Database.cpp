@@ -77,6 +77,30 @@ void adoptCollation(QSqlDatabase& db)
     }
 }
 
+// Prices are whole ten-thousandths. A database created before the schema refused anything else may hold a
+// price that another program wrote as a decimal amount (0.2): it becomes ten-thousandths here, so that the
+// sums of the summary reports read it right too (a row read alone reads right anyway). A file that cannot
+// be written is left as it is.
+void convertDecimalPrices(QSqlDatabase& db)
+{
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("SELECT count(*) FROM CustoImpressao WHERE typeof(Custo_Mono) = 'real'"
+                                   " OR typeof(Custo_Color) = 'real'")) ||
+        !query.next() || query.value(0).toInt() == 0) {
+        return;
+    }
+    query.finish();
+    for (const char* column : { "Custo_Mono", "Custo_Color" }) {
+        if (!query.exec(QStringLiteral("UPDATE CustoImpressao SET %1 = CAST(round(%1 * 10000) AS INTEGER)"
+                                       " WHERE typeof(%1) = 'real'")
+                            .arg(QLatin1String(column)))) {
+            qWarning("Prices written as decimals stay so: %s",
+                     qUtf8Printable(Database::driverMessage(query.lastError())));
+            return;
+        }
+    }
+}
+
 // SQLite creates the write-ahead log and its index (-wal, -shm) with the database file's permissions. A
 // database once made read-only leaves them read-only, and SQLite then refuses every write even after the
 // database file itself was made writable again. They follow the database file's permissions back.
@@ -136,6 +160,7 @@ QSqlDatabase Database::open(const QString& path, const QString& connectionName)
         registerCollation(connectionName);
         configureConnection(db);
         adoptCollation(db);
+        convertDecimalPrices(db);
     } catch (...) {
         db.close();
         db = QSqlDatabase();

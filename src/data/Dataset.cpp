@@ -525,8 +525,13 @@ void Dataset::fetch(SqliteStatement& statement)
             switch (c.type) {
                 case FieldType::Integer:
                 case FieldType::AutoInc:
-                case FieldType::Currency:
                     value = type == SQLITE_FLOAT ? QVariant(qint64(std::llround(statement.real(c.column))))
+                                                 : QVariant(statement.integer(c.column));
+                    break;
+                case FieldType::Currency:
+                    // Whole ten-thousandths, as the application writes prices. A decimal (0.2) is an amount
+                    // another program wrote: never a fraction of a ten-thousandth.
+                    value = type == SQLITE_FLOAT ? QVariant(qint64(std::llround(statement.real(c.column) * 10000.0)))
                                                  : QVariant(statement.integer(c.column));
                     break;
                 case FieldType::Float:

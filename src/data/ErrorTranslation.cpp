@@ -1,5 +1,6 @@
 #include "data/ErrorTranslation.h"
 
+#include "i18n/Language.h"
 #include "platform/Errors.h"
 #include "platform/SystemRoutines.h"
 
@@ -66,6 +67,40 @@ std::optional<ErrorBox> warning(const QString& text)
     return ErrorBox{ BoxKind::Warning, text };
 }
 
+// What SQLite itself says when the file is busy, read-only or full, in the current language; the database
+// reports these in English whatever the user reads. Tested after the fragments above, in this order.
+struct DatabaseCondition
+{
+    const char* fragment;
+    const char* key;
+    const char* portuguese; // when the language file has no text for the key
+};
+
+const DatabaseCondition DatabaseConditions[] = {
+    { "DATABASE IS LOCKED", "sMsgBancoBloqueado",
+      "O banco de dados está em uso por outro programa e não pôde ser alterado agora. Tente novamente em alguns "
+      "instantes." },
+    { "DATABASE TABLE IS LOCKED", "sMsgBancoBloqueado",
+      "O banco de dados está em uso por outro programa e não pôde ser alterado agora. Tente novamente em alguns "
+      "instantes." },
+    { "READONLY DATABASE", "sMsgBancoSomenteLeitura",
+      "O banco de dados não pode ser alterado: o arquivo ou a sua pasta são somente leitura. Verifique as "
+      "permissões do arquivo do banco de dados e da sua pasta." },
+    { "DATABASE OR DISK IS FULL", "sMsgBancoCheio",
+      "O disco do banco de dados está cheio: nada foi gravado. Libere espaço em disco e tente novamente." },
+};
+
+std::optional<QString> databaseCondition(const QString& upperMessage)
+{
+    for (const DatabaseCondition& condition : DatabaseConditions) {
+        if (upperMessage.contains(QLatin1String(condition.fragment))) {
+            const QString text = Language::message(QStringLiteral("Erro"), QLatin1String(condition.key));
+            return text.isEmpty() ? QString::fromUtf8(condition.portuguese) : text;
+        }
+    }
+    return std::nullopt;
+}
+
 std::optional<ErrorBox> translateDatabaseMessage(const QString& message)
 {
     const QString upper = upperAscii(message);
@@ -98,6 +133,9 @@ std::optional<ErrorBox> translateDatabaseMessage(const QString& message)
                 return warning(QStringLiteral("Você está tentando utilizar um registro que está bloqueado por outro "
                                               "usuário. Tente novamente."));
         }
+    }
+    if (const std::optional<QString> condition = databaseCondition(upper)) {
+        return warning(Title + LineBreak + LineBreak + *condition);
     }
     return warning(Title + LineBreak + LineBreak + message);
 }
@@ -138,7 +176,9 @@ std::optional<ErrorBox> translateError(ErrorKind kind, const QString& message)
         case ErrorKind::Other:
             break;
     }
-    return ErrorBox{ BoxKind::Error, Title + LineBreak + LineBreak + message };
+    // The database's own refusals arrive here, as the driver reported them.
+    const std::optional<QString> condition = databaseCondition(upperAscii(message));
+    return ErrorBox{ BoxKind::Error, Title + LineBreak + LineBreak + condition.value_or(message) };
 }
 
 } // namespace tollbook

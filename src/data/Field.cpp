@@ -4,8 +4,6 @@
 #include "Formats.h"
 #include "platform/Errors.h"
 
-#include <QLocale>
-
 #include <cmath>
 
 namespace tollbook {
@@ -378,10 +376,8 @@ QString Field::displayTextOf(const QVariant& stored) const
         }
         case FieldType::Currency: {
             const double amount = double(stored.toLongLong()) / CurrencyScale;
-            if (!m_displayFormat.isEmpty()) {
-                return Formats::formatNumber(amount, m_displayFormat);
-            }
-            return QLocale().toCurrencyString(amount, QString(), 2);
+            // The application's own number format, as the prices beside it, whatever the system's locale.
+            return Formats::formatNumber(amount, m_displayFormat.isEmpty() ? Formats::MoneyFormat : m_displayFormat);
         }
         case FieldType::Float:
             return Formats::formatNumber(stored.toDouble(), m_displayFormat);

@@ -14,6 +14,9 @@ QChar decimalSeparator();  // ','
 QChar thousandSeparator(); // '.'
 void setSeparators(QChar decimal, QChar thousand);
 
+// Amounts of money: two decimals, thousands grouped ("1.234,50").
+inline const QString MoneyFormat = QStringLiteral("###,##0.00");
+
 QString formatDate(const QDate& date);
 // A date-time as the grids show it: the date alone at midnight, else date and "hh:mm:ss".
 QString formatDateTime(const QDateTime& dateTime);

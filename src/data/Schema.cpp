@@ -87,8 +87,10 @@ QStringList createStatements()
         QStringLiteral("CREATE TABLE CustoImpressao ("
                        " Print_Name VARCHAR(100) COLLATE TOLLBOOK_NOCASE NOT NULL CHECK (length(Print_Name) <= 100),"
                        " dmPaperSize INTEGER NOT NULL,"
-                       " Custo_Mono CURRENCY,"
-                       " Custo_Color CURRENCY,"
+                       // Whole ten-thousandths only: a decimal written by another program (0.2) is refused
+                       // rather than read as 0.2 ten-thousandths.
+                       " Custo_Mono CURRENCY CHECK (typeof(Custo_Mono) IN ('integer', 'null')),"
+                       " Custo_Color CURRENCY CHECK (typeof(Custo_Color) IN ('integer', 'null')),"
                        " PRIMARY KEY (Print_Name, dmPaperSize))"),
 
         QStringLiteral("CREATE TABLE Impressora ("

@@ -4,6 +4,7 @@
 #include "data/Catalogue.h"
 #include "platform/SystemRoutines.h"
 
+#include <QLocale>
 #include <QTest>
 
 using namespace tollbook;
@@ -55,6 +56,8 @@ private Q_SLOTS:
     void summaryCosts_data();
     void summaryCosts();
     void projectSummaryOnlyRegisteredUsers();
+    void moneyInTheApplicationsFormat();
+    void decimalPriceRefusedOrReadRight();
     void charts();
     void userViewIgnoresCase();
     void editingJoinedRowWritesOnlyJobs();
@@ -215,6 +218,72 @@ void TestCatalogue::summaryCosts()
     }
     got.sort();
     QCOMPARE(got, rows);
+}
+
+// Costs and prices show in the same format in one window, whatever the system's locale says of money.
+void TestCatalogue::moneyInTheApplicationsFormat()
+{
+    const QLocale system;
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    DatabaseFixture::exec({ QStringLiteral("UPDATE CustoImpressao SET Custo_Mono = 12345000 WHERE Print_Name = 'HP1'"
+                                           " AND dmPaperSize = 9") });
+    Dataset* data = m_main->SQL_Data;
+    data->setParam(QStringLiteral("datai"), day(2019, 1, 1));
+    data->setParam(QStringLiteral("dataf"), day(2020, 12, 31));
+    data->open();
+    QStringList costs;
+    for (const int id : { 1, 2, 4 }) {
+        QVERIFY(data->locate(QStringLiteral("Print_Id"), id));
+        costs << data->fieldByName(QStringLiteral("calc_Custo"))->displayText();
+    }
+    m_main->SQL_Impressora->open();
+    m_main->SQL_Custo->open();
+    const QString price = m_main->SQL_Custo->fieldByName(QStringLiteral("Custo_Mono"))->displayText();
+    QLocale::setDefault(system);
+    QCOMPARE(costs, (QStringList{ "0,75", "3.703,50", "0,00" }));
+    QCOMPARE(price, QStringLiteral("0,10"));
+}
+
+// The application writes prices as whole ten-thousandths. Another program writing 0.2 is refused by a new
+// database; one created before that rule reads it as 0.20 in the views, and in the summaries after the
+// next opening.
+void TestCatalogue::decimalPriceRefusedOrReadRight()
+{
+    QSqlQuery query(QSqlDatabase::database(Database::ConnectionName));
+    QVERIFY(!query.exec(QStringLiteral("UPDATE CustoImpressao SET Custo_Mono = 0.2 WHERE Print_Name = 'HP1'")));
+    QVERIFY(!query.exec(QStringLiteral("INSERT INTO CustoImpressao VALUES ('HP3', 9, '0,20', 2500)")));
+
+    DatabaseFixture::exec({
+        QStringLiteral("DROP TABLE CustoImpressao"),
+        QStringLiteral("CREATE TABLE CustoImpressao (Print_Name VARCHAR(100) COLLATE TOLLBOOK_NOCASE NOT NULL,"
+                       " dmPaperSize INTEGER NOT NULL, Custo_Mono CURRENCY, Custo_Color CURRENCY,"
+                       " PRIMARY KEY (Print_Name, dmPaperSize))"),
+        QStringLiteral("INSERT INTO CustoImpressao VALUES ('HP1', 9, 0.2, 0.25)"),
+    });
+    Dataset* data = m_main->SQL_Data;
+    data->setParam(QStringLiteral("datai"), day(2019, 12, 31));
+    data->setParam(QStringLiteral("dataf"), day(2019, 12, 31));
+    data->open();
+    QVERIFY(data->locate(QStringLiteral("Print_Id"), 1)); // colour, 3 pages
+    QCOMPARE(data->fieldByName(QStringLiteral("calc_Custo"))->asCurrencyUnits(), qint64(7500));
+    QVERIFY(data->locate(QStringLiteral("Print_Id"), 2)); // monochrome, 3 pages
+    QCOMPARE(data->fieldByName(QStringLiteral("calc_Custo"))->asCurrencyUnits(), qint64(6000));
+    data->close();
+
+    Database::close();
+    Database::open(m_db->path());
+    QCOMPARE(DatabaseFixture::scalar(QStringLiteral("SELECT typeof(Custo_Mono) || typeof(Custo_Color) || Custo_Mono"
+                                                    " FROM CustoImpressao")),
+             QVariant(QStringLiteral("integerinteger2000")));
+    Dataset* summary = m_dm->SQL_ImpUsuarioR;
+    summary->setParam(0, day(2019, 12, 31));
+    summary->setParam(1, day(2019, 12, 31));
+    summary->open();
+    QStringList costs;
+    for (summary->first(); !summary->eof(); summary->next()) {
+        costs << summary->fieldByName(QStringLiteral("calc_Custo"))->displayText();
+    }
+    QCOMPARE(costs, (QStringList{ "0,60", "0,75" }));
 }
 
 void TestCatalogue::projectSummaryOnlyRegisteredUsers()

@@ -1,4 +1,5 @@
 #include "data/ErrorTranslation.h"
+#include "i18n/Language.h"
 #include "platform/Errors.h"
 
 #include <QtTest>
@@ -37,6 +38,8 @@ private Q_SLOTS:
     void kindIsTheExactType_data();
     void kindIsTheExactType();
     void messageOfAnyError();
+    void databaseOwnWords_data();
+    void databaseOwnWords();
 };
 
 void TestErrorTranslation::translate_data()
@@ -183,6 +186,49 @@ void TestErrorTranslation::messageOfAnyError()
     QCOMPARE(errorMessageOf(PlainError(ownMessage)), ownMessage);
     QCOMPARE(errorMessageOf(StaleRowError(ownMessage)), ownMessage);
     QCOMPARE(errorMessageOf(std::runtime_error("disk full")), QStringLiteral("disk full"));
+}
+
+void TestErrorTranslation::databaseOwnWords_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<ErrorKind>("kind");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("expected"); // a piece of the box's text
+
+    // As SQLite reports them through the driver, and through the dataset layer's own wording.
+    const QString locked = QStringLiteral("database is locked Unable to fetch row");
+    const QString readOnly = QStringLiteral("attempt to write a readonly database");
+    const QString full = QStringLiteral("database or disk is full");
+    QTest::newRow("pt_BR locked") << "pt_BR" << ErrorKind::Other << locked << "em uso por outro programa";
+    QTest::newRow("pt_BR read-only") << "pt_BR" << ErrorKind::Other << readOnly << "somente leitura";
+    QTest::newRow("pt_BR full") << "pt_BR" << ErrorKind::Other << full << "disco do banco de dados está cheio";
+    QTest::newRow("pt_BR through the layer") << "pt_BR" << ErrorKind::Database << full << "está cheio";
+    QTest::newRow("en locked") << "en" << ErrorKind::Other << locked << "in use by another program";
+    QTest::newRow("en read-only") << "en" << ErrorKind::Other << readOnly << "read-only";
+    QTest::newRow("en full") << "en" << ErrorKind::Other << full << "disk is full: nothing was saved";
+    QTest::newRow("es locked") << "es" << ErrorKind::Other << locked << "en uso por otro programa";
+    QTest::newRow("es read-only") << "es" << ErrorKind::Other << readOnly << "solo lectura";
+    QTest::newRow("es full") << "es" << ErrorKind::Plain << full << "está lleno";
+    QTest::newRow("no language file: Portuguese") << "fr" << ErrorKind::Other << locked << "em uso por outro programa";
+}
+
+// The database's own refusals of the kinds a user can mend (busy, read-only, full) in the current language.
+void TestErrorTranslation::databaseOwnWords()
+{
+    QFETCH(QString, language);
+    QFETCH(ErrorKind, kind);
+    QFETCH(QString, message);
+    QFETCH(QString, expected);
+    Language::setInstallFolder(QStringLiteral(TOLLBOOK_SOURCE_DIR "/"));
+    Language::setCurrentCode(language);
+    const std::optional<ErrorBox> box = translateError(kind, message);
+    Language::setCurrentCode(QStringLiteral("pt_BR"));
+    Language::setInstallFolder(QString());
+    QVERIFY(box);
+    QCOMPARE(box->kind, kind == ErrorKind::Other ? BoxKind::Error : BoxKind::Warning);
+    QVERIFY2(box->text.startsWith(T + QStringLiteral("\r\r")), qPrintable(box->text));
+    QVERIFY2(box->text.contains(expected), qPrintable(box->text));
+    QVERIFY2(!box->text.contains(message), qPrintable(box->text));
 }
 
 QTEST_GUILESS_MAIN(TestErrorTranslation)
