@@ -216,12 +216,11 @@ void MonitoringCycle::refresh(Dataset* dataset, const std::function<void()>& set
     if (dataset->isEditing()) {
         return;
     }
-    SuspendedDisplay suspended(dataset);
-    dataset->close();
     if (setParams) {
         setParams();
     }
-    dataset->open();
+    // Row by row by key, not a reset: the user's current row, selection and scroll position stay.
+    dataset->refresh();
 }
 
 void MonitoringCycle::refreshControlView()

@@ -446,7 +446,7 @@ void Dataset::open()
             Q_EMIT aboutToReset();
         }
         m_rows.clear();
-        fetch(statement);
+        fetch(statement, m_rows);
     } catch (...) {
         m_rows.clear();
         m_lookups.clear();
@@ -465,7 +465,7 @@ void Dataset::open()
     }
 }
 
-void Dataset::fetch(SqliteStatement& statement)
+void Dataset::fetch(SqliteStatement& statement, QVector<QVector<QVariant>>& rows)
 {
     const int columnCount = statement.columnCount();
     if (m_fields.isEmpty()) {
@@ -568,14 +568,14 @@ void Dataset::fetch(SqliteStatement& statement)
                         c.seen.insert(QByteArray(bytes, length), value);
                         // Mostly new texts: a column of documents or times, not worth the look-up.
                         const qsizetype distinct = c.seen.size();
-                        c.interning = distinct < MaxInterned && (m_rows.size() < 512 || distinct * 2 < m_rows.size());
+                        c.interning = distinct < MaxInterned && (rows.size() < 512 || distinct * 2 < rows.size());
                     }
                     break;
                 }
             }
         }
         calculate(row);
-        m_rows.append(std::move(row));
+        rows.append(std::move(row));
     }
 }
 
@@ -666,6 +666,158 @@ void Dataset::reopen()
 {
     close();
     open();
+}
+
+QVector<int> Dataset::keyFieldIndexes()
+{
+    QVector<int> result;
+    if (m_baseTable.isEmpty()) {
+        return result;
+    }
+    for (const QString& column : tableInfo().keyColumns) {
+        const Field* field = findField(column);
+        if (!field || field->kind() != FieldKind::Data) {
+            return {};
+        }
+        result << field->index();
+    }
+    return result;
+}
+
+void Dataset::refresh()
+{
+    const QVector<int> keyFields = isOpen() && !m_appendOnly ? keyFieldIndexes() : QVector<int>();
+    if (keyFields.isEmpty()) {
+        reopen();
+        return;
+    }
+    if (isEditing()) {
+        cancel();
+    }
+    if (m_master) {
+        Dataset* master = m_master->dataset();
+        for (const QString& name : std::as_const(m_masterFields)) {
+            const bool hasRow = master && master->isOpen() && master->recNo() >= 0;
+            param(name).value = hasRow ? master->fieldByName(name)->value() : QVariant();
+        }
+    }
+    QVector<QVector<QVariant>> fresh;
+    {
+        SqliteStatement statement(m_connectionName, m_translatedSql);
+        for (int i = 0; i < m_occurrences.size(); ++i) {
+            statement.bind(i, bindableValue(m_params.at(m_occurrences.at(i))));
+        }
+        fetch(statement, fresh);
+    }
+
+    // Each row's key; a key seen again gets its count appended, a row without a key matches nothing.
+    const auto keysOf = [&keyFields](const QVector<QVector<QVariant>>& rows, QChar unmatched) {
+        QVector<QString> keys;
+        keys.reserve(rows.size());
+        QHash<QString, int> seen;
+        for (int row = 0; row < rows.size(); ++row) {
+            QString key;
+            for (const int field : keyFields) {
+                const QString part = lookupKey(rows.at(row).at(field));
+                if (part.isEmpty()) {
+                    key = unmatched + QString::number(row);
+                    break;
+                }
+                key += part + QChar(0x1f);
+            }
+            const int occurrence = seen[key]++;
+            keys << (occurrence == 0 ? key : key + QString::number(occurrence));
+        }
+        return keys;
+    };
+    const QVector<QString> freshKeys = keysOf(fresh, QChar(0x1e));
+    QVector<QString> keys = keysOf(m_rows, QChar(0x1d));
+    QHash<QString, int> freshIndex;
+    freshIndex.reserve(freshKeys.size());
+    for (int i = 0; i < freshKeys.size(); ++i) {
+        freshIndex.insert(freshKeys.at(i), i);
+    }
+
+    // The rows read before that stay where they are: found again, in the same order among themselves.
+    QVector<bool> kept(m_rows.size(), false);
+    int keptCount = 0;
+    int lastPlace = -1;
+    for (int i = 0; i < m_rows.size(); ++i) {
+        const int place = freshIndex.value(keys.at(i), -1);
+        if (place > lastPlace) {
+            kept[i] = true;
+            lastPlace = place;
+            ++keptCount;
+        }
+    }
+
+    // Where the current row is to be afterwards: on its key, else on the row that followed it, else on the
+    // one before it.
+    QString targetKey;
+    if (m_current >= 0 && m_current < m_rows.size()) {
+        if (freshIndex.contains(keys.at(m_current))) {
+            targetKey = keys.at(m_current);
+        } else {
+            for (int i = m_current + 1; i < m_rows.size() && targetKey.isEmpty(); ++i) {
+                targetKey = kept.at(i) ? keys.at(i) : QString();
+            }
+            for (int i = m_current - 1; i >= 0 && targetKey.isEmpty(); --i) {
+                targetKey = kept.at(i) ? keys.at(i) : QString();
+            }
+        }
+    }
+    const int target = fresh.isEmpty() ? -1 : freshIndex.value(targetKey, 0);
+    const bool sameCurrent = m_current >= 0 && m_current < m_rows.size() && target >= 0 &&
+                             keys.at(m_current) == freshKeys.at(target) && m_rows.at(m_current) == fresh.at(target);
+
+    // Row by row while that tells the views less than a reset would; a day changed reads as a reset.
+    const int changes = int(m_rows.size() + fresh.size()) - 2 * keptCount;
+    if (!notifying() || (changes > 256 && changes > keptCount)) {
+        if (notifying()) {
+            Q_EMIT aboutToReset();
+        }
+        m_rows = std::move(fresh);
+        m_current = target;
+        m_bof = m_current <= 0;
+        m_eof = m_rows.isEmpty();
+        if (notifying()) {
+            Q_EMIT resetDone();
+            Q_EMIT currentRowChanged(m_current);
+        }
+        return;
+    }
+    for (int i = int(m_rows.size()) - 1; i >= 0; --i) {
+        if (kept.at(i)) {
+            continue;
+        }
+        Q_EMIT aboutToRemoveRow(i);
+        m_rows.remove(i);
+        keys.remove(i);
+        m_current = i < m_current ? m_current - 1 : (i == m_current ? -1 : m_current);
+        Q_EMIT rowRemoved(i);
+    }
+    for (int i = 0; i < fresh.size(); ++i) {
+        if (i < m_rows.size() && keys.at(i) == freshKeys.at(i)) {
+            if (m_rows.at(i) != fresh.at(i)) {
+                m_rows[i] = std::move(fresh[i]);
+                Q_EMIT rowDataChanged(i);
+            }
+            continue;
+        }
+        Q_EMIT aboutToInsertRow(i);
+        m_rows.insert(i, std::move(fresh[i]));
+        keys.insert(i, freshKeys.at(i));
+        if (m_current >= i) {
+            ++m_current;
+        }
+        Q_EMIT rowInserted(i);
+    }
+    m_bof = target <= 0;
+    m_eof = m_rows.isEmpty();
+    if (!sameCurrent || m_current != target) {
+        m_current = target;
+        Q_EMIT currentRowChanged(m_current);
+    }
 }
 
 int Dataset::execSql()

@@ -82,6 +82,12 @@ public:
     void open();
     void close();
     void reopen();
+    // Reads the rows anew and keeps the user's place. Rows are matched with those read before by the base
+    // table's key, and attached views hear of each row added, removed or changed instead of a reset, so that
+    // their selection and scroll position stay. The current row stays on its key; when its row went away, it
+    // moves to the row that followed it (the one before it at the end). A row being edited is dropped, as by
+    // close(). Without the whole key among the fields, or closed, it reopens.
+    void refresh();
     bool isOpen() const { return m_state != State::Inactive; }
     // Runs a statement that returns no rows; the number of rows it changed.
     int execSql();
@@ -150,7 +156,8 @@ private:
     QString translatedSql() const;
     void bindParams(QSqlQuery& query) const;
     QVariant bindableValue(const Parameter& param) const;
-    void fetch(SqliteStatement& statement);
+    void fetch(SqliteStatement& statement, QVector<QVector<QVariant>>& rows);
+    QVector<int> keyFieldIndexes();
     void buildLookups();
     void calculate(QVector<QVariant>& row);
     void setCurrent(int row);

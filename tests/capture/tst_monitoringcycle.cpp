@@ -113,6 +113,7 @@ private Q_SLOTS:
     void failedTickKeepsTheCountdown();
     void journalsLeftAtTheEndAreImportedByTheNextStart();
     void tickDuringAnImportIsSkipped();
+    void tickKeepsTheSelectedJob();
     void endingDuringAnImportKeepsTheCopy();
 };
 
@@ -442,6 +443,34 @@ void TestMonitoringCycle::endingDuringAnImportKeepsTheCopy()
     shell->controller()->monitoring()->tick();
     QCOMPARE(JobRows::count(QStringLiteral("SELECT count(DISTINCT Print_Document) FROM Impressao")), 2000);
     QCOMPARE(JobRows::count(QStringLiteral("SELECT count(*) FROM Impressao")), 2000);
+}
+
+// The operator selects a job in today's view; a tick imports newer jobs; "mark as delivered" pressed then
+// marks the job the operator selected, not the newest one.
+void TestMonitoringCycle::tickKeepsTheSelectedJob()
+{
+    InstallFixture install;
+    const auto shell = startCapture(install);
+    MonitoringCycle* cycle = shell->controller()->monitoring();
+    Dataset* control = shell->mainWindow()->datasets()->SQL_Controle;
+    writeFile(journalPath(install), utf8Journal({ job(QStringLiteral("ana")), job(QStringLiteral("bia")) }));
+    cycle->tick();
+    QCOMPARE(control->recordCount(), 2);
+    control->first();
+    const qint64 selected = control->fieldByName(QStringLiteral("Print_Id"))->asInteger();
+
+    cycle->setClock([] { return importTime().addSecs(600); });
+    writeFile(journalPath(install), utf8Journal({ job(QStringLiteral("caio")) }));
+    QSignalSpy resets(control, &Dataset::resetDone);
+    cycle->tick();
+    QCOMPARE(control->recordCount(), 3);
+    QCOMPARE(resets.count(), 0);
+    QCOMPARE(control->fieldByName(QStringLiteral("Print_Id"))->asInteger(), selected);
+
+    control->edit();
+    control->fieldByName(QStringLiteral("Print_Entregue"))->setValue(QStringLiteral("S"));
+    control->post();
+    QCOMPARE(countIn(install, QStringLiteral("SELECT Print_Id FROM Impressao WHERE Print_Entregue = 'S'")), selected);
 }
 
 int main(int argc, char** argv)
