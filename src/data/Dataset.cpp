@@ -718,7 +718,11 @@ void Dataset::refresh()
         for (int row = 0; row < rows.size(); ++row) {
             QString key;
             for (const int field : keyFields) {
-                const QString part = lookupKey(rows.at(row).at(field));
+                const QVariant& value = rows.at(row).at(field);
+                // Whole numbers (Print_Id) straight; texts and the rest as lookups compare them.
+                const QString part = value.typeId() == QMetaType::LongLong
+                                         ? QLatin1Char('#') + QString::number(value.toLongLong())
+                                         : lookupKey(value);
                 if (part.isEmpty()) {
                     key = unmatched + QString::number(row);
                     break;
@@ -770,9 +774,11 @@ void Dataset::refresh()
     const bool sameCurrent = m_current >= 0 && m_current < m_rows.size() && target >= 0 &&
                              keys.at(m_current) == freshKeys.at(target) && m_rows.at(m_current) == fresh.at(target);
 
-    // Row by row while that tells the views less than a reset would; a day changed reads as a reset.
+    // Row by row for the few rows a tick or an edit elsewhere changes; a new day, or a catch-up of thousands
+    // of jobs, is one reset (the current row still kept), cheaper for the views than thousands of signals.
+    constexpr int MaxRowByRowChanges = 1024;
     const int changes = int(m_rows.size() + fresh.size()) - 2 * keptCount;
-    if (!notifying() || (changes > 256 && changes > keptCount)) {
+    if (!notifying() || changes > MaxRowByRowChanges) {
         if (notifying()) {
             Q_EMIT aboutToReset();
         }
