@@ -59,6 +59,14 @@ void adoptCollation(QSqlDatabase& db)
     };
     try {
         run(QStringLiteral("BEGIN IMMEDIATE"));
+        // Another connection may have moved it meanwhile.
+        run(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND sql LIKE '%COLLATE NOCASE%'"));
+        if (!query.next() || query.value(0).toInt() == 0) {
+            query.finish();
+            run(QStringLiteral("ROLLBACK"));
+            return;
+        }
+        query.finish();
         run(QStringLiteral("PRAGMA schema_version"));
         const int version = query.next() ? query.value(0).toInt() : 0;
         query.finish();
@@ -68,6 +76,7 @@ void adoptCollation(QSqlDatabase& db)
                 .arg(collation));
         run(QStringLiteral("PRAGMA schema_version = %1").arg(version + 1));
         run(QStringLiteral("PRAGMA writable_schema = OFF"));
+        // Every index: "REINDEX <collation>" would still see the schema as it was before this transaction.
         run(QStringLiteral("REINDEX"));
         run(QStringLiteral("COMMIT"));
     } catch (const DriverError& error) {

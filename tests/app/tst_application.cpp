@@ -53,8 +53,8 @@ void TestApplication::errorsStopAtTheEventLoop_data()
 
     QTest::newRow("plain error") << Thrower([] { throw PlainError(QStringLiteral("Pasta inexistente")); }) << true
                                  << QStringLiteral("ATENÇÃO \n\nPasta inexistente");
-    QTest::newRow("driver error") << Thrower([] { throw DriverError(QStringLiteral("database is locked")); }) << true
-                                  << QStringLiteral("ATENÇÃO \n\ndatabase is locked");
+    QTest::newRow("driver error") << Thrower([] { throw DriverError(QStringLiteral("no such table: Impressao")); })
+                                  << true << QStringLiteral("ATENÇÃO \n\nno such table: Impressao");
     QTest::newRow("not a std::exception")
         << Thrower([] { throw 7; }) << true << QStringLiteral("ATENÇÃO \n\nUnknown error");
     QTest::newRow("silent abort") << Thrower([] { throw SilentAbort(); }) << false << QString();

@@ -180,11 +180,12 @@ void TestRefresh::sameRowsAsAReopen_data()
     };
     QTest::newRow("all gone") << QStringList{ "DELETE FROM Impressao" };
     QTest::newRow("another day") << QStringList{ "UPDATE Impressao SET Print_Data = '2020-01-03'" };
-    QTest::newRow("a few hundred new")
-        << QStringList{ "WITH RECURSIVE n(i) AS (SELECT 100 UNION ALL SELECT i + 1 FROM n WHERE i < 400)"
-                        " INSERT INTO Impressao (Print_Id, Print_Data, Print_Hora, Print_Pages, Print_Color)"
-                        " SELECT i, '2020-01-02', '2020-01-02 15:00:00', 1, 'N' FROM n",
-                        "DELETE FROM Impressao WHERE Print_Id = 3" };
+    QTest::newRow("a few hundred new") << QStringList{
+        "WITH RECURSIVE n(i) AS (SELECT 100 UNION ALL SELECT i + 1 FROM n WHERE i < 400)"
+        " INSERT INTO Impressao (Print_Id, Print_Data, Print_Hora, Print_Pages, Print_Color)"
+        " SELECT i, '2020-01-02', '2020-01-02 15:00:00', 1, 'N' FROM n",
+        "DELETE FROM Impressao WHERE Print_Id = 3"
+    };
     QTest::newRow("thousands new") << QStringList{
         "WITH RECURSIVE n(i) AS (SELECT 100 UNION ALL SELECT i + 1 FROM n WHERE i < 2100)"
         " INSERT INTO Impressao (Print_Id, Print_Data, Print_Hora, Print_Pages, Print_Color)"
