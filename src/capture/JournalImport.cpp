@@ -7,6 +7,7 @@
 #include "data/Field.h"
 #include "data/Formats.h"
 #include "data/SqliteStatement.h"
+#include "data/TextCompare.h"
 #include "platform/Errors.h"
 #include "platform/SystemRoutines.h"
 
@@ -73,10 +74,10 @@ QString quotedIdentifier(const QString& name)
     return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
 }
 
-// Users compare as the database compares them: letters a to z without case.
+// Users compare as the database compares them: without letter case, accented letters too.
 QString userKey(const QString& user)
 {
-    return upperAscii(user);
+    return TextCompare::key(user);
 }
 
 [[noreturn]] void failOn(sqlite3* db)

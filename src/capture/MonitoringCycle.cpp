@@ -2,6 +2,7 @@
 
 #include "capture/JournalImport.h"
 #include "data/Catalogue.h"
+#include "data/TextCompare.h"
 #include "i18n/Language.h"
 #include "platform/Errors.h"
 #include "platform/SystemRoutines.h"
@@ -64,13 +65,13 @@ void requireOpen(const Dataset* dataset)
     }
 }
 
-// Names compare as the database compares them: letters a to z without case.
+// Names compare as the database compares them: without letter case, accented letters too.
 QSet<QString> namesOf(const Dataset* dataset, const QString& fieldName)
 {
     const int field = dataset->fieldByName(fieldName)->index();
     QSet<QString> names;
     for (int row = 0; row < dataset->recordCount(); ++row) {
-        names.insert(upperAscii(dataset->storedValue(row, field).toString()));
+        names.insert(TextCompare::key(dataset->storedValue(row, field).toString()));
     }
     return names;
 }
@@ -257,7 +258,7 @@ bool MonitoringCycle::addNewUsers()
     for (int row = 0; row < found->recordCount(); ++row) {
         const QString id = found->storedValue(row, idField).toString();
         // A job without a user names no one who could be registered.
-        if (id.isEmpty() || known.contains(upperAscii(id))) {
+        if (id.isEmpty() || known.contains(TextCompare::key(id))) {
             continue;
         }
         appendRow(users, [&]() {
@@ -268,7 +269,7 @@ bool MonitoringCycle::addNewUsers()
             users->fieldByName(QStringLiteral("Usuario_Ativo"))->setValue(QStringLiteral("S"));
             users->fieldByName(QStringLiteral("Usuario_Nome"))->setValue(id);
         });
-        known.insert(upperAscii(id));
+        known.insert(TextCompare::key(id));
         QCoreApplication::processEvents();
     }
     return true;
@@ -293,11 +294,11 @@ bool MonitoringCycle::addNewPrinters()
     const int nameField = found->fieldByName(QStringLiteral("Print_Name"))->index();
     for (int row = 0; row < found->recordCount(); ++row) {
         const QString name = found->storedValue(row, nameField).toString();
-        if (name.isEmpty() || known.contains(upperAscii(name))) {
+        if (name.isEmpty() || known.contains(TextCompare::key(name))) {
             continue;
         }
         appendRow(printers, [&]() { printers->fieldByName(QStringLiteral("Print_Name"))->setValue(name); });
-        known.insert(upperAscii(name));
+        known.insert(TextCompare::key(name));
         QCoreApplication::processEvents();
 
         // The new printer is the current one: its price rows are those kept for a printer of that name, if

@@ -269,20 +269,23 @@ void TestMonitoringCycle::namesDifferingInCaseAreNotRegisteredTwice()
     InstallFixture install;
     install.execSql(
         { QStringLiteral("INSERT INTO Projeto (Projeto_Id, Projeto_Codigo, Projeto_Nome) VALUES (2, 'P2', 'Obra')"),
-          QStringLiteral("INSERT INTO Usuario VALUES ('ANA', 'Ana', 'ADM', 2, 'S')"),
-          QStringLiteral("INSERT INTO Impressora VALUES ('HP')") });
+          QStringLiteral("INSERT INTO Usuario VALUES ('ANA', 'Ana', 'ADM', 2, 'S'), ('JOSÉ', 'José', 'ADM', 2, 'S')"),
+          QStringLiteral("INSERT INTO Impressora VALUES ('HP'), ('SALA ÓTIMA')") });
     const auto shell = startCapture(install);
+    // Letter case beyond A-Z too: josé is JOSÉ.
     writeFile(journalPath(install),
-              utf8Journal({ job(QStringLiteral("ana"), QStringLiteral("hp")), job(QString(), QString()) }));
+              utf8Journal({ job(QStringLiteral("ana"), QStringLiteral("hp")), job(QString(), QString()),
+                            job(QStringLiteral("josé"), QStringLiteral("sala ótima")) }));
 
     BoxRecorder boxes;
     shell->controller()->monitoring()->tick();
 
     QCOMPARE(boxes.texts(), QStringList());
-    QCOMPARE(countIn(install, QStringLiteral("SELECT count(*) FROM Usuario")), 2);
-    QCOMPARE(countIn(install, QStringLiteral("SELECT count(*) FROM Impressora")), 1);
+    QCOMPARE(countIn(install, QStringLiteral("SELECT count(*) FROM Usuario")), 3);
+    QCOMPARE(countIn(install, QStringLiteral("SELECT count(*) FROM Impressora")), 2);
     QCOMPARE(countIn(install, QStringLiteral("SELECT count(*) FROM CustoImpressao")), 0);
     QCOMPARE(countIn(install, QStringLiteral("SELECT Projeto_Id FROM Impressao WHERE Usuario_Id = 'ana'")), 2);
+    QCOMPARE(countIn(install, QStringLiteral("SELECT Projeto_Id FROM Impressao WHERE Usuario_Id = 'JOSÉ'")), 2);
 }
 
 // A printer row removed outside the application may leave its prices behind; they stay as they are.
