@@ -14,6 +14,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <optional>
 
 namespace tollbook {
 
@@ -710,36 +712,46 @@ void Dataset::refresh()
         fetch(statement, fresh);
     }
 
-    // Each row's key; a key seen again gets its count appended, a row without a key matches nothing.
-    const auto keysOf = [&keyFields](const QVector<QVector<QVariant>>& rows, QChar unmatched) {
-        QVector<QString> keys;
-        keys.reserve(rows.size());
-        QHash<QString, int> seen;
+    // Each row's identity as a number: its key itself where that is one whole number (Print_Id), else the
+    // key as lookups compare it, numbered in order of appearance. A row without a key matches nothing. Where
+    // an identity repeats, the first row holding it is the one matched.
+    constexpr qint64 TextKeys = qint64(1) << 62;
+    QHash<QString, qint64> textIds;
+    const auto idsOf = [&](const QVector<QVector<QVariant>>& rows, qint64 unmatchedBase) {
+        QVector<qint64> ids;
+        ids.reserve(rows.size());
         for (int row = 0; row < rows.size(); ++row) {
+            const QVariant& first = rows.at(row).at(keyFields.first());
+            if (keyFields.size() == 1 && first.typeId() == QMetaType::LongLong) {
+                ids << first.toLongLong();
+                continue;
+            }
             QString key;
             for (const int field : keyFields) {
-                const QVariant& value = rows.at(row).at(field);
-                // Whole numbers (Print_Id) straight; texts and the rest as lookups compare them.
-                const QString part = value.typeId() == QMetaType::LongLong
-                                         ? QLatin1Char('#') + QString::number(value.toLongLong())
-                                         : lookupKey(value);
+                const QString part = lookupKey(rows.at(row).at(field));
                 if (part.isEmpty()) {
-                    key = unmatched + QString::number(row);
+                    key.clear();
                     break;
                 }
                 key += part + QChar(0x1f);
             }
-            const int occurrence = seen[key]++;
-            keys << (occurrence == 0 ? key : key + QString::number(occurrence));
+            if (key.isEmpty()) {
+                ids << unmatchedBase - row;
+                continue;
+            }
+            const auto found = textIds.constFind(key);
+            ids << (found != textIds.cend() ? *found : *textIds.insert(key, TextKeys + textIds.size()));
         }
-        return keys;
+        return ids;
     };
-    const QVector<QString> freshKeys = keysOf(fresh, QChar(0x1e));
-    QVector<QString> keys = keysOf(m_rows, QChar(0x1d));
-    QHash<QString, int> freshIndex;
+    const QVector<qint64> freshKeys = idsOf(fresh, -1);
+    QVector<qint64> keys = idsOf(m_rows, std::numeric_limits<qint64>::min() / 2);
+    QHash<qint64, int> freshIndex;
     freshIndex.reserve(freshKeys.size());
     for (int i = 0; i < freshKeys.size(); ++i) {
-        freshIndex.insert(freshKeys.at(i), i);
+        if (!freshIndex.contains(freshKeys.at(i))) {
+            freshIndex.insert(freshKeys.at(i), i);
+        }
     }
 
     // The rows read before that stay where they are: found again, in the same order among themselves.
@@ -757,20 +769,24 @@ void Dataset::refresh()
 
     // Where the current row is to be afterwards: on its key, else on the row that followed it, else on the
     // one before it.
-    QString targetKey;
+    std::optional<qint64> targetKey;
     if (m_current >= 0 && m_current < m_rows.size()) {
         if (freshIndex.contains(keys.at(m_current))) {
             targetKey = keys.at(m_current);
         } else {
-            for (int i = m_current + 1; i < m_rows.size() && targetKey.isEmpty(); ++i) {
-                targetKey = kept.at(i) ? keys.at(i) : QString();
+            for (int i = m_current + 1; i < m_rows.size() && !targetKey; ++i) {
+                if (kept.at(i)) {
+                    targetKey = keys.at(i);
+                }
             }
-            for (int i = m_current - 1; i >= 0 && targetKey.isEmpty(); --i) {
-                targetKey = kept.at(i) ? keys.at(i) : QString();
+            for (int i = m_current - 1; i >= 0 && !targetKey; --i) {
+                if (kept.at(i)) {
+                    targetKey = keys.at(i);
+                }
             }
         }
     }
-    const int target = fresh.isEmpty() ? -1 : freshIndex.value(targetKey, 0);
+    const int target = fresh.isEmpty() ? -1 : (targetKey ? freshIndex.value(*targetKey, 0) : 0);
     const bool sameCurrent = m_current >= 0 && m_current < m_rows.size() && target >= 0 &&
                              keys.at(m_current) == freshKeys.at(target) && m_rows.at(m_current) == fresh.at(target);
 
