@@ -1,6 +1,7 @@
 #include "JobRecord.h"
 
 #include "PaperSizes.h"
+#include "capture/JournalLine.h"
 
 #include <algorithm>
 #include <climits>
@@ -110,10 +111,9 @@ int hexValue(char c)
 void appendField(std::string& line, const std::string& text)
 {
     for (char c : text) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        line += (c == '|' || u < 0x20 || u == 0x7f) ? ' ' : c;
+        line += JournalLine::canCarry(static_cast<unsigned char>(c)) ? c : ' ';
     }
-    line += '|';
+    line += JournalLine::Separator;
 }
 
 } // namespace
@@ -196,34 +196,41 @@ JournalRecord describeJob(const JobSnapshot& job, const PrinterInfo& printer, in
 
 std::string formatLine(const JournalRecord& record)
 {
+    namespace Line = JournalLine;
+    const auto flag = [](bool on) { return std::string(1, on ? Line::Yes : Line::No); };
+    std::string fields[Line::FieldCount];
+    fields[Line::Job] = std::to_string(record.job);
+    fields[Line::Printer] = record.printer;
+    fields[Line::Machine] = record.machine;
+    fields[Line::User] = record.user;
+    fields[Line::Document] = record.document;
+    fields[Line::Notify] = record.notify;
+    fields[Line::DataType] = record.dataType;
+    fields[Line::PrintProcessor] = record.printProcessor;
+    fields[Line::Parameters] = record.parameters;
+    fields[Line::Driver] = record.driver;
+    fields[Line::TotalPages] = std::to_string(record.totalPages);
+    fields[Line::Size] = std::to_string(record.size);
+    fields[Line::Date] = record.date;
+    fields[Line::Time] = record.time;
+    fields[Line::PaperSize] = std::to_string(record.paperSize);
+    fields[Line::PaperLength] = std::to_string(record.paperLength);
+    fields[Line::PaperWidth] = std::to_string(record.paperWidth);
+    fields[Line::Duplex] = flag(record.duplex);
+    fields[Line::Color] = flag(record.color);
+
     std::string line;
-    appendField(line, std::to_string(record.job));
-    appendField(line, record.printer);
-    appendField(line, record.machine);
-    appendField(line, record.user);
-    appendField(line, record.document);
-    appendField(line, record.notify);
-    appendField(line, record.dataType);
-    appendField(line, record.printProcessor);
-    appendField(line, record.parameters);
-    appendField(line, record.driver);
-    appendField(line, std::to_string(record.totalPages));
-    appendField(line, std::to_string(record.size));
-    appendField(line, record.date);
-    appendField(line, record.time);
-    appendField(line, std::to_string(record.paperSize));
-    appendField(line, std::to_string(record.paperLength));
-    appendField(line, std::to_string(record.paperWidth));
-    appendField(line, record.duplex ? "S" : "N");
-    appendField(line, record.color ? "S" : "N");
-    line += "\r\n";
+    for (const std::string& field : fields) {
+        appendField(line, field);
+    }
+    line += Line::LineEnd;
     return line;
 }
 
 int jobNumberOfLine(const std::string& line)
 {
     std::size_t pos = line.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
-    const std::size_t bar = line.find('|', pos);
+    const std::size_t bar = line.find(JournalLine::Separator, pos);
     if (bar == std::string::npos || bar == pos || bar - pos > 9) {
         return -1;
     }

@@ -8,12 +8,6 @@ namespace tollbook::JournalFormat {
 
 namespace {
 
-const char* const FieldNames[FieldCount] = {
-    "pJob",        "pPrinter", "pMachine",    "pUser", "pDocument", "pNotify", "pDataType",  "pPrintProcessor",
-    "pParameters", "pDriver",  "pTotalPages", "pSize", "pDate",     "pTime",   "pPaperSize", "pPaperLength",
-    "pPaperWidth", "pDuplex",  "pColor",
-};
-
 bool isDigit(QChar c)
 {
     return c >= u'0' && c <= u'9';
@@ -36,12 +30,12 @@ QString refusal(const Fields& fields, int index, const char* expected)
     if (index >= fields.size()) {
         return QStringLiteral("Campo %1 (%2) ausente: a linha tem %3 campo(s)")
             .arg(index)
-            .arg(QLatin1String(FieldNames[index]))
+            .arg(QLatin1String(JournalLine::FieldSpecs[index].name))
             .arg(fields.size());
     }
     return QStringLiteral("Campo %1 (%2) não é %3: \"%4\"")
         .arg(index)
-        .arg(QLatin1String(FieldNames[index]), QString::fromUtf8(expected), fieldText(fields, index));
+        .arg(QLatin1String(JournalLine::FieldSpecs[index].name), QString::fromUtf8(expected), fieldText(fields, index));
 }
 
 } // namespace
@@ -187,42 +181,43 @@ QStringView cutToWidth(QStringView text, int width)
 
 QString parse(QStringView line, QChar decimalMark, TToll& record)
 {
+    using namespace JournalLine;
     const Fields fields = splitFields(readablePart(line));
     const auto text = [&fields](int index) { return index < fields.size() ? fields.at(index) : QStringView(); };
     const auto whole = [&](int index, qint32& target) {
         return toWholeNumber(text(index), &target) ? QString() : refusal(fields, index, "um número inteiro");
     };
 
-    if (QString reason = whole(0, record.pJob); !reason.isNull()) {
+    if (QString reason = whole(Job, record.pJob); !reason.isNull()) {
         return reason;
     }
-    assign(record.pPrinter, text(1));
-    assign(record.pMachine, text(2));
-    assign(record.pUser, text(3));
-    assign(record.pDocument, text(4));
-    assign(record.pNotify, text(5));
-    assign(record.pDataType, text(6));
-    assign(record.pPrintProcessor, text(7));
-    assign(record.pParameters, text(8));
-    assign(record.pDriver, text(9));
-    if (QString reason = whole(10, record.pTotalPages); !reason.isNull()) {
+    assign(record.pPrinter, text(Printer));
+    assign(record.pMachine, text(Machine));
+    assign(record.pUser, text(User));
+    assign(record.pDocument, text(Document));
+    assign(record.pNotify, text(Notify));
+    assign(record.pDataType, text(DataType));
+    assign(record.pPrintProcessor, text(PrintProcessor));
+    assign(record.pParameters, text(Parameters));
+    assign(record.pDriver, text(Driver));
+    if (QString reason = whole(TotalPages, record.pTotalPages); !reason.isNull()) {
         return reason;
     }
-    if (!toRealNumber(text(11), decimalMark, &record.pSize)) {
-        return refusal(fields, 11, "um número");
+    if (!toRealNumber(text(Size), decimalMark, &record.pSize)) {
+        return refusal(fields, Size, "um número");
     }
     // Fields 12 and 13, the job's own date and time, are accepted whatever they hold.
-    if (QString reason = whole(14, record.pPaperSize); !reason.isNull()) {
+    if (QString reason = whole(PaperSize, record.pPaperSize); !reason.isNull()) {
         return reason;
     }
-    if (QString reason = whole(15, record.pPaperLength); !reason.isNull()) {
+    if (QString reason = whole(PaperLength, record.pPaperLength); !reason.isNull()) {
         return reason;
     }
-    if (QString reason = whole(16, record.pPaperWidth); !reason.isNull()) {
+    if (QString reason = whole(PaperWidth, record.pPaperWidth); !reason.isNull()) {
         return reason;
     }
-    assign(record.pDuplex, text(17));
-    assign(record.pColor, text(18));
+    assign(record.pDuplex, text(Duplex));
+    assign(record.pColor, text(Color));
     return QString();
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "capture/JournalLine.h"
+
 #include <QDate>
 #include <QString>
 #include <QStringView>
@@ -8,7 +10,7 @@
 
 namespace tollbook {
 
-// One job as the capture agent writes it: the nineteen fields of a journal line, in line order.
+// One job as the capture agent writes it: the nineteen fields of a journal line (JournalLine.h), in line order.
 struct TToll
 {
     qint32 pJob = 0;
@@ -36,10 +38,9 @@ struct TToll
 // the job size with the process's decimal mark.
 namespace JournalFormat {
 
-// Characters of a line beyond this many are ignored.
-constexpr int MaxLineLength = 4096;
-constexpr char16_t Separator = u'|';
-constexpr int FieldCount = 19;
+constexpr int MaxLineLength = JournalLine::MaxLineLength;
+constexpr char16_t Separator = JournalLine::Separator;
+constexpr int FieldCount = JournalLine::FieldCount;
 
 using Fields = QVarLengthArray<QStringView, 24>;
 
