@@ -842,6 +842,69 @@ void Dataset::refresh()
     }
 }
 
+int Dataset::appendNewerRows(const QString& keyField, NewRowsAt at)
+{
+    requireActive();
+    if (isEditing()) {
+        throw DatabaseError(QStringLiteral("%1: Dataset not in browse mode").arg(objectName()));
+    }
+    if (m_appendOnly) {
+        return 0;
+    }
+    const int key = fieldByName(keyField)->index();
+    bool holdsKey = false;
+    qint64 highest = 0;
+    for (const QVector<QVariant>& row : std::as_const(m_rows)) {
+        const QVariant& value = row.at(key);
+        if (!value.isNull() && (!holdsKey || value.toLongLong() > highest)) {
+            highest = value.toLongLong();
+            holdsKey = true;
+        }
+    }
+    SqliteStatement statement(m_connectionName,
+                              QStringLiteral("SELECT * FROM (%1) WHERE %2 > ?")
+                                  .arg(m_translatedSql, quotedIdentifier(fields().at(key)->fieldName())));
+    for (int i = 0; i < m_occurrences.size(); ++i) {
+        statement.bind(i, bindableValue(m_params.at(m_occurrences.at(i))));
+    }
+    statement.bind(int(m_occurrences.size()), holdsKey ? highest : std::numeric_limits<qint64>::min());
+
+    QVector<QVector<QVariant>> held = std::move(m_rows);
+    m_rows.clear();
+    try {
+        fetch(statement);
+    } catch (...) {
+        m_rows = std::move(held);
+        throw;
+    }
+    QVector<QVector<QVariant>> added = std::move(m_rows);
+    m_rows = std::move(held);
+    if (added.isEmpty()) {
+        return 0;
+    }
+    const int count = int(added.size());
+    const int first = at == NewRowsAt::Start ? 0 : int(m_rows.size());
+    if (notifying()) {
+        Q_EMIT aboutToInsertRows(first, first + count - 1);
+    }
+    const bool wasEmpty = m_rows.isEmpty();
+    if (at == NewRowsAt::Start) {
+        added.append(std::move(m_rows));
+        m_rows = std::move(added);
+    } else {
+        m_rows.append(std::move(added));
+    }
+    const int current = wasEmpty ? 0 : (m_current >= first ? m_current + count : m_current);
+    if (wasEmpty) {
+        m_eof = false;
+    }
+    if (notifying()) {
+        Q_EMIT rowsInserted(first, first + count - 1);
+    }
+    setCurrent(current);
+    return count;
+}
+
 int Dataset::execSql()
 {
     QSqlQuery query(database());

@@ -88,6 +88,13 @@ public:
     // moves to the row that followed it (the one before it at the end). A row being edited is dropped, as by
     // close(). Without the whole key among the fields, or closed, it reopens.
     void refresh();
+    // Where appendNewerRows() puts the rows it reads.
+    enum class NewRowsAt { Start, End };
+    // Reads the rows of the query whose keyField is above the highest value it holds in that field (a key that
+    // only grows, as an autoincrement id) and adds them, in the query's order, before or after the rows held,
+    // as a query ordered by that key (or by the time the rows were stored) would place them. The rows held and
+    // the current row stay as they are; views hear of the added range only. Returns the number added.
+    int appendNewerRows(const QString& keyField, NewRowsAt at);
     bool isOpen() const { return m_state != State::Inactive; }
     // Runs a statement that returns no rows; the number of rows it changed.
     int execSql();
@@ -135,6 +142,9 @@ Q_SIGNALS:
     void resetDone();
     void aboutToInsertRow(int row);
     void rowInserted(int row);
+    // Rows first to last (inclusive) are added at once.
+    void aboutToInsertRows(int first, int last);
+    void rowsInserted(int first, int last);
     void aboutToRemoveRow(int row);
     void rowRemoved(int row);
     void rowDataChanged(int row);

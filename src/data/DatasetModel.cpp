@@ -19,6 +19,12 @@ DatasetModel::DatasetModel(Dataset* dataset, QObject* parent)
         ++m_rowCount;
         endInsertRows();
     });
+    connect(dataset, &Dataset::aboutToInsertRows, this,
+            [this](int first, int last) { beginInsertRows(QModelIndex(), first, last); });
+    connect(dataset, &Dataset::rowsInserted, this, [this](int first, int last) {
+        m_rowCount += last - first + 1;
+        endInsertRows();
+    });
     connect(dataset, &Dataset::aboutToRemoveRow, this, [this](int row) { beginRemoveRows(QModelIndex(), row, row); });
     connect(dataset, &Dataset::rowRemoved, this, [this](int) {
         --m_rowCount;
