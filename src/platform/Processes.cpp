@@ -2,6 +2,9 @@
 
 #include "platform/SystemRoutines.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 #if defined(Q_OS_WIN)
 // A Windows build adds ProcessesWindows.h/.cpp: a list over the Toolhelp snapshot
 // (CreateToolhelp32Snapshot, Process32FirstW/NextW) that terminates through OpenProcess(PROCESS_TERMINATE)
@@ -21,6 +24,34 @@ const ProcessList& ProcessList::system()
     static const LinuxProcessList list;
 #endif
     return list;
+}
+
+QString ProcessList::executableOf(qint64 pid) const
+{
+    for (const ProcessEntry& process : snapshot()) {
+        if (process.pid == pid)
+            return process.executable;
+    }
+    return QString();
+}
+
+bool isProcessOfExecutable(qint64 pid, const QString& executablePath, const ProcessList& list)
+{
+    if (pid <= 0 || executablePath.isEmpty())
+        return false;
+    const QString executable = list.executableOf(pid);
+    if (executable.isEmpty())
+        return false;
+    const QFileInfo running(executable);
+    const QFileInfo wanted(executablePath);
+    if (!running.isAbsolute())
+        return running.fileName() == wanted.fileName();
+    const QString runningFile = running.canonicalFilePath();
+    const QString wantedFile = wanted.canonicalFilePath();
+    // A file replaced or removed since the process started is known by its path only.
+    if (runningFile.isEmpty() || wantedFile.isEmpty())
+        return QDir::cleanPath(running.absoluteFilePath()) == QDir::cleanPath(wanted.absoluteFilePath());
+    return runningFile == wantedFile;
 }
 
 bool processMatches(const ProcessEntry& process, const QString& wantedName)

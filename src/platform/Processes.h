@@ -24,6 +24,8 @@ public:
     // Ends the process at once; false when it could not be signalled.
     virtual bool terminate(qint64 pid) const = 0;
     virtual qint64 currentProcessId() const = 0;
+    // The executable of the running process pid as snapshot() gives it; empty when no such process runs.
+    virtual QString executableOf(qint64 pid) const;
 
     // The implementation for the platform this build runs on.
     static const ProcessList& system();
@@ -33,6 +35,10 @@ public:
 // only), equals the wanted name upper-cased; failing that, when its whole executable name does. On
 // platforms whose executables carry no extension a trailing ".exe" of the wanted name is ignored.
 bool processMatches(const ProcessEntry& process, const QString& wantedName);
+
+// Whether the running process pid runs the executable file at executablePath: the same file (links followed)
+// when the process's executable is known by its path, the same file name when only its name is known.
+bool isProcessOfExecutable(qint64 pid, const QString& executablePath, const ProcessList& list = ProcessList::system());
 
 bool isProcessRunning(const QString& executableName, const ProcessList& list = ProcessList::system());
 int countProcesses(const QString& executableName, const ProcessList& list = ProcessList::system());

@@ -29,7 +29,7 @@ char processState(const QByteArray& stat)
     return stat.at(close + 2);
 }
 
-QString executableOf(const QString& procDir)
+QString executableInProcDir(const QString& procDir)
 {
     char target[PATH_MAX];
     const ssize_t length =
@@ -67,9 +67,20 @@ QList<ProcessEntry> LinuxProcessList::snapshot() const
         const char state = processState(readProcFile(procDir + QStringLiteral("/stat")));
         if (state == '\0' || state == 'Z')
             continue;
-        processes.append(ProcessEntry{ pid, executableOf(procDir) });
+        processes.append(ProcessEntry{ pid, executableInProcDir(procDir) });
     }
     return processes;
+}
+
+QString LinuxProcessList::executableOf(qint64 pid) const
+{
+    if (pid <= 0)
+        return QString();
+    const QString procDir = QStringLiteral("/proc/%1").arg(pid);
+    const char state = processState(readProcFile(procDir + QStringLiteral("/stat")));
+    if (state == '\0' || state == 'Z')
+        return QString();
+    return executableInProcDir(procDir);
 }
 
 bool LinuxProcessList::terminate(qint64 pid) const

@@ -12,6 +12,7 @@ public:
     QList<ProcessEntry> snapshot() const override;
     bool terminate(qint64 pid) const override;
     qint64 currentProcessId() const override;
+    QString executableOf(qint64 pid) const override;
 };
 
 } // namespace tollbook
