@@ -19,9 +19,8 @@
 #include "data/Field.h"
 #include "platform/Errors.h"
 #include "platform/SystemRoutines.h"
-#include "ui/MainWindow.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -169,11 +168,11 @@ double importOurs(const QString& database, const QString& folder, const QByteArr
         datasets.SQL_Usuario->open();
         const qint64 before =
             scalar(tollbook::Database::ConnectionName, QStringLiteral("SELECT count(*) FROM Impressao"));
-        tollbook::JournalImport import(journalPath, QDir(jobs).filePath(QStringLiteral("printjobnew.tlj")),
-                                       datasets.SQL_Importa, datasets.SQL_Usuario);
+        tollbook::JournalImport import(journalPath, QDir(jobs).filePath(QStringLiteral("printjobnew.tlj")));
         QElapsedTimer timer;
         timer.start();
-        const tollbook::JournalImport::Result result = import.importPending();
+        const tollbook::JournalImport::Result result =
+            import.importPending(tollbook::ImportTarget::read(tollbook::Database::ConnectionName));
         seconds = double(timer.nsecsElapsed()) / 1e9;
         const qint64 after =
             scalar(tollbook::Database::ConnectionName, QStringLiteral("SELECT count(*) FROM Impressao"));
@@ -265,8 +264,8 @@ void measureTicks(const QString& source, const QString& folder)
     {
         tollbook::DataModuleDatasets dataModule;
         dataModule.openStartupDatasets();
-        tollbook::MainWindow window(&dataModule);
-        tollbook::MainWindowDatasets* datasets = window.datasets();
+        tollbook::MainWindowDatasets windowDatasets(&dataModule);
+        tollbook::MainWindowDatasets* datasets = &windowDatasets;
         datasets->SQL_Importa->open();
         datasets->SQL_Controle->setParam(QStringLiteral("Data"), tollbook::DateToQueryText(QDate::currentDate()));
         datasets->SQL_Controle->open();
@@ -274,8 +273,8 @@ void measureTicks(const QString& source, const QString& folder)
 
         const QString journal = install + QStringLiteral("jobs/printjob.tlj");
         tollbook::MonitoringCycle cycle({ config, install + QStringLiteral("bin/x64/PrintJob"), journal,
-                                          install + QStringLiteral("jobs/printjobnew.tlj") },
-                                        &dataModule, &window);
+                                          install + QStringLiteral("jobs/printjobnew.tlj"), QString() },
+                                        &dataModule, datasets);
         cycle.agent().setProcessName(agentName);
 
         const QDate busiest = QDate::fromString(
@@ -345,11 +344,7 @@ void measureTicks(const QString& source, const QString& folder)
 
 int main(int argc, char* argv[])
 {
-    // The tick drives the main window; no screen is needed for that.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
     QTextStream err(stderr);
     const QStringList args = app.arguments();
     if (args.size() < 2) {

@@ -21,6 +21,7 @@
 #include <QGuiApplication>
 #include <QPointer>
 #include <QScopedValueRollback>
+#include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
@@ -59,12 +60,22 @@ MainWindowController::MainWindowController(DataModule* dataModule, MainWindow* w
     , m_dataModule(dataModule)
     , m_window(window)
     , m_monitoring(new MonitoringCycle({ dataModule->configPath(), dataModule->agentPath(), dataModule->journalPath(),
-                                         dataModule->journalCopyPath() },
-                                       dataModule->datasets(), window, this))
+                                         dataModule->journalCopyPath(), QString() },
+                                       dataModule->datasets(), window->datasets(), this))
 {
     m_monitoring->agent().setProcessName(AgentProcessName);
+    m_monitoring->setErrorReporter(&ErrorHandler::handleCurrentException);
     connect(m_window, &MainWindow::monitoringTick, m_monitoring, &MonitoringCycle::runTick);
     connect(m_monitoring, &MonitoringCycle::todayCountChanged, this, &MainWindowController::updateTodayCount);
+    connect(m_monitoring, &MonitoringCycle::countdownRestarted, this,
+            [this]() { m_window->setRefreshCountdown(m_window->monitoringInterval()); });
+    connect(m_monitoring, &MonitoringCycle::statusMessage, this, [this](const QString& text) {
+        if (text.isEmpty()) {
+            m_window->statusBar()->clearMessage();
+        } else {
+            m_window->statusBar()->showMessage(text);
+        }
+    });
 
     m_window->setCloseQuery([this]() { return closeQuery(); });
     m_window->installEventFilter(this);
@@ -223,16 +234,9 @@ void MainWindowController::reopenViews()
 
 void MainWindowController::takeCaptureRole()
 {
-    // A copy that finds another copy running (one started by the service scripts, say) takes the
-    // capture role only while nobody holds it.
-    const QString config = m_dataModule->configPath();
-    const QString ownId = QString::number(QCoreApplication::applicationPid());
-    if (ReadIniValue(config, AppSection, QStringLiteral("PID")).isEmpty()) {
-        WriteIniValue(config, AppSection, QStringLiteral("PID"), ownId);
-    }
-    if (CountProcesses(m_appProcessName) <= 1) {
-        WriteIniValue(config, AppSection, QStringLiteral("PID"), ownId);
-    }
+    // A copy that finds another copy of this installation holding the role leaves it alone; a config.ini
+    // that cannot be written leaves capture stopped, which every tick then says.
+    m_monitoring->takeCaptureRole();
 }
 
 void MainWindowController::endCapture()

@@ -8,17 +8,19 @@
 #include "data/Formats.h"
 #include "data/SqliteStatement.h"
 #include "data/TextCompare.h"
+#include "platform/AtomicFile.h"
 #include "platform/Errors.h"
 #include "platform/SystemRoutines.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QSaveFile>
+#include <QRegularExpression>
 #include <QScopedValueRollback>
 #include <QSqlDatabase>
 #include <QSqlDriver>
@@ -72,12 +74,6 @@ const char* const ColumnNames[ColumnCount] = {
 QString quotedIdentifier(const QString& name)
 {
     return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
-}
-
-// Users compare as the database compares them: without letter case, accented letters too.
-QString userKey(const QString& user)
-{
-    return TextCompare::key(user);
 }
 
 [[noreturn]] void failOn(sqlite3* db)
@@ -172,80 +168,197 @@ void bindInteger(sqlite3_stmt* statement, int column, qint64 value)
     sqlite3_bind_int64(statement, column + 1, value);
 }
 
-// The copy's bytes: mapped where the file system allows, read otherwise.
-class CopyBytes
+QString systemError(int error)
 {
-public:
-    explicit CopyBytes(const QString& path)
-        : m_file(path)
-    {
-        if (!m_file.open(QIODevice::ReadOnly)) {
-            throw PlainError(QStringLiteral("O arquivo %1 não pode ser lido: %2").arg(path, m_file.errorString()));
-        }
-        const qint64 size = m_file.size();
-        if (size > 0) {
-            if (uchar* mapped = m_file.map(0, size)) {
-                m_view = QByteArrayView(mapped, size);
-                return;
-            }
-        }
-        m_read = m_file.readAll();
-        if (m_file.error() != QFileDevice::NoError) {
-            throw PlainError(QStringLiteral("O arquivo %1 não pode ser lido: %2").arg(path, m_file.errorString()));
-        }
-        m_view = m_read;
-    }
-    QByteArrayView view() const { return m_view; }
+    return QString::fromLocal8Bit(std::strerror(error));
+}
 
-private:
-    QFile m_file;
-    QByteArray m_read;
-    QByteArrayView m_view;
-};
-
-void appendRejected(const QString& path, const QByteArray& lines)
+[[noreturn]] void cannotWrite(const QString& path, const QString& why)
 {
-    QFile file(path);
-    const bool isNew = !file.exists() || file.size() == 0;
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
-        throw PlainError(QStringLiteral("O arquivo %1 não pode ser gravado: %2").arg(path, file.errorString()));
-    }
-    // Marked as UTF-8, so that any editor (and the journal reader) takes it as such.
-    if ((isNew && file.write("\xEF\xBB\xBF") != 3) || file.write(lines) != lines.size() || !file.flush()) {
-        throw PlainError(QStringLiteral("O arquivo %1 não pode ser gravado: %2").arg(path, file.errorString()));
+    throw PlainError(QStringLiteral("O arquivo %1 não pode ser gravado: %2").arg(path, why));
+}
+
+[[noreturn]] void cannotRead(const QFile& file)
+{
+    throw PlainError(QStringLiteral("O arquivo %1 não pode ser lido: %2").arg(file.fileName(), file.errorString()));
+}
+
+void writeWhole(const QString& path, const QByteArray& bytes)
+{
+    const AtomicWriteResult written = writeFileAtomically(path, bytes);
+    if (!written.ok) {
+        throw PlainError(QString::fromLocal8Bit(written.error.c_str()));
     }
 }
 
+// The refused lines of one copy, appended to the rejected file as they come, never gathered in memory. Where
+// the file stood before them is noted in the mark file, with the copy's id: an attempt at the same copy that
+// did not commit is taken back by the next attempt, so every copy's lines are kept once.
+class RejectedLines
+{
+public:
+    RejectedLines(const QString& path, const QString& markPath, const QString& copyId)
+        : m_path(path)
+        , m_markPath(markPath)
+        , m_copyId(copyId)
+        , m_file(path)
+    {
+    }
+
+    // Cuts the lines of an attempt at this copy that did not commit.
+    void takeBackUncommitted()
+    {
+        QFile mark(m_markPath);
+        if (!mark.open(QIODevice::ReadOnly)) {
+            return;
+        }
+        const QList<QByteArray> words = mark.read(256).trimmed().split(' ');
+        bool isNumber = false;
+        const qint64 offset = words.size() == 2 ? words.at(1).toLongLong(&isNumber) : -1;
+        if (!isNumber || offset < 0 || QString::fromLatin1(words.at(0)) != m_copyId) {
+            return;
+        }
+        m_marked = true;
+        // A file cut or removed meanwhile holds nothing of that attempt.
+        const QFileInfo file(m_path);
+        if (file.exists() && file.size() > offset &&
+            ::truncate(QFile::encodeName(m_path).constData(), off_t(offset)) != 0) {
+            cannotWrite(m_path, systemError(errno));
+        }
+    }
+
+    void add(const QString& reason, const QString& line)
+    {
+        if (!m_file.isOpen()) {
+            open();
+        }
+        const QByteArray bytes = reason.toUtf8() + '\t' + line.toUtf8() + '\n';
+        if (m_file.write(bytes) != bytes.size()) {
+            cannotWrite(m_path, m_file.errorString());
+        }
+    }
+
+    // On disk before the commit: after it the copy's lines exist nowhere else.
+    void sync()
+    {
+        if (m_file.isOpen() && (!m_file.flush() || ::fsync(m_file.handle()) != 0)) {
+            cannotWrite(m_path, m_file.error() != QFileDevice::NoError ? m_file.errorString() : systemError(errno));
+        }
+    }
+
+private:
+    void open()
+    {
+        const QFileInfo file(m_path);
+        if (!m_marked) {
+            const qint64 offset = file.exists() ? file.size() : 0;
+            writeWhole(m_markPath, m_copyId.toLatin1() + ' ' + QByteArray::number(offset) + '\n');
+            m_marked = true;
+        }
+        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+            cannotWrite(m_path, m_file.errorString());
+        }
+        // Marked as UTF-8, so that any editor (and the journal reader) takes it as such.
+        if (m_file.size() == 0 && m_file.write("\xEF\xBB\xBF") != 3) {
+            cannotWrite(m_path, m_file.errorString());
+        }
+    }
+
+    QString m_path;
+    QString m_markPath;
+    QString m_copyId;
+    QFile m_file;
+    bool m_marked = false;
+};
+
+// The number of lines of the copy, read through once without keeping them.
+qint64 countLines(const QString& path, const std::atomic<bool>& cancel)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        cannotRead(file);
+    }
+    JournalText text(&file);
+    qint64 count = 0;
+    while (text.skipLine()) {
+        if (++count % 65536 == 0 && cancel) {
+            return -1;
+        }
+    }
+    return count;
+}
+
 } // namespace
+
+QString ImportTarget::userKey(const QString& user)
+{
+    // As the database compares: without letter case, accented letters too.
+    return TextCompare::key(user);
+}
+
+void ImportTarget::addUser(const QString& user, const QVariant& project)
+{
+    const QString key = userKey(user);
+    if (!projects.contains(key)) {
+        projects.insert(key, project.isNull() ? 0 : project.toLongLong());
+    }
+}
+
+ImportTarget ImportTarget::read(const QString& connectionName)
+{
+    const QSqlDatabase db = QSqlDatabase::database(connectionName, false);
+    if (!db.isOpen()) {
+        throw DatabaseError(QStringLiteral("Missing or closed connection '%1'").arg(connectionName));
+    }
+    ImportTarget target;
+    target.databasePath = db.databaseName();
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("PRAGMA table_info(Impressao)"))) {
+        throw DriverError(Database::driverMessage(query.lastError()));
+    }
+    static const QRegularExpression declaredWidth(QStringLiteral("\\(\\s*(\\d+)\\s*\\)"));
+    while (query.next()) {
+        const QRegularExpressionMatch match = declaredWidth.match(query.value(2).toString());
+        if (match.hasMatch()) {
+            target.columnWidths.insert(query.value(1).toString(), match.captured(1).toInt());
+        }
+    }
+    if (!query.exec(QStringLiteral("SELECT Usuario_id, Projeto_Id FROM Usuario ORDER BY Usuario_id"))) {
+        throw DriverError(Database::driverMessage(query.lastError()));
+    }
+    while (query.next()) {
+        target.addUser(query.value(0).toString(), query.value(1));
+    }
+    return target;
+}
 
 struct JournalImport::Plan
 {
     QString databasePath;
     QString copyPath;
     QString rejectedPath;
-    QString copyId;
+    QString rejectedMarkPath;
     QString insertSql;
     int widths[ColumnCount] = {};
-    QHash<QString, qint64> projects; // by userKey()
+    QHash<QString, qint64> projects; // by ImportTarget::userKey()
     QChar decimalMark;
     Clock clock;
 };
 
 struct JournalImport::Outcome
 {
+    bool processed = false;
     bool alreadyStored = false;
     bool cancelled = false;
     qint64 rows = 0;
     qint64 rejected = 0;
+    qint64 emptyLines = 0;
 };
 
-JournalImport::JournalImport(const QString& journalPath, const QString& copyPath, Dataset* importa, Dataset* users,
-                             QObject* parent)
+JournalImport::JournalImport(const QString& journalPath, const QString& copyPath, QObject* parent)
     : QObject(parent)
     , m_journalPath(journalPath)
     , m_copyPath(copyPath)
-    , m_importa(importa)
-    , m_users(users)
     , m_clock([] { return QDateTime::currentDateTime(); })
 {
     setObjectName(QStringLiteral("Importacao"));
@@ -269,6 +382,12 @@ QString JournalImport::rejectedPath() const
 {
     const QFileInfo journal(m_journalPath);
     return journal.dir().filePath(journal.completeBaseName() + QStringLiteral(".rejected"));
+}
+
+QString JournalImport::rejectedMarkPath() const
+{
+    const QFileInfo copy(m_copyPath);
+    return copy.dir().filePath(copy.completeBaseName() + QStringLiteral(".rejected-from"));
 }
 
 void JournalImport::setClock(Clock clock)
@@ -309,31 +428,47 @@ QString JournalImport::readCopyId() const
         return QString();
     }
     const QString id = QString::fromLatin1(file.read(64).trimmed());
-    // A torn or foreign file gives no id: the copy is then numbered anew and imported.
+    // A foreign file gives no id: the copy is then numbered anew and imported.
     return QUuid::fromString(id).isNull() ? QString() : id;
 }
 
 void JournalImport::writeCopyId(const QString& copyId) const
 {
-    // Written whole or not at all.
-    QSaveFile file(sequencePath());
-    if (!file.open(QIODevice::WriteOnly) || file.write(copyId.toLatin1() + '\n') < 0 || !file.commit()) {
-        throw PlainError(
-            QStringLiteral("O arquivo %1 não pode ser gravado: %2").arg(sequencePath(), file.errorString()));
-    }
+    // Checked on disk before anything relies on it: a full disk must never leave an empty id behind, which a
+    // later attempt would take for a copy never stored.
+    writeWhole(sequencePath(), copyId.toLatin1() + '\n');
 }
 
-void JournalImport::takeOver()
+bool JournalImport::takeOver() const
 {
     writeCopyId(QUuid::createUuid().toString(QUuid::WithoutBraces));
     // Renamed, never copied and deleted: a job the agent adds meanwhile either stays in the journal or moves
     // with the copy, and the copy is never left behind half written.
     // The agent locks the journal for each line it writes and looks again at the name once it holds the
-    // lock: holding the lock across the rename means no line of its goes into the copy after this.
+    // lock: holding the lock across the rename means no line of its goes into the copy after this. The lock
+    // is asked for without waiting, again and again, so that a cancel or a lock held for good cannot keep
+    // the import (and the application's end) waiting.
     const QByteArray journal = QFile::encodeName(m_journalPath);
     const int lockedJournal = ::open(journal.constData(), O_RDONLY | O_CLOEXEC);
     if (lockedJournal >= 0) {
-        while (::flock(lockedJournal, LOCK_EX) != 0 && errno == EINTR) {
+        const QDeadlineTimer deadline(m_lockWait);
+        while (::flock(lockedJournal, LOCK_EX | LOCK_NB) != 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            if (errno != EWOULDBLOCK) {
+                break; // a file system without locks: renamed without one
+            }
+            if (m_cancel || deadline.hasExpired()) {
+                ::close(lockedJournal);
+                if (m_cancel) {
+                    return false;
+                }
+                throw PlainError(QStringLiteral("O arquivo %1 está bloqueado por outro processo; ele será importado "
+                                                "numa próxima vez.")
+                                     .arg(m_journalPath));
+            }
+            QThread::msleep(10);
         }
     }
     const int renamed = std::rename(journal.constData(), QFile::encodeName(m_copyPath).constData());
@@ -343,50 +478,12 @@ void JournalImport::takeOver()
     }
     if (renamed != 0) {
         throw PlainError(QStringLiteral("O arquivo %1 não pode ser renomeado para %2: %3")
-                             .arg(m_journalPath, m_copyPath, QString::fromLocal8Bit(std::strerror(renameError))));
+                             .arg(m_journalPath, m_copyPath, systemError(renameError)));
     }
+    return true;
 }
 
-JournalImport::Plan JournalImport::makePlan(const QString& copyId) const
-{
-    for (Dataset* dataset : { m_importa, m_users }) {
-        if (!dataset->isOpen()) {
-            throw DatabaseError(
-                QStringLiteral("%1: Cannot perform this operation on a closed dataset").arg(dataset->objectName()));
-        }
-    }
-    Plan plan;
-    plan.databasePath = QSqlDatabase::database(m_importa->connectionName(), false).databaseName();
-    plan.copyPath = m_copyPath;
-    plan.rejectedPath = rejectedPath();
-    plan.copyId = copyId;
-    plan.decimalMark = Formats::decimalSeparator();
-    plan.clock = m_clock;
-
-    QStringList columns;
-    for (int column = 0; column < ColumnCount; ++column) {
-        const Field* field = m_importa->fieldByName(QLatin1String(ColumnNames[column]));
-        columns << quotedIdentifier(field->fieldName());
-        plan.widths[column] = field->type() == FieldType::String ? field->size() : 0;
-    }
-    plan.insertSql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                         .arg(quotedIdentifier(m_importa->baseTable()), columns.join(QStringLiteral(", ")),
-                              QStringList(ColumnCount, QStringLiteral("?")).join(QStringLiteral(", ")));
-
-    // The first row of a user counts, as a look-up from the top of the list finds it.
-    const int idField = m_users->fieldByName(QStringLiteral("Usuario_id"))->index();
-    const int projectField = m_users->fieldByName(QStringLiteral("Projeto_Id"))->index();
-    for (int row = 0; row < m_users->recordCount(); ++row) {
-        const QString key = userKey(m_users->storedValue(row, idField).toString());
-        if (!plan.projects.contains(key)) {
-            const QVariant project = m_users->storedValue(row, projectField);
-            plan.projects.insert(key, project.isNull() ? 0 : project.toLongLong());
-        }
-    }
-    return plan;
-}
-
-JournalImport::Result JournalImport::importPending()
+JournalImport::Result JournalImport::importPending(const ImportTarget& target)
 {
     Result result;
     if (m_running) {
@@ -394,24 +491,65 @@ JournalImport::Result JournalImport::importPending()
     }
     QScopedValueRollback<bool> running(m_running, true);
     m_cancel = false;
+    if (!QFileInfo::exists(m_copyPath) && !QFileInfo::exists(m_journalPath)) {
+        return result;
+    }
 
+    Plan plan;
+    plan.databasePath = target.databasePath;
+    plan.copyPath = m_copyPath;
+    plan.rejectedPath = rejectedPath();
+    plan.rejectedMarkPath = rejectedMarkPath();
+    plan.decimalMark = Formats::decimalSeparator();
+    plan.clock = m_clock;
+    plan.projects = target.projects;
+    QStringList columns;
+    for (int column = 0; column < ColumnCount; ++column) {
+        const QString name = QLatin1String(ColumnNames[column]);
+        columns << quotedIdentifier(name);
+        for (auto width = target.columnWidths.cbegin(); width != target.columnWidths.cend(); ++width) {
+            if (width.key().compare(name, Qt::CaseInsensitive) == 0) {
+                plan.widths[column] = width.value();
+            }
+        }
+    }
+    plan.insertSql = QStringLiteral("INSERT INTO Impressao (%1) VALUES (%2)")
+                         .arg(columns.join(QStringLiteral(", ")),
+                              QStringList(ColumnCount, QStringLiteral("?")).join(QStringLiteral(", ")));
+
+    const Outcome outcome = runInThread(plan);
+    if (outcome.cancelled) {
+        throw SilentAbort();
+    }
+    result.copyProcessed = outcome.processed;
+    result.alreadyStored = outcome.alreadyStored;
+    result.rows = outcome.rows;
+    result.rejected = outcome.rejected;
+    result.emptyLines = outcome.emptyLines;
+    return result;
+}
+
+JournalImport::Outcome JournalImport::work(const Plan& plan, const std::function<void(qint64, qint64)>& report) const
+{
+    Outcome outcome;
     if (!QFileInfo::exists(m_copyPath)) {
         if (!QFileInfo::exists(m_journalPath)) {
-            return result;
+            return outcome;
         }
-        takeOver();
+        if (!takeOver()) {
+            outcome.cancelled = true;
+            return outcome;
+        }
     }
-    QCoreApplication::processEvents();
-
     QString copyId = readCopyId();
     if (copyId.isEmpty()) {
         // A copy without its id: given one now, before anything is stored.
         copyId = QUuid::createUuid().toString(QUuid::WithoutBraces);
         writeCopyId(copyId);
     }
-    const Outcome outcome = runInThread(makePlan(copyId));
+    outcome = run(plan, copyId, m_cancel, report);
     if (outcome.cancelled) {
-        throw SilentAbort();
+        return outcome;
     }
 
     // Stored: only now may the copy go.
@@ -419,13 +557,9 @@ JournalImport::Result JournalImport::importPending()
         throw PlainError(QStringLiteral("O arquivo %1 não pode ser removido.").arg(m_copyPath));
     }
     QFile::remove(sequencePath());
-    QCoreApplication::processEvents();
-
-    result.copyProcessed = true;
-    result.alreadyStored = outcome.alreadyStored;
-    result.rows = outcome.rows;
-    result.rejected = outcome.rejected;
-    return result;
+    QFile::remove(rejectedMarkPath());
+    outcome.processed = true;
+    return outcome;
 }
 
 JournalImport::Outcome JournalImport::runInThread(const Plan& plan)
@@ -438,7 +572,7 @@ JournalImport::Outcome JournalImport::runInThread(const Plan& plan)
     };
     std::unique_ptr<QThread> thread(QThread::create([&]() {
         try {
-            outcome = run(plan, m_cancel, report);
+            outcome = work(plan, report);
         } catch (...) {
             failure = std::current_exception();
         }
@@ -469,14 +603,21 @@ JournalImport::Outcome JournalImport::runInThread(const Plan& plan)
     return outcome;
 }
 
-JournalImport::Outcome JournalImport::run(const Plan& plan, const std::atomic<bool>& cancel,
+JournalImport::Outcome JournalImport::run(const Plan& plan, const QString& copyId, const std::atomic<bool>& cancel,
                                           const std::function<void(qint64, qint64)>& report)
 {
     Outcome outcome;
-    const CopyBytes bytes(plan.copyPath);
-    JournalText text(bytes.view());
-    const qint64 total = text.lineCount();
+    const qint64 total = countLines(plan.copyPath, cancel);
+    if (total < 0) {
+        outcome.cancelled = true;
+        return outcome;
+    }
     report(0, total);
+    QFile copy(plan.copyPath);
+    if (!copy.open(QIODevice::ReadOnly)) {
+        cannotRead(copy);
+    }
+    JournalText text(&copy);
 
     ImportConnection connection(plan.databasePath);
     sqlite3* db = connection.handle();
@@ -486,18 +627,19 @@ JournalImport::Outcome JournalImport::run(const Plan& plan, const std::atomic<bo
     {
         SqliteStatement stored(ConnectionName,
                                QStringLiteral("SELECT count(*) FROM ArquivoImportado WHERE Arquivo_Id = ?"));
-        stored.bind(0, plan.copyId);
+        stored.bind(0, copyId);
         if (stored.step() && stored.integer(0) > 0) {
             outcome.alreadyStored = true;
             return outcome;
         }
     }
+    RejectedLines rejected(plan.rejectedPath, plan.rejectedMarkPath, copyId);
+    rejected.takeBackUncommitted();
 
     SqliteStatement insert(ConnectionName, plan.insertSql);
     sqlite3_stmt* statement = insert.handle();
-    QByteArray rejected;
     const auto reject = [&](const QString& reason, const QString& line) {
-        rejected += reason.toUtf8() + '\t' + line.toUtf8() + '\n';
+        rejected.add(reason, line);
         ++outcome.rejected;
     };
 
@@ -507,7 +649,8 @@ JournalImport::Outcome JournalImport::run(const Plan& plan, const std::atomic<bo
     QByteArray horaText;
     QElapsedTimer sinceReport;
     sinceReport.start();
-    for (qint64 index = 0; index < total; ++index) {
+    QString line;
+    for (qint64 index = 0; text.nextLine(line); ++index) {
         if (index % CheckEvery == 0 && index > 0) {
             if (cancel) {
                 outcome.cancelled = true;
@@ -518,7 +661,11 @@ JournalImport::Outcome JournalImport::run(const Plan& plan, const std::atomic<bo
                 sinceReport.restart();
             }
         }
-        const QString line = text.line(index);
+        // A line without any job (a blank line, the zeros a crash can leave in a file) is no refusal.
+        if (JournalFormat::trimmed(line).isEmpty()) {
+            ++outcome.emptyLines;
+            continue;
+        }
         const QString reason = JournalFormat::parse(line, plan.decimalMark, record);
         if (!reason.isEmpty()) {
             reject(reason, line);
@@ -539,10 +686,11 @@ JournalImport::Outcome JournalImport::run(const Plan& plan, const std::atomic<bo
             return JournalFormat::cutToWidth(value, plan.widths[column]);
         };
         const QStringView document = JournalFormat::trimmed(record.pDocument);
-        const auto project = plan.projects.constFind(userKey(record.pUser));
+        const auto project = plan.projects.constFind(ImportTarget::userKey(record.pUser));
 
         bindText(statement, PrintName, cut(PrintName, record.pPrinter));
-        bindText(statement, ComputerId, cut(ComputerId, QStringView(record.pMachine).mid(2)));
+        bindText(statement, ComputerId,
+                 cut(ComputerId, QStringView(record.pMachine).mid(JournalLine::MachinePrefixLength)));
         bindText(statement, UsuarioId, cut(UsuarioId, record.pUser));
         bindText(statement, PrintDocument, cut(PrintDocument, document.isEmpty() ? NotDefined : document));
         bindText(statement, PrintDrive, cut(PrintDrive, record.pDriver));
@@ -571,16 +719,13 @@ JournalImport::Outcome JournalImport::run(const Plan& plan, const std::atomic<bo
         reject(QStringLiteral("Linha recusada pelo banco de dados: ") + message, line);
     }
 
-    // Kept before the commit: after it, the copy's lines exist nowhere else.
-    if (!rejected.isEmpty()) {
-        appendRejected(plan.rejectedPath, rejected);
-    }
+    rejected.sync();
     {
-        SqliteStatement record(
+        SqliteStatement stored(
             ConnectionName, QStringLiteral("INSERT INTO ArquivoImportado (Arquivo_Id, Data_Importacao) VALUES (?, ?)"));
-        record.bind(0, plan.copyId);
-        record.bind(1, FieldValues::toIsoText(QDateTime::currentDateTime()));
-        record.step();
+        stored.bind(0, copyId);
+        stored.bind(1, FieldValues::toIsoText(QDateTime::currentDateTime()));
+        stored.step();
     }
     transaction.commit();
     report(total, total);

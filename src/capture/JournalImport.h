@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QHash>
 #include <QObject>
 #include <QString>
 
@@ -11,25 +12,45 @@ class QThread;
 
 namespace tollbook {
 
-class Dataset;
+// Where an import stores its rows, as plain values: the database file, the widths its schema gives the text
+// columns of Impressao, and the projects of the registered users.
+struct ImportTarget
+{
+    QString databasePath;
+    QHash<QString, int> columnWidths; // by column name as the schema spells it; characters
+    QHash<QString, qint64> projects;  // by userKey(); 0 for a registered user without a project
+
+    // Users compare as the database compares them.
+    static QString userKey(const QString& user);
+    // The first project given for a user counts, as a look-up from the top of an ordered list finds it. A null
+    // project is 0.
+    void addUser(const QString& user, const QVariant& project);
+    // The target of the database open on the connection: its file, the widths of its schema and its users in
+    // the order of their ids. Throws DriverError when the database cannot be read.
+    static ImportTarget read(const QString& connectionName);
+};
 
 // The journal import ("Importacao"): takes the capture agent's journal over and stores one row of
 // Impressao per line, each job exactly once.
 //
 // The journal jobs/printjob.tlj is taken over by renaming it to jobs/printjobnew.tlj, after an id for that
-// copy, unique to it, has been written beside it (jobs/printjobnew.seq). The copy's rows are stored in one
-// transaction that also records the copy's id in table ArquivoImportado; the copy is removed only after
-// that commit. A copy whose id the database has recorded already was stored before a crash could remove
-// it: it is removed without being imported again. Ids, not numbers: installations sharing one database
-// never mistake each other's copies. A copy left over by a
-// failed import or a crash is imported before the journal is taken over again.
+// copy, unique to it, has been written beside it (jobs/printjobnew.seq) and checked on disk. The copy's rows
+// are stored in one transaction that also records the copy's id in table ArquivoImportado; the copy is
+// removed only after that commit. A copy whose id the database has recorded already was stored before a
+// crash could remove it: it is removed without being imported again. Ids, not numbers: installations
+// sharing one database never mistake each other's copies. A copy left over by a failed import or a crash is
+// imported before the journal is taken over again.
 //
 // A line that does not convert (or that the database refuses) does not stop the import: it is appended,
-// after its reason and a tab, to jobs/printjob.rejected, and the other lines are stored.
+// after its reason and a tab, to jobs/printjob.rejected, and the other lines are stored. Those lines follow
+// the same rule as the rows: where the file stood before a copy's lines is noted beside the copy
+// (jobs/printjobnew.rejected-from), so an attempt that did not commit has its lines taken back by the next
+// one, and a copy found stored adds none. Empty lines hold no job: they are counted, not refused.
 //
-// The rows are written on a connection of their own ("Importacao") in a thread of their own, so the
-// user's edits are never part of the import's transaction and the calling thread keeps processing its
-// events (progress is reported through progress()) while it waits for the import to end.
+// The copy is read line by line, never whole. The takeover and the rows run on a connection of their own
+// ("Importacao") in a thread of their own, so the user's edits are never part of the import's transaction
+// and the calling thread keeps processing its events (progress is reported through progress()) while it
+// waits, also while the agent holds its lock on the journal.
 class JournalImport : public QObject
 {
     Q_OBJECT
@@ -43,29 +64,30 @@ public:
         bool alreadyStored = false; // the copy's rows had been committed before
         qint64 rows = 0;            // rows stored
         qint64 rejected = 0;        // lines appended to the rejected file
+        qint64 emptyLines = 0;      // lines without any job, skipped
     };
 
-    // importa gives the table and the columns with their widths (the main window's SQL_Importa), users the
-    // projects of the users (the main window's SQL_Usuario). Both must be open when the import runs; the
-    // rows go to the database of importa's connection.
-    JournalImport(const QString& journalPath, const QString& copyPath, Dataset* importa, Dataset* users,
-                  QObject* parent = nullptr);
+    JournalImport(const QString& journalPath, const QString& copyPath, QObject* parent = nullptr);
     ~JournalImport() override;
 
     QString journalPath() const { return m_journalPath; }
     QString copyPath() const { return m_copyPath; }
     QString sequencePath() const;
     QString rejectedPath() const;
+    QString rejectedMarkPath() const;
 
     // Where Print_Data and Print_Hora are read from, for every row; the system clock unless replaced. It is
     // called on the import's own thread.
     void setClock(Clock clock);
+    // How long the takeover waits for the agent's lock on the journal before it gives up until the next call.
+    void setLockWait(int milliseconds) { m_lockWait = milliseconds; }
 
     // Imports the copy left over, or else takes the journal over and imports it; then removes the copy.
-    // Nothing happens when there is neither. Processes pending events while the rows are written. Throws
-    // when the journal cannot be taken over, the copy cannot be read or removed, or the database fails; the
-    // copy then stays and is imported at the next call. Throws SilentAbort when cancelled.
-    Result importPending();
+    // Nothing happens when there is neither. Processes pending events until it ends. Throws when the journal
+    // cannot be taken over, the copy cannot be read or removed, a file beside it cannot be written, or the
+    // database fails; the copy then stays and is imported at the next call. Throws SilentAbort when
+    // cancelled.
+    Result importPending(const ImportTarget& target);
 
     bool isRunning() const { return m_running; }
     // Makes the import under way roll back and end; its copy stays for the next run. May be called from any
@@ -84,19 +106,18 @@ private:
     struct Plan;
     struct Outcome;
 
-    void takeOver();
+    Outcome work(const Plan& plan, const std::function<void(qint64, qint64)>& report) const;
+    bool takeOver() const;
     QString readCopyId() const;
     void writeCopyId(const QString& copyId) const;
-    Plan makePlan(const QString& copyId) const;
     Outcome runInThread(const Plan& plan);
-    static Outcome run(const Plan& plan, const std::atomic<bool>& cancel,
+    static Outcome run(const Plan& plan, const QString& copyId, const std::atomic<bool>& cancel,
                        const std::function<void(qint64, qint64)>& report);
 
     QString m_journalPath;
     QString m_copyPath;
-    Dataset* m_importa;
-    Dataset* m_users;
     Clock m_clock;
+    int m_lockWait = 30000;
     bool m_running = false;
     std::atomic<bool> m_cancel{ false };
     QThread* m_thread = nullptr;

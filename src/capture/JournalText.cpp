@@ -1,110 +1,153 @@
 #include "capture/JournalText.h"
 
+#include "capture/JournalLine.h"
+#include "platform/Errors.h"
+
+#include <QIODevice>
 #include <QtEndian>
 
-#include <cstring>
+#include <algorithm>
 
 namespace tollbook {
 
-JournalText::JournalText(QByteArrayView bytes)
+namespace {
+
+// Enough bytes for MaxLineLength characters in any of the encodings, and one more.
+constexpr qsizetype KeptBytes = (JournalLine::MaxLineLength + 1) * 4;
+
+} // namespace
+
+JournalText::JournalText(QIODevice* device, qsizetype chunkSize)
+    : m_device(device)
+    , m_chunkSize(std::max<qsizetype>(chunkSize, 4))
 {
-    if (bytes.startsWith("\xEF\xBB\xBF")) {
+    while (m_buffer.size() < 3 && fill()) {
+    }
+    if (m_buffer.startsWith("\xEF\xBB\xBF")) {
         m_encoding = Encoding::Utf8;
-        m_text = bytes.sliced(3);
-    } else if (bytes.startsWith("\xFF\xFE")) {
+        m_position = 3;
+    } else if (m_buffer.startsWith("\xFF\xFE")) {
         m_encoding = Encoding::Utf16LittleEndian;
-        m_text = bytes.sliced(2);
-    } else if (bytes.startsWith("\xFE\xFF")) {
+        m_position = 2;
+        m_unit = 2;
+    } else if (m_buffer.startsWith("\xFE\xFF")) {
         m_encoding = Encoding::Utf16BigEndian;
-        m_text = bytes.sliced(2);
+        m_position = 2;
+        m_unit = 2;
     } else {
         m_encoding = Encoding::Windows1252;
-        m_text = bytes;
         m_ansi = QStringDecoder("windows-1252");
     }
+}
+
+bool JournalText::fill()
+{
+    m_buffer.remove(0, m_position);
+    m_position = 0;
+    const qsizetype kept = m_buffer.size();
+    m_buffer.resize(kept + m_chunkSize);
+    const qint64 read = m_device->read(m_buffer.data() + kept, m_chunkSize);
+    if (read < 0) {
+        m_buffer.resize(kept);
+        throw PlainError(QStringLiteral("O arquivo não pode ser lido: %1").arg(m_device->errorString()));
+    }
+    m_buffer.resize(kept + read);
+    return read > 0;
+}
+
+char16_t JournalText::unitAt(qsizetype position) const
+{
+    const auto* at = reinterpret_cast<const uchar*>(m_buffer.constData()) + position;
     switch (m_encoding) {
         case Encoding::Utf16LittleEndian:
-            findWideLines(false);
-            break;
+            return char16_t(at[1] << 8 | at[0]);
         case Encoding::Utf16BigEndian:
-            findWideLines(true);
-            break;
+            return char16_t(at[0] << 8 | at[1]);
         default:
-            findByteLines();
-            break;
+            return char16_t(at[0]);
     }
 }
 
-void JournalText::findByteLines()
+void JournalText::keep(qsizetype begin, qsizetype end)
 {
-    const char* data = m_text.data();
-    const qsizetype size = m_text.size();
-    // The next LF is looked for once and kept, so that a file of lone CRs is not searched over and over.
-    qsizetype lineFeed = -1;
-    qsizetype position = 0;
-    while (position < size) {
-        if (lineFeed < position) {
-            const void* found = std::memchr(data + position, '\n', size_t(size - position));
-            lineFeed = found ? static_cast<const char*>(found) - data : size;
-        }
-        const void* carriage = std::memchr(data + position, '\r', size_t(lineFeed - position));
-        qsizetype end = lineFeed;
-        qsizetype next = lineFeed + 1;
-        if (carriage) {
-            end = static_cast<const char*>(carriage) - data;
-            next = end + 1 < size && data[end + 1] == '\n' ? end + 2 : end + 1;
-        }
-        m_lines.push_back({ position, end - position });
-        position = next;
+    const qsizetype room = KeptBytes - m_line.size();
+    if (room > 0) {
+        m_line.append(m_buffer.constData() + begin, std::min(room, end - begin));
     }
 }
 
-void JournalText::findWideLines(bool bigEndian)
+bool JournalText::nextBytes(bool keepBytes)
 {
-    const auto* data = reinterpret_cast<const uchar*>(m_text.data());
-    const qsizetype units = m_text.size() / 2; // an odd last byte is no character
-    const auto unit = [&](qsizetype index) {
-        const uchar* at = data + 2 * index;
-        return bigEndian ? char16_t(at[0] << 8 | at[1]) : char16_t(at[1] << 8 | at[0]);
-    };
-    qsizetype begin = 0;
-    qsizetype index = 0;
-    while (index < units) {
-        const char16_t c = unit(index);
-        if (c != u'\r' && c != u'\n') {
-            ++index;
+    m_line.clear();
+    bool any = false;
+    for (;;) {
+        if (m_buffer.size() - m_position < m_unit) {
+            // At the end an odd last byte of UTF-16 is no character.
+            if (!fill()) {
+                return any;
+            }
             continue;
         }
-        m_lines.push_back({ 2 * begin, 2 * (index - begin) });
-        index += c == u'\r' && index + 1 < units && unit(index + 1) == u'\n' ? 2 : 1;
-        begin = index;
-    }
-    if (begin < units) {
-        m_lines.push_back({ 2 * begin, 2 * (units - begin) });
+        if (m_afterCr) {
+            m_afterCr = false;
+            if (unitAt(m_position) == u'\n') {
+                m_position += m_unit;
+                continue;
+            }
+        }
+        const qsizetype end = m_buffer.size() - (m_buffer.size() - m_position) % m_unit;
+        qsizetype at = m_position;
+        if (m_unit == 1) {
+            const char* data = m_buffer.constData();
+            while (at < end && data[at] != '\r' && data[at] != '\n') {
+                ++at;
+            }
+        } else {
+            while (at < end && unitAt(at) != u'\r' && unitAt(at) != u'\n') {
+                at += m_unit;
+            }
+        }
+        if (keepBytes) {
+            keep(m_position, at);
+        }
+        if (at < end) {
+            m_afterCr = unitAt(at) == u'\r';
+            m_position = at + m_unit;
+            return true;
+        }
+        any = true;
+        m_position = end;
     }
 }
 
-QString JournalText::line(qsizetype index)
+bool JournalText::skipLine()
 {
-    const Span& span = m_lines.at(size_t(index));
-    const QByteArrayView bytes = m_text.sliced(span.begin, span.length);
+    return nextBytes(false);
+}
+
+bool JournalText::nextLine(QString& line)
+{
+    if (!nextBytes(true)) {
+        return false;
+    }
     switch (m_encoding) {
         case Encoding::Utf8:
-            return QString::fromUtf8(bytes);
+            line = QString::fromUtf8(m_line);
+            break;
         case Encoding::Utf16LittleEndian:
-        case Encoding::Utf16BigEndian: {
-            QString text(bytes.size() / 2, Qt::Uninitialized);
+        case Encoding::Utf16BigEndian:
+            line.resize(m_line.size() / 2);
             if (m_encoding == Encoding::Utf16LittleEndian) {
-                qFromLittleEndian<quint16>(bytes.data(), text.size(), text.data());
+                qFromLittleEndian<quint16>(m_line.constData(), line.size(), line.data());
             } else {
-                qFromBigEndian<quint16>(bytes.data(), text.size(), text.data());
+                qFromBigEndian<quint16>(m_line.constData(), line.size(), line.data());
             }
-            return text;
-        }
+            break;
         case Encoding::Windows1252:
+            line = m_ansi.decode(m_line);
             break;
     }
-    return m_ansi.decode(bytes);
+    return true;
 }
 
 } // namespace tollbook

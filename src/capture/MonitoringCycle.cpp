@@ -2,19 +2,19 @@
 
 #include "capture/JournalImport.h"
 #include "data/Catalogue.h"
+#include "data/Database.h"
 #include "data/TextCompare.h"
 #include "i18n/Language.h"
 #include "platform/Errors.h"
+#include "platform/Processes.h"
 #include "platform/SystemRoutines.h"
-#include "ui/ErrorHandler.h"
-#include "ui/MainWindow.h"
 
 #include <QCoreApplication>
 #include <QScopedValueRollback>
 #include <QSet>
-#include <QStatusBar>
 
 #include <exception>
+#include <typeinfo>
 
 namespace tollbook {
 
@@ -33,8 +33,9 @@ constexpr int DefaultPapers[] = { 9, 1 };
 class SuspendedDisplay
 {
 public:
-    explicit SuspendedDisplay(Dataset* dataset)
+    SuspendedDisplay(Dataset* dataset, const std::function<void()>& reportError)
         : m_dataset(dataset)
+        , m_reportError(reportError)
     {
         m_dataset->disableControls();
     }
@@ -46,7 +47,7 @@ public:
             m_dataset->enableControls();
         } catch (...) {
             if (std::uncaught_exceptions() == 0) {
-                ErrorHandler::handleCurrentException();
+                m_reportError();
             }
         }
     }
@@ -55,6 +56,7 @@ public:
 
 private:
     Dataset* m_dataset;
+    std::function<void()> m_reportError;
 };
 
 void requireOpen(const Dataset* dataset)
@@ -98,15 +100,14 @@ QString message(const QString& key, const QString& fallback, const QStringList& 
 
 } // namespace
 
-MonitoringCycle::MonitoringCycle(const CapturePaths& paths, DataModuleDatasets* dataModule, MainWindow* window,
-                                 QObject* parent)
+MonitoringCycle::MonitoringCycle(const CapturePaths& paths, DataModuleDatasets* dataModule,
+                                 MainWindowDatasets* datasets, QObject* parent)
     : QObject(parent)
     , m_paths(paths)
     , m_dataModule(dataModule)
-    , m_window(window)
+    , m_datasets(datasets)
     , m_agent(paths.agentPath)
-    , m_import(new JournalImport(paths.journalPath, paths.journalCopyPath, window->datasets()->SQL_Importa,
-                                 window->datasets()->SQL_Usuario, this))
+    , m_import(new JournalImport(paths.journalPath, paths.journalCopyPath, this))
     , m_clock([] { return QDateTime::currentDateTime(); })
 {
     connect(m_import, &JournalImport::progress, this, &MonitoringCycle::showProgress);
@@ -120,6 +121,26 @@ void MonitoringCycle::setClock(Clock clock)
     m_import->setClock(m_clock);
 }
 
+void MonitoringCycle::setErrorReporter(ErrorReporter reporter)
+{
+    m_reportError = std::move(reporter);
+}
+
+void MonitoringCycle::reportCurrentError() const
+{
+    if (m_reportError) {
+        m_reportError();
+        return;
+    }
+    try {
+        throw;
+    } catch (const std::exception& error) {
+        qWarning("%s", error.what());
+    } catch (...) {
+        qWarning("Unknown error");
+    }
+}
+
 void MonitoringCycle::runTick()
 {
     if (m_ticking || m_stopped) {
@@ -129,8 +150,13 @@ void MonitoringCycle::runTick()
     QScopedValueRollback<bool> ticking(m_ticking, true);
     try {
         runSteps();
+    } catch (const SilentAbort& abort) {
+        // Ended on purpose (the application is ending): nothing to show.
+        if (typeid(abort) != typeid(SilentAbort)) {
+            reportCurrentError();
+        }
     } catch (...) {
-        ErrorHandler::handleCurrentException();
+        reportCurrentError();
     }
 }
 
@@ -157,13 +183,55 @@ void MonitoringCycle::checkStopped() const
     }
 }
 
+bool MonitoringCycle::takeCaptureRole()
+{
+    m_roleWanted = false;
+    m_roleProblem.clear();
+    const QString ownId = QString::number(QCoreApplication::applicationPid());
+    const QString holder = ReadIniValue(m_paths.configPath, AppSection, QStringLiteral("PID"));
+    if (holder == ownId) {
+        return true;
+    }
+    // A copy that crashed leaves its id behind, and the system may give that number to any process later.
+    if (!holder.isEmpty() && isHeldByRunningCopy(holder)) {
+        return false;
+    }
+    try {
+        WriteIniValue(m_paths.configPath, AppSection, QStringLiteral("PID"), ownId);
+    } catch (const Error& error) {
+        m_roleWanted = true;
+        m_roleProblem = error.message();
+        return false;
+    }
+    return true;
+}
+
+bool MonitoringCycle::isHeldByRunningCopy(const QString& pid) const
+{
+    bool isNumber = false;
+    const qint64 id = pid.trimmed().toLongLong(&isNumber);
+    const QString application =
+        m_paths.applicationPath.isEmpty() ? QCoreApplication::applicationFilePath() : m_paths.applicationPath;
+    return isNumber && isProcessOfExecutable(id, application);
+}
+
 void MonitoringCycle::runSteps()
 {
     // The control view's refresh button (btnRControle) is disabled here, and enabled again where the
     // countdown is reset, once the print views bring it.
     refreshControlView();
+    if (m_roleWanted) {
+        takeCaptureRole();
+    }
     if (!isCaptureCopy()) {
-        resetCountdown();
+        Q_EMIT countdownRestarted();
+        // Silent while another copy captures; said at every tick while this one cannot take its turn.
+        if (m_roleWanted) {
+            throw PlainError(message(QStringLiteral("sMsgCapturaParada"),
+                                     QStringLiteral("A captura de impressões está parada: o arquivo %s não pode ser "
+                                                    "gravado (%s). Nenhuma impressão é importada até que ele possa."),
+                                     { m_paths.configPath, m_roleProblem }));
+        }
         return;
     }
 
@@ -176,12 +244,16 @@ void MonitoringCycle::runSteps()
 
     JournalImport::Result imported;
     try {
-        imported = m_import->importPending();
+        imported = m_import->importPending(ImportTarget::read(m_datasets->SQL_Controle->connectionName()));
     } catch (...) {
-        m_window->statusBar()->clearMessage();
+        Q_EMIT statusMessage(QString());
         throw;
     }
-    m_window->statusBar()->clearMessage();
+    Q_EMIT statusMessage(imported.emptyLines > 0
+                             ? message(QStringLiteral("sMsgLinhasVazias"),
+                                       QStringLiteral("%s linha(s) vazia(s) do arquivo de impressões foram ignoradas"),
+                                       { QString::number(imported.emptyLines) })
+                             : QString());
     checkStopped();
 
     if (imported.copyProcessed) {
@@ -191,11 +263,11 @@ void MonitoringCycle::runSteps()
             // A row the user is still editing in one of the registries puts the additions off to a later tick.
             m_registriesDue = !(addNewUsers() && addNewPrinters());
         }
-        refresh(m_window->datasets()->SQL_Usuario);
-        refreshControlView();
-        Q_EMIT todayCountChanged();
+        refresh(m_datasets->SQL_Usuario);
+        addNewJobs();
+        Q_EMIT todayCountChanged(m_datasets->SQL_Controle->recordCount());
     }
-    resetCountdown();
+    Q_EMIT countdownRestarted();
 
     if (imported.rejected > 0) {
         throw PlainError(message(QStringLiteral("sMsgLinhasRecusadas"),
@@ -226,16 +298,32 @@ void MonitoringCycle::refresh(Dataset* dataset, const std::function<void()>& set
 
 void MonitoringCycle::refreshControlView()
 {
-    Dataset* control = m_window->datasets()->SQL_Controle;
-    refresh(control,
-            [this, control]() { control->setParam(QStringLiteral("Data"), DateToQueryText(m_clock().date())); });
+    Dataset* control = m_datasets->SQL_Controle;
+    const QString today = DateToQueryText(m_clock().date());
+    // Read whole on a new day only; otherwise only the jobs stored since the last look (by another copy, or
+    // by another installation sharing the database) are added.
+    if (control->isOpen() && control->param(QStringLiteral("Data")).value.toString() == today) {
+        addNewJobs();
+        return;
+    }
+    refresh(control, [control, &today]() { control->setParam(QStringLiteral("Data"), today); });
+}
+
+void MonitoringCycle::addNewJobs()
+{
+    Dataset* control = m_datasets->SQL_Controle;
+    if (!control->isOpen() || control->isEditing()) {
+        return;
+    }
+    // Today's jobs are newest first: the new ones go on top.
+    control->appendNewerRows(QStringLiteral("Print_Id"), Dataset::NewRowsAt::Start);
 }
 
 bool MonitoringCycle::addNewUsers()
 {
     Dataset* found = m_dataModule->SQL_BuscaUsuario;
     Dataset* users = m_dataModule->SQL_Usuario;
-    Dataset* sectors = m_window->datasets()->SQL_Setor;
+    Dataset* sectors = m_datasets->SQL_Setor;
     if (users->isEditing() || sectors->isEditing()) {
         return false;
     }
@@ -245,9 +333,10 @@ bool MonitoringCycle::addNewUsers()
     QCoreApplication::processEvents();
 
     requireOpen(sectors);
-    SuspendedDisplay suspendedUsers(users);
-    SuspendedDisplay suspendedFound(found);
-    SuspendedDisplay suspendedSectors(sectors);
+    const auto report = [this] { reportCurrentError(); };
+    SuspendedDisplay suspendedUsers(users, report);
+    SuspendedDisplay suspendedFound(found, report);
+    SuspendedDisplay suspendedSectors(sectors, report);
     // The sectors are in order: the first row holds the lowest Setor_Id. None: the user gets no sector.
     const QVariant sector = sectors->isEmpty()
                                 ? QVariant()
@@ -278,8 +367,8 @@ bool MonitoringCycle::addNewUsers()
 bool MonitoringCycle::addNewPrinters()
 {
     Dataset* found = m_dataModule->SQL_BuscaPrint;
-    Dataset* printers = m_window->datasets()->SQL_Impressora;
-    Dataset* costs = m_window->datasets()->SQL_Custo;
+    Dataset* printers = m_datasets->SQL_Impressora;
+    Dataset* costs = m_datasets->SQL_Custo;
     if (printers->isEditing() || costs->isEditing()) {
         return false;
     }
@@ -288,8 +377,9 @@ bool MonitoringCycle::addNewPrinters()
 
     requireOpen(printers);
     requireOpen(costs);
-    SuspendedDisplay suspendedFound(found);
-    SuspendedDisplay suspendedPrinters(printers);
+    const auto report = [this] { reportCurrentError(); };
+    SuspendedDisplay suspendedFound(found, report);
+    SuspendedDisplay suspendedPrinters(printers, report);
     QSet<QString> known = namesOf(printers, QStringLiteral("Print_Name"));
     const int nameField = found->fieldByName(QStringLiteral("Print_Name"))->index();
     for (int row = 0; row < found->recordCount(); ++row) {
@@ -321,19 +411,13 @@ bool MonitoringCycle::addNewPrinters()
     return true;
 }
 
-void MonitoringCycle::resetCountdown()
-{
-    m_window->setRefreshCountdown(m_window->monitoringInterval());
-}
-
 void MonitoringCycle::showProgress(qint64 done, qint64 total)
 {
     if (!m_import->isRunning() || total <= 0) {
         return;
     }
-    m_window->statusBar()->showMessage(message(QStringLiteral("sMsgImportando"),
-                                               QStringLiteral("Importando impressões: %s de %s"),
-                                               { QString::number(done), QString::number(total) }));
+    Q_EMIT statusMessage(message(QStringLiteral("sMsgImportando"), QStringLiteral("Importando impressões: %s de %s"),
+                                 { QString::number(done), QString::number(total) }));
 }
 
 } // namespace tollbook

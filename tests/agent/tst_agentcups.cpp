@@ -464,9 +464,9 @@ void AgentCupsTest::printedJobBecomesPricedRow()
     main.SQL_Importa->open();
     main.SQL_Usuario->open();
     tollbook::JournalImport import(QDir(m_jobs).filePath(QStringLiteral("printjob.tlj")),
-                                   QDir(m_jobs).filePath(QStringLiteral("printjobnew.tlj")), main.SQL_Importa,
-                                   main.SQL_Usuario);
-    const tollbook::JournalImport::Result result = import.importPending();
+                                   QDir(m_jobs).filePath(QStringLiteral("printjobnew.tlj")));
+    const tollbook::JournalImport::Result result =
+        import.importPending(tollbook::ImportTarget::read(tollbook::Database::ConnectionName));
     QVERIFY(result.rows >= 1);
     QCOMPARE(result.rejected, 0);
 

@@ -3,7 +3,6 @@
 // that kill an import half-way.
 
 #include "capture/JournalImport.h"
-#include "data/Catalogue.h"
 #include "data/Database.h"
 #include "platform/Errors.h"
 
@@ -25,15 +24,11 @@ int main(int argc, char** argv)
         tollbook::Database::open(args.at(1));
         int rows = 0;
         {
-            tollbook::DataModuleDatasets dataModule;
-            tollbook::MainWindowDatasets datasets(&dataModule);
-            datasets.SQL_Importa->open();
-            datasets.SQL_Usuario->open();
-            tollbook::JournalImport import(args.at(2), args.at(3), datasets.SQL_Importa, datasets.SQL_Usuario);
+            tollbook::JournalImport import(args.at(2), args.at(3));
             QObject::connect(&import, &tollbook::JournalImport::progress, [&out](qint64 done, qint64 total) {
                 out << "progress " << done << ' ' << total << Qt::endl;
             });
-            rows = int(import.importPending().rows);
+            rows = int(import.importPending(tollbook::ImportTarget::read(tollbook::Database::ConnectionName)).rows);
         }
         tollbook::Database::close();
         out << "done " << rows << Qt::endl;

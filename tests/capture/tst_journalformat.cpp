@@ -23,8 +23,9 @@ QByteArray utf16(const QString& text, bool bigEndian)
 QStringList linesOf(JournalText& text)
 {
     QStringList lines;
-    for (qsizetype i = 0; i < text.lineCount(); ++i) {
-        lines << text.line(i);
+    QString line;
+    while (text.nextLine(line)) {
+        lines << line;
     }
     return lines;
 }
@@ -83,6 +84,12 @@ void TestJournalFormat::lines_data()
     QTest::newRow("empty file") << QByteArray() << JournalText::Encoding::Windows1252 << QStringList();
     QTest::newRow("mark only") << QByteArray("\xEF\xBB\xBF") << JournalText::Encoding::Utf8 << QStringList();
     QTest::newRow("one break") << QByteArray("\n") << JournalText::Encoding::Windows1252 << QStringList{ QString() };
+    QTest::newRow("UTF-16LE, CR LF") << utf16(QStringLiteral("a\r\n\r\nb"), false)
+                                     << JournalText::Encoding::Utf16LittleEndian
+                                     << QStringList{ QStringLiteral("a"), QString(), QStringLiteral("b") };
+    // Only what a reader looks at of a very long line is kept: far more than its 4096 characters.
+    QTest::newRow("very long line") << QByteArray(100000, 'x') + "\nb" << JournalText::Encoding::Windows1252
+                                    << QStringList{ QString(16388, QLatin1Char('x')), QStringLiteral("b") };
 }
 
 void TestJournalFormat::lines()
@@ -91,9 +98,22 @@ void TestJournalFormat::lines()
     QFETCH(JournalText::Encoding, encoding);
     QFETCH(QStringList, lines);
 
-    JournalText text(bytes);
-    QCOMPARE(text.encoding(), encoding);
-    QCOMPARE(linesOf(text), lines);
+    // Read in chunks of every small size too, so that marks, breaks and characters fall across chunks.
+    for (const qsizetype chunk : { 1, 2, 3, 5, 65536 }) {
+        QBuffer device(&bytes);
+        QVERIFY(device.open(QIODevice::ReadOnly));
+        JournalText text(&device, chunk);
+        QCOMPARE(text.encoding(), encoding);
+        QCOMPARE(linesOf(text), lines);
+
+        device.seek(0);
+        JournalText counted(&device, chunk);
+        qsizetype count = 0;
+        while (counted.skipLine()) {
+            ++count;
+        }
+        QCOMPARE(count, lines.size());
+    }
 }
 
 void TestJournalFormat::fields_data()

@@ -1,17 +1,21 @@
 #include "JournalFixture.h"
-#include "app/Application.h"
-#include "app/DataModule.h"
-#include "app/InstallFixture.h"
 #include "capture/JournalImport.h"
 #include "capture/MonitoringCycle.h"
+#include "common/DatabaseFixture.h"
 #include "data/Catalogue.h"
-#include "ui/MainWindow.h"
+#include "data/DatasetModel.h"
+#include "platform/Errors.h"
+#include "platform/SystemRoutines.h"
 
 #include <QtTest>
 
-#include <QStatusBar>
+#include <QAbstractItemModelTester>
+#include <QProcess>
 
 #include <atomic>
+#include <memory>
+
+#include <sys/mount.h>
 
 using namespace tollbook;
 using namespace JournalLines;
@@ -24,59 +28,110 @@ QDateTime importTime()
     return QDateTime(QDate::currentDate(), QTime(10, 30));
 }
 
-QString binFolder(const InstallFixture& install)
+// Process names of this test run only, so that nothing else on the machine is counted or ended.
+QString ownAgentName()
 {
-    return install.path(IsWindows64Bit() ? QStringLiteral("bin/x64") : QStringLiteral("bin/x86"));
+    return QStringLiteral("PrintJob%1").arg(QCoreApplication::applicationPid());
 }
 
-// The installation's agent: a script that runs a copy of sleep under this run's agent name, as the
-// installation's agent would run under its own.
-void installAgent(const InstallFixture& install)
+// A process that runs until it is ended, under the executable name given: a copy of sleep in folder.
+bool startNamedProcess(QProcess& process, const QString& folder, const QString& name)
 {
-    const QString folder = binFolder(install);
-    QVERIFY(QDir().mkpath(folder));
-    const QString standIn = QDir(folder).filePath(ownAgentName());
-    QVERIFY(QFile::copy(QStringLiteral("/bin/sleep"), standIn));
-    QFile script(QDir(folder).filePath(QStringLiteral("PrintJob")));
-    QVERIFY(script.open(QIODevice::WriteOnly));
-    script.write(QStringLiteral("#!/bin/sh\nexec '%1' 600\n").arg(standIn).toUtf8());
-    script.close();
-    QVERIFY(script.setPermissions(script.permissions() | QFileDevice::ExeOwner));
-}
-
-// The application started on the installation, its agent running, its monitoring timer stopped (the
-// tests tick themselves) and its clock at importTime().
-std::unique_ptr<ApplicationShell> startCapture(const InstallFixture& install)
-{
-    auto shell = startShell(install);
-    if (MainWindow* window = shell->mainWindow()) {
-        window->findChild<QTimer*>(QStringLiteral("Timer1"))->stop();
-        shell->controller()->monitoring()->setClock(importTime);
+    const QString executable = QDir(folder).filePath(name);
+    if (!QFile::exists(executable) && !QFile::copy(QStringLiteral("/bin/sleep"), executable)) {
+        return false;
     }
-    return shell;
+    process.start(executable, { QStringLiteral("600") });
+    return process.waitForStarted(-1);
 }
 
-QString journalPath(const InstallFixture& install)
+void stopProcess(QProcess& process)
 {
-    return install.path(QStringLiteral("jobs/printjob.tlj"));
+    process.kill();
+    process.waitForFinished(-1);
 }
 
-QString copyPath(const InstallFixture& install)
+// An installation folder with a new database open as the application's connection, config.ini naming this
+// process as the capture copy, the datasets the tick works on open as the first showing opens them, and the
+// monitoring cycle over them, its agent a script that runs a copy of sleep under this run's agent name and
+// its clock at importTime(). Records what the cycle tells the window and the errors it reports.
+class CycleFixture
 {
-    return install.path(QStringLiteral("jobs/printjobnew.tlj"));
-}
-
-// A number out of the installation's database, read on a connection of its own.
-qint64 countIn(const InstallFixture& install, const QString& sql)
-{
-    const QString connection = QStringLiteral("monitoring-test");
-    qint64 result = -1;
+public:
+    // config: where config.ini is; in the installation folder unless given.
+    explicit CycleFixture(const QStringList& setup = {}, const QString& config = QString())
+        : m_config(config)
+        , m_datasets(&m_dataModule)
     {
-        Database::open(install.databasePath(), connection);
-        result = JobRows::count(sql, connection);
+        DatabaseFixture::exec(setup);
+        QVERIFY(QDir().mkpath(path(QStringLiteral("jobs"))));
+        QVERIFY(QDir().mkpath(path(QStringLiteral("bin"))));
+        writeConfig(QStringLiteral("PID"), QString::number(QCoreApplication::applicationPid()));
+
+        m_dataModule.openStartupDatasets();
+        m_datasets.SQL_Importa->open();
+        m_datasets.SQL_Controle->setParam(QStringLiteral("Data"), DateToQueryText(QDate::currentDate()));
+        m_datasets.SQL_Controle->open();
+        m_datasets.openRegistries();
+
+        m_cycle = std::make_unique<MonitoringCycle>(
+            CapturePaths{ configPath(), path(QStringLiteral("bin/PrintJob")), journalPath(), copyPath(), QString() },
+            &m_dataModule, &m_datasets);
+        m_cycle->agent().setProcessName(ownAgentName());
+        m_cycle->setClock(importTime);
+        m_cycle->setErrorReporter([this]() {
+            try {
+                throw;
+            } catch (const Error& error) {
+                errors << error.message();
+            }
+        });
+        QObject::connect(m_cycle.get(), &MonitoringCycle::countdownRestarted, [this]() { ++countdownRestarts; });
+        QObject::connect(m_cycle.get(), &MonitoringCycle::todayCountChanged, [this](int count) { counts << count; });
+        QObject::connect(m_cycle.get(), &MonitoringCycle::statusMessage,
+                         [this](const QString& text) { statusMessage = text; });
     }
-    Database::close(connection);
-    return result;
+
+    MonitoringCycle* cycle() const { return m_cycle.get(); }
+    MainWindowDatasets* datasets() { return &m_datasets; }
+    QString path(const QString& relative) const { return m_database.folder() + QLatin1Char('/') + relative; }
+    QString configPath() const { return m_config.isEmpty() ? path(QStringLiteral("config.ini")) : m_config; }
+    QString journalPath() const { return path(QStringLiteral("jobs/printjob.tlj")); }
+    QString copyPath() const { return path(QStringLiteral("jobs/printjobnew.tlj")); }
+    void writeConfig(const QString& key, const QString& value)
+    {
+        WriteIniValue(configPath(), QStringLiteral("App"), key, value);
+    }
+    QString config(const QString& key) const { return ReadIniValue(configPath(), QStringLiteral("App"), key); }
+
+    // The agent: a script that runs a copy of sleep under this run's agent name.
+    void installAgent()
+    {
+        const QString standIn = path(QStringLiteral("bin/") + ownAgentName());
+        QVERIFY(QFile::copy(QStringLiteral("/bin/sleep"), standIn));
+        QFile script(path(QStringLiteral("bin/PrintJob")));
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write(QStringLiteral("#!/bin/sh\nexec '%1' 600\n").arg(standIn).toUtf8());
+        script.close();
+        QVERIFY(script.setPermissions(script.permissions() | QFileDevice::ExeOwner));
+    }
+
+    QStringList errors;
+    QList<int> counts;
+    int countdownRestarts = 0;
+    QString statusMessage;
+
+private:
+    DatabaseFixture m_database;
+    QString m_config;
+    DataModuleDatasets m_dataModule;
+    MainWindowDatasets m_datasets;
+    std::unique_ptr<MonitoringCycle> m_cycle;
+};
+
+qint64 count(const QString& sql)
+{
+    return JobRows::count(sql);
 }
 
 // Runs work on the main thread from the import's thread, once, when the import stores its hundredth row.
@@ -90,6 +145,55 @@ MonitoringCycle::Clock clockCallingBack(std::function<void()> work)
         return importTime();
     };
 }
+
+QString todayJob(int id, const QString& time)
+{
+    return QStringLiteral("INSERT INTO Impressao (Print_Id, Print_Name, Print_Data, Print_Hora, Usuario_Id,"
+                          " Print_Pages, dmPaperSize, Print_Color, Projeto_Id, Print_Entregue)"
+                          " VALUES (%1, 'HP1', '%2', '%2 %3', 'Bruno', 2, 9, 'N', 1, 'N')")
+        .arg(id)
+        .arg(QDate::currentDate().toString(Qt::ISODate), time);
+}
+
+QList<qint64> idsOf(const Dataset* dataset)
+{
+    QList<qint64> ids;
+    const int field = dataset->fieldByName(QStringLiteral("Print_Id"))->index();
+    for (int row = 0; row < dataset->recordCount(); ++row) {
+        ids << dataset->storedValue(row, field).toLongLong();
+    }
+    return ids;
+}
+
+// A small file system of its own, for the cases of a full or read-only disk; needs root.
+class Mount
+{
+public:
+    explicit Mount(const QString& options)
+    {
+        if (m_dir.isValid() && ::mount("tollbook-test", QFile::encodeName(m_dir.path()).constData(), "tmpfs", 0,
+                                       options.toLatin1().constData()) == 0) {
+            m_mounted = true;
+        }
+    }
+    ~Mount()
+    {
+        if (m_mounted) {
+            ::umount2(QFile::encodeName(m_dir.path()).constData(), MNT_DETACH);
+        }
+    }
+    bool isMounted() const { return m_mounted; }
+    QString path(const QString& relative) const { return m_dir.path() + QLatin1Char('/') + relative; }
+    bool setReadOnly(bool readOnly)
+    {
+        return ::mount("tollbook-test", QFile::encodeName(m_dir.path()).constData(), "tmpfs",
+                       MS_REMOUNT | (readOnly ? MS_RDONLY : 0), nullptr) == 0;
+    }
+
+private:
+    QTemporaryDir m_dir;
+    bool m_mounted = false;
+};
 
 } // namespace
 
@@ -110,11 +214,16 @@ private Q_SLOTS:
     void namesDifferingInCaseAreNotRegisteredTwice();
     void pricesLeftBehindAreKept();
     void refusedLinesAreReportedOnce();
+    void emptyLinesAreCountedInTheTicksMessage();
     void failedTickKeepsTheCountdown();
-    void journalsLeftAtTheEndAreImportedByTheNextStart();
+    void copyLeftOverIsImportedFirst();
     void tickDuringAnImportIsSkipped();
-    void tickKeepsTheSelectedJob();
-    void endingDuringAnImportKeepsTheCopy();
+    void stoppingDuringAnImportKeepsTheCopy();
+    void tickAddsNewJobsAndKeepsTheCurrentRow();
+    void newDayReadsTheDayAgain();
+    void captureRole_data();
+    void captureRole();
+    void readOnlyConfigIsReportedAtEveryTick();
 };
 
 void TestMonitoringCycle::init()
@@ -124,7 +233,6 @@ void TestMonitoringCycle::init()
 
 void TestMonitoringCycle::cleanup()
 {
-    resetProcessWideState();
     TerminateProcesses(ownAgentName());
 }
 
@@ -141,32 +249,25 @@ void TestMonitoringCycle::agentSupervision()
 {
     QFETCH(int, running);
 
-    InstallFixture install;
-    installAgent(install);
-    const auto shell = startCapture(install);
-    // The first showing started the agent.
-    QTRY_COMPARE(CountProcesses(ownAgentName()), 1);
-    TerminateProcesses(ownAgentName());
-    QTRY_COMPARE(CountProcesses(ownAgentName()), 0);
+    CycleFixture fixture;
+    fixture.installAgent();
     QProcess agents[2];
     for (int i = 0; i < running; ++i) {
-        QVERIFY(startNamedProcess(agents[i], binFolder(install), ownAgentName()));
+        QVERIFY(startNamedProcess(agents[i], fixture.path(QStringLiteral("bin")), ownAgentName()));
     }
     QCOMPARE(CountProcesses(ownAgentName()), running);
 
-    BoxRecorder boxes;
-    shell->controller()->monitoring()->tick();
+    fixture.cycle()->tick();
 
     QTRY_COMPARE(CountProcesses(ownAgentName()), 1);
     if (running == 1) {
         QCOMPARE(agents[0].state(), QProcess::Running);
-        agents[0].kill();
-        agents[0].waitForFinished(-1);
+        stopProcess(agents[0]);
     }
     for (int i = 0; running == 2 && i < 2; ++i) {
         QVERIFY(agents[i].state() == QProcess::NotRunning || agents[i].waitForFinished(-1));
     }
-    QCOMPARE(boxes.count(), 0);
+    QCOMPARE(fixture.errors, QStringList());
 }
 
 void TestMonitoringCycle::otherCopyOnlyRefreshesTheControlView_data()
@@ -181,306 +282,398 @@ void TestMonitoringCycle::otherCopyOnlyRefreshesTheControlView()
 {
     QFETCH(QString, pid);
 
-    InstallFixture install;
-    const auto shell = startCapture(install);
-    MainWindow* window = shell->mainWindow();
-    install.writeConfig(QStringLiteral("PID"), pid);
+    CycleFixture fixture;
+    fixture.writeConfig(QStringLiteral("PID"), pid);
     QTemporaryDir bin;
     QProcess agents[2];
     for (QProcess& agent : agents) {
         QVERIFY(startNamedProcess(agent, bin.path(), ownAgentName()));
     }
-    writeFile(journalPath(install), utf8Journal({ job() }));
-    install.execSql({ QStringLiteral("INSERT INTO Impressao (Print_Name, Print_Data, Print_Hora, Usuario_Id,"
-                                     " Print_Pages, dmPaperSize, Print_Color, Projeto_Id)"
-                                     " VALUES ('HP1', '%1', '%1 09:00:00', 'Bruno', 2, 9, 'N', 1)")
-                          .arg(QDate::currentDate().toString(Qt::ISODate)) });
-    window->setRefreshCountdown(3);
+    writeFile(fixture.journalPath(), utf8Journal({ job() }));
+    DatabaseFixture::exec({ todayJob(1, QStringLiteral("09:00:00")) });
 
-    shell->controller()->monitoring()->tick();
+    fixture.cycle()->tick();
 
-    QCOMPARE(window->datasets()->SQL_Controle->recordCount(), 1);
-    QCOMPARE(window->refreshCountdown(), window->monitoringInterval());
+    QCOMPARE(fixture.datasets()->SQL_Controle->recordCount(), 1);
+    QCOMPARE(fixture.countdownRestarts, 1);
     QCOMPARE(CountProcesses(ownAgentName()), 2);
-    QVERIFY(QFileInfo::exists(journalPath(install)));
-    QVERIFY(!QFileInfo::exists(copyPath(install)));
-    QCOMPARE(countIn(install, QStringLiteral("SELECT count(*) FROM Impressao")), 1);
+    QVERIFY(QFileInfo::exists(fixture.journalPath()));
+    QVERIFY(!QFileInfo::exists(fixture.copyPath()));
+    QCOMPARE(count(QStringLiteral("SELECT count(*) FROM Impressao")), 1);
+    QCOMPARE(fixture.errors, QStringList());
     for (QProcess& agent : agents) {
-        agent.kill();
-        agent.waitForFinished(-1);
+        stopProcess(agent);
     }
 }
 
 void TestMonitoringCycle::noJournalAddsNobody()
 {
-    InstallFixture install;
-    install.execSql({ QStringLiteral("INSERT INTO Impressao (Print_Name, Print_Data, Usuario_Id, Print_Pages)"
-                                     " VALUES ('HPX', '2020-01-01', 'zeca', 1)") });
-    const auto shell = startCapture(install);
-    shell->mainWindow()->setRefreshCountdown(3);
+    CycleFixture fixture({ QStringLiteral("INSERT INTO Impressao (Print_Name, Print_Data, Usuario_Id, Print_Pages)"
+                                          " VALUES ('HPX', '2020-01-01', 'zeca', 1)") });
 
-    BoxRecorder boxes;
-    shell->controller()->monitoring()->tick();
+    fixture.cycle()->tick();
 
-    QCOMPARE(countIn(install, QStringLiteral("SELECT count(*) FROM Usuario WHERE Usuario_id = 'zeca'")), 0);
-    QCOMPARE(countIn(install, QStringLiteral("SELECT count(*) FROM Impressora")), 0);
-    QCOMPARE(shell->mainWindow()->refreshCountdown(), 50);
-    QCOMPARE(boxes.count(), 0);
+    QCOMPARE(count(QStringLiteral("SELECT count(*) FROM Usuario WHERE Usuario_id = 'zeca'")), 0);
+    QCOMPARE(count(QStringLiteral("SELECT count(*) FROM Impressora")), 0);
+    QCOMPARE(fixture.countdownRestarts, 1);
+    QCOMPARE(fixture.counts, QList<int>());
+    QCOMPARE(fixture.errors, QStringList());
 }
 
 void TestMonitoringCycle::newUserAndPrinterAreRegistered()
 {
-    InstallFixture install;
-    install.execSql({ QStringLiteral("INSERT INTO Setor VALUES ('ZZZ'), ('AAA')") });
-    const auto shell = startCapture(install);
-    MainWindow* window = shell->mainWindow();
-    writeFile(journalPath(install), utf8Journal({ job(QStringLiteral("joao"), QStringLiteral("P")) }));
+    CycleFixture fixture({ QStringLiteral("INSERT INTO Setor VALUES ('ZZZ'), ('AAA')") });
+    fixture.datasets()->SQL_Setor->reopen();
+    writeFile(fixture.journalPath(), utf8Journal({ job(QStringLiteral("joao"), QStringLiteral("P")) }));
 
-    BoxRecorder boxes;
-    shell->controller()->monitoring()->tick();
+    fixture.cycle()->tick();
 
-    QCOMPARE(boxes.count(), 0);
-    QCOMPARE(countIn(install, QStringLiteral("SELECT count(*) FROM Usuario WHERE Usuario_id = 'joao'"
-                                             " AND Usuario_Nome = 'joao' AND Usuario_Ativo = 'S'"
-                                             " AND Setor_id = 'AAA' AND Projeto_Id IS NULL")),
+    QCOMPARE(fixture.errors, QStringList());
+    QCOMPARE(count(QStringLiteral("SELECT count(*) FROM Usuario WHERE Usuario_id = 'joao'"
+                                  " AND Usuario_Nome = 'joao' AND Usuario_Ativo = 'S'"
+                                  " AND Setor_id = 'AAA' AND Projeto_Id IS NULL")),
              1);
-    QCOMPARE(countIn(install, QStringLiteral("SELECT count(*) FROM Impressora WHERE Print_Name = 'P'")), 1);
-    QCOMPARE(countIn(install, QStringLiteral("SELECT group_concat(dmPaperSize || ':' || Custo_Mono || ':' ||"
-                                             " Custo_Color, ' ') = '1:2000:2500 9:2000:2500' FROM"
-                                             " (SELECT * FROM CustoImpressao WHERE Print_Name = 'P'"
-                                             "  ORDER BY dmPaperSize)")),
+    QCOMPARE(count(QStringLiteral("SELECT count(*) FROM Impressora WHERE Print_Name = 'P'")), 1);
+    QCOMPARE(count(QStringLiteral("SELECT group_concat(dmPaperSize || ':' || Custo_Mono || ':' ||"
+                                  " Custo_Color, ' ') = '1:2000:2500 9:2000:2500' FROM"
+                                  " (SELECT * FROM CustoImpressao WHERE Print_Name = 'P'"
+                                  "  ORDER BY dmPaperSize)")),
              1);
     // The views show the job and the new user.
-    QCOMPARE(window->datasets()->SQL_Controle->recordCount(), 1);
-    QCOMPARE(window->statusPanelText(2), QStringLiteral("Registros: 1"));
-    QVERIFY(window->datasets()->SQL_Usuario->locate(QStringLiteral("Usuario_id"), QStringLiteral("joao")));
-    QCOMPARE(window->refreshCountdown(), window->monitoringInterval());
+    QCOMPARE(fixture.datasets()->SQL_Controle->recordCount(), 1);
+    QCOMPARE(fixture.counts, QList<int>{ 1 });
+    QVERIFY(fixture.datasets()->SQL_Usuario->locate(QStringLiteral("Usuario_id"), QStringLiteral("joao")));
+    QCOMPARE(fixture.countdownRestarts, 1);
 
     // A second journal of the same user and printer adds nobody.
-    writeFile(journalPath(install), utf8Journal({ job(QStringLiteral("joao"), QStringLiteral("P")) }));
-    shell->controller()->monitoring()->tick();
-    QCOMPARE(countIn(install, QStringLiteral("SELECT count(*) FROM Usuario")), 2);
-    QCOMPARE(countIn(install, QStringLiteral("SELECT count(*) FROM CustoImpressao")), 2);
-    QCOMPARE(window->statusPanelText(2), QStringLiteral("Registros: 2"));
+    writeFile(fixture.journalPath(), utf8Journal({ job(QStringLiteral("joao"), QStringLiteral("P")) }));
+    fixture.cycle()->tick();
+    QCOMPARE(count(QStringLiteral("SELECT count(*) FROM Usuario")), 2);
+    QCOMPARE(count(QStringLiteral("SELECT count(*) FROM CustoImpressao")), 2);
+    QCOMPARE(fixture.counts, (QList<int>{ 1, 2 }));
 }
 
 void TestMonitoringCycle::namesDifferingInCaseAreNotRegisteredTwice()
 {
-    InstallFixture install;
-    install.execSql(
+    CycleFixture fixture(
         { QStringLiteral("INSERT INTO Projeto (Projeto_Id, Projeto_Codigo, Projeto_Nome) VALUES (2, 'P2', 'Obra')"),
           QStringLiteral("INSERT INTO Usuario VALUES ('ANA', 'Ana', 'ADM', 2, 'S'), ('JOSÉ', 'José', 'ADM', 2, 'S')"),
           QStringLiteral("INSERT INTO Impressora VALUES ('HP'), ('SALA ÓTIMA')") });
-    const auto shell = startCapture(install);
     // Letter case beyond A-Z too: josé is JOSÉ.
-    writeFile(journalPath(install),
+    writeFile(fixture.journalPath(),
               utf8Journal({ job(QStringLiteral("ana"), QStringLiteral("hp")), job(QString(), QString()),
                             job(QStringLiteral("josé"), QStringLiteral("sala ótima")) }));
 
-    BoxRecorder boxes;
-    shell->controller()->monitoring()->tick();
+    fixture.cycle()->tick();
 
-    QCOMPARE(boxes.texts(), QStringList());
-    QCOMPARE(countIn(install, QStringLiteral("SELECT count(*) FROM Usuario")), 3);
-    QCOMPARE(countIn(install, QStringLiteral("SELECT count(*) FROM Impressora")), 2);
-    QCOMPARE(countIn(install, QStringLiteral("SELECT count(*) FROM CustoImpressao")), 0);
-    QCOMPARE(countIn(install, QStringLiteral("SELECT Projeto_Id FROM Impressao WHERE Usuario_Id = 'ana'")), 2);
-    QCOMPARE(countIn(install, QStringLiteral("SELECT Projeto_Id FROM Impressao WHERE Usuario_Id = 'JOSÉ'")), 2);
+    QCOMPARE(fixture.errors, QStringList());
+    QCOMPARE(count(QStringLiteral("SELECT count(*) FROM Usuario")), 3);
+    QCOMPARE(count(QStringLiteral("SELECT count(*) FROM Impressora")), 2);
+    QCOMPARE(count(QStringLiteral("SELECT count(*) FROM CustoImpressao")), 0);
+    QCOMPARE(count(QStringLiteral("SELECT Projeto_Id FROM Impressao WHERE Usuario_Id = 'ana'")), 2);
+    QCOMPARE(count(QStringLiteral("SELECT Projeto_Id FROM Impressao WHERE Usuario_Id = 'JOSÉ'")), 2);
 }
 
 // A printer row removed outside the application may leave its prices behind; they stay as they are.
 void TestMonitoringCycle::pricesLeftBehindAreKept()
 {
-    InstallFixture install;
-    install.execSql({ QStringLiteral("INSERT INTO CustoImpressao VALUES ('OLD', 9, 5000, 6000)") });
-    const auto shell = startCapture(install);
-    writeFile(journalPath(install), utf8Journal({ job(QStringLiteral("u"), QStringLiteral("OLD")) }));
+    CycleFixture fixture({ QStringLiteral("INSERT INTO CustoImpressao VALUES ('OLD', 9, 5000, 6000)") });
+    writeFile(fixture.journalPath(), utf8Journal({ job(QStringLiteral("u"), QStringLiteral("OLD")) }));
 
-    BoxRecorder boxes;
-    shell->controller()->monitoring()->tick();
+    fixture.cycle()->tick();
 
-    QCOMPARE(boxes.texts(), QStringList());
-    QCOMPARE(countIn(install, QStringLiteral("SELECT count(*) FROM Impressora WHERE Print_Name = 'OLD'")), 1);
-    QCOMPARE(countIn(install, QStringLiteral("SELECT Custo_Mono FROM CustoImpressao WHERE dmPaperSize = 9")), 5000);
-    QCOMPARE(countIn(install, QStringLiteral("SELECT Custo_Mono FROM CustoImpressao WHERE dmPaperSize = 1")), 2000);
+    QCOMPARE(fixture.errors, QStringList());
+    QCOMPARE(count(QStringLiteral("SELECT count(*) FROM Impressora WHERE Print_Name = 'OLD'")), 1);
+    QCOMPARE(count(QStringLiteral("SELECT Custo_Mono FROM CustoImpressao WHERE dmPaperSize = 9")), 5000);
+    QCOMPARE(count(QStringLiteral("SELECT Custo_Mono FROM CustoImpressao WHERE dmPaperSize = 1")), 2000);
 }
 
 void TestMonitoringCycle::refusedLinesAreReportedOnce()
 {
-    InstallFixture install;
-    const auto shell = startCapture(install);
-    shell->mainWindow()->setRefreshCountdown(3);
-    writeFile(journalPath(install),
+    CycleFixture fixture;
+    writeFile(fixture.journalPath(),
               utf8Journal({ job(QStringLiteral("u1")), QStringLiteral("a|b|c"),
                             line(withField(jobFields(), 10, QStringLiteral("3,5"))), job(QStringLiteral("u2")) }));
 
-    BoxRecorder boxes;
-    shell->controller()->monitoring()->runTick();
+    fixture.cycle()->runTick();
 
-    QCOMPARE(boxes.texts(),
-             QStringList{ QStringLiteral("ATENÇÃO \n\n2 linha(s) do arquivo de impressões não puderam ser importadas "
-                                         "e foram guardadas em %1")
-                              .arg(install.path(QStringLiteral("jobs/printjob.rejected"))) });
+    QCOMPARE(fixture.errors, QStringList{ QStringLiteral("2 linha(s) do arquivo de impressões não puderam ser "
+                                                         "importadas e foram guardadas em %1")
+                                              .arg(fixture.path(QStringLiteral("jobs/printjob.rejected"))) });
     // Everything else was done before.
-    QCOMPARE(countIn(install, QStringLiteral("SELECT count(*) FROM Impressao")), 2);
-    QCOMPARE(countIn(install, QStringLiteral("SELECT count(*) FROM Usuario WHERE Usuario_id IN ('u1', 'u2')")), 2);
-    QCOMPARE(shell->mainWindow()->refreshCountdown(), 50);
-    QCOMPARE(shell->mainWindow()->statusPanelText(2), QStringLiteral("Registros: 2"));
+    QCOMPARE(count(QStringLiteral("SELECT count(*) FROM Impressao")), 2);
+    QCOMPARE(count(QStringLiteral("SELECT count(*) FROM Usuario WHERE Usuario_id IN ('u1', 'u2')")), 2);
+    QCOMPARE(fixture.countdownRestarts, 1);
+    QCOMPARE(fixture.counts, QList<int>{ 2 });
+}
+
+// A journal of nothing but line breaks (or the zeros a crash leaves) holds no job and refuses nothing.
+void TestMonitoringCycle::emptyLinesAreCountedInTheTicksMessage()
+{
+    CycleFixture fixture;
+    writeFile(fixture.journalPath(),
+              QByteArray(100000, '\r') + utf8Journal({ job() }).sliced(3) + QByteArray(5, '\0') + "\n \t\r\n");
+
+    fixture.cycle()->runTick();
+
+    QCOMPARE(fixture.errors, QStringList());
+    QCOMPARE(count(QStringLiteral("SELECT count(*) FROM Impressao")), 1);
+    QVERIFY(!QFileInfo::exists(fixture.path(QStringLiteral("jobs/printjob.rejected"))));
+    QCOMPARE(fixture.statusMessage,
+             QStringLiteral("100002 linha(s) vazia(s) do arquivo de impressões foram ignoradas"));
+
+    writeFile(fixture.journalPath(), utf8Journal({ job() }));
+    fixture.cycle()->runTick();
+    QCOMPARE(fixture.statusMessage, QString());
 }
 
 void TestMonitoringCycle::failedTickKeepsTheCountdown()
 {
-    InstallFixture install;
-    install.execSql({ QStringLiteral("CREATE TRIGGER full_disk BEFORE INSERT ON Impressao BEGIN"
-                                     " SELECT RAISE(ROLLBACK, 'disco cheio'); END") });
-    const auto shell = startCapture(install);
-    MainWindow* window = shell->mainWindow();
-    window->setRefreshCountdown(7);
-    writeFile(journalPath(install), utf8Journal({ job(QStringLiteral("joao")) }));
+    CycleFixture fixture({ QStringLiteral("CREATE TRIGGER full_disk BEFORE INSERT ON Impressao BEGIN"
+                                          " SELECT RAISE(ROLLBACK, 'disco cheio'); END") });
+    writeFile(fixture.journalPath(), utf8Journal({ job(QStringLiteral("joao")) }));
 
-    BoxRecorder boxes;
-    shell->controller()->monitoring()->runTick();
+    fixture.cycle()->runTick();
 
-    QCOMPARE(boxes.texts(), QStringList{ QStringLiteral("ATENÇÃO \n\ndisco cheio") });
-    QCOMPARE(window->refreshCountdown(), 7);
-    QVERIFY(QFileInfo::exists(copyPath(install)));
-    QCOMPARE(countIn(install, QStringLiteral("SELECT count(*) FROM Usuario WHERE Usuario_id = 'joao'")), 0);
+    QCOMPARE(fixture.errors, QStringList{ QStringLiteral("disco cheio") });
+    QCOMPARE(fixture.countdownRestarts, 0);
+    QVERIFY(QFileInfo::exists(fixture.copyPath()));
+    QCOMPARE(count(QStringLiteral("SELECT count(*) FROM Usuario WHERE Usuario_id = 'joao'")), 0);
 
-    install.execSql({ QStringLiteral("DROP TRIGGER full_disk") });
-    shell->controller()->monitoring()->runTick();
+    DatabaseFixture::exec({ QStringLiteral("DROP TRIGGER full_disk") });
+    fixture.cycle()->runTick();
 
-    QCOMPARE(boxes.count(), 1);
-    QCOMPARE(window->refreshCountdown(), 50);
-    QCOMPARE(countIn(install, QStringLiteral("SELECT count(*) FROM Impressao")), 1);
-    QCOMPARE(countIn(install, QStringLiteral("SELECT count(*) FROM Usuario WHERE Usuario_id = 'joao'")), 1);
-    QVERIFY(!QFileInfo::exists(copyPath(install)));
+    QCOMPARE(fixture.errors.size(), 1);
+    QCOMPARE(fixture.countdownRestarts, 1);
+    QCOMPARE(count(QStringLiteral("SELECT count(*) FROM Impressao")), 1);
+    QCOMPARE(count(QStringLiteral("SELECT count(*) FROM Usuario WHERE Usuario_id = 'joao'")), 1);
+    QVERIFY(!QFileInfo::exists(fixture.copyPath()));
 }
 
-void TestMonitoringCycle::journalsLeftAtTheEndAreImportedByTheNextStart()
+// A copy left by an application that ended (or crashed) goes before the journal written since.
+void TestMonitoringCycle::copyLeftOverIsImportedFirst()
 {
-    InstallFixture install;
-    {
-        const auto shell = startCapture(install);
-        writeFile(copyPath(install),
-                  utf8Journal({ job(QStringLiteral("u"), QStringLiteral("P"), QStringLiteral("d1")) }));
-        writeFile(journalPath(install),
-                  utf8Journal({ job(QStringLiteral("u"), QStringLiteral("P"), QStringLiteral("d2")) }));
-        shell->dataModule()->finishAction()->trigger();
-        QVERIFY(shell->dataModule()->endRequested());
-    }
-    QVERIFY(QFileInfo::exists(copyPath(install)));
-    QVERIFY(QFileInfo::exists(journalPath(install)));
+    CycleFixture fixture;
+    writeFile(fixture.copyPath(), utf8Journal({ job(QStringLiteral("u"), QStringLiteral("P"), QStringLiteral("d1")) }));
+    writeFile(fixture.journalPath(),
+              utf8Journal({ job(QStringLiteral("u"), QStringLiteral("P"), QStringLiteral("d2")) }));
 
-    const auto shell = startCapture(install);
-    shell->controller()->monitoring()->tick();
-    // The copy left over first; the journal waits for the next tick.
-    QCOMPARE(JobRows::count(QStringLiteral("SELECT count(*) FROM Impressao WHERE Print_Document = 'd1'")), 1);
-    QVERIFY(QFileInfo::exists(journalPath(install)));
+    fixture.cycle()->tick();
+    QCOMPARE(count(QStringLiteral("SELECT count(*) FROM Impressao WHERE Print_Document = 'd1'")), 1);
+    QVERIFY(QFileInfo::exists(fixture.journalPath()));
 
-    shell->controller()->monitoring()->tick();
-    QCOMPARE(JobRows::count(QStringLiteral("SELECT count(*) FROM Impressao WHERE Print_Document = 'd2'")), 1);
-    QCOMPARE(JobRows::count(QStringLiteral("SELECT count(*) FROM Impressao")), 2);
-    QVERIFY(!QFileInfo::exists(journalPath(install)));
-    QVERIFY(!QFileInfo::exists(copyPath(install)));
+    fixture.cycle()->tick();
+    QCOMPARE(count(QStringLiteral("SELECT count(*) FROM Impressao WHERE Print_Document = 'd2'")), 1);
+    QCOMPARE(count(QStringLiteral("SELECT count(*) FROM Impressao")), 2);
+    QVERIFY(!QFileInfo::exists(fixture.journalPath()));
+    QVERIFY(!QFileInfo::exists(fixture.copyPath()));
 }
 
-// While a journal imports, the window keeps working and shows the progress; a tick due meanwhile is skipped.
+// While a journal imports, events go on and the progress is told; a tick due meanwhile is skipped.
 void TestMonitoringCycle::tickDuringAnImportIsSkipped()
 {
-    InstallFixture install;
-    const auto shell = startCapture(install);
-    MonitoringCycle* cycle = shell->controller()->monitoring();
-    Dataset* control = shell->mainWindow()->datasets()->SQL_Controle;
-    writeFile(journalPath(install), numberedJournal(3000));
+    CycleFixture fixture;
+    MonitoringCycle* cycle = fixture.cycle();
+    Dataset* control = fixture.datasets()->SQL_Controle;
+    writeFile(fixture.journalPath(), numberedJournal(3000));
 
     QString progressShown;
     bool tickingMeanwhile = false;
-    int refreshesByTheSkippedTick = -1;
+    int changesByTheSkippedTick = -1;
     cycle->setClock(clockCallingBack([&]() {
-        progressShown = shell->mainWindow()->statusBar()->currentMessage();
+        progressShown = fixture.statusMessage;
         tickingMeanwhile = cycle->isTicking();
-        QSignalSpy refreshes(control, &Dataset::resetDone);
-        Q_EMIT shell->mainWindow()->monitoringTick();
+        QSignalSpy resets(control, &Dataset::resetDone);
+        QSignalSpy inserts(control, &Dataset::rowsInserted);
+        cycle->runTick();
         cycle->tick();
-        refreshesByTheSkippedTick = int(refreshes.count());
+        changesByTheSkippedTick = int(resets.count() + inserts.count());
     }));
-    BoxRecorder boxes;
     cycle->runTick();
 
     QVERIFY2(progressShown.startsWith(QStringLiteral("Importando impressões: ")), qPrintable(progressShown));
     QVERIFY(progressShown.endsWith(QStringLiteral(" de 3000")));
     QVERIFY(tickingMeanwhile);
-    QCOMPARE(refreshesByTheSkippedTick, 0);
-    QCOMPARE(boxes.count(), 0);
-    QCOMPARE(JobRows::count(QStringLiteral("SELECT count(DISTINCT Print_Document) FROM Impressao")), 3000);
-    QCOMPARE(JobRows::count(QStringLiteral("SELECT count(*) FROM Impressao")), 3000);
-    QCOMPARE(shell->mainWindow()->statusBar()->currentMessage(), QString());
+    QCOMPARE(changesByTheSkippedTick, 0);
+    QCOMPARE(fixture.errors, QStringList());
+    QCOMPARE(count(QStringLiteral("SELECT count(DISTINCT Print_Document) FROM Impressao")), 3000);
+    QCOMPARE(count(QStringLiteral("SELECT count(*) FROM Impressao")), 3000);
+    QCOMPARE(fixture.statusMessage, QString());
     QVERIFY(!cycle->isTicking());
 }
 
-// "Finalizar" while a journal imports: nothing of it is stored, its copy stays, the next start imports it.
-void TestMonitoringCycle::endingDuringAnImportKeepsTheCopy()
+// The application ends while a journal imports: nothing of it is stored, its copy stays for the next start,
+// nothing is reported.
+void TestMonitoringCycle::stoppingDuringAnImportKeepsTheCopy()
 {
-    InstallFixture install;
-    installAgent(install);
     {
-        const auto shell = startCapture(install);
-        QTRY_COMPARE(CountProcesses(ownAgentName()), 1);
-        writeFile(journalPath(install), numberedJournal(2000));
-        shell->controller()->monitoring()->setClock(
-            clockCallingBack([&shell]() { shell->dataModule()->finishAction()->trigger(); }));
-        BoxRecorder boxes;
-        shell->controller()->monitoring()->runTick();
+        CycleFixture fixture;
+        writeFile(fixture.journalPath(), numberedJournal(2000));
+        fixture.cycle()->setClock(clockCallingBack([&fixture]() { fixture.cycle()->stop(); }));
+        fixture.cycle()->runTick();
 
-        QCOMPARE(boxes.count(), 0);
-        QVERIFY(shell->dataModule()->endRequested());
-        QCOMPARE(CountProcesses(ownAgentName()), 0);
-        QCOMPARE(JobRows::count(QStringLiteral("SELECT count(*) FROM Impressao")), 0);
-        QVERIFY(QFileInfo::exists(copyPath(install)));
+        QCOMPARE(fixture.errors, QStringList());
+        QCOMPARE(count(QStringLiteral("SELECT count(*) FROM Impressao")), 0);
+        QVERIFY(QFileInfo::exists(fixture.copyPath()));
         // No tick runs any more.
-        shell->controller()->monitoring()->tick();
-        QVERIFY(QFileInfo::exists(copyPath(install)));
+        fixture.cycle()->tick();
+        QVERIFY(QFileInfo::exists(fixture.copyPath()));
     }
-
-    const auto shell = startCapture(install);
-    shell->controller()->monitoring()->tick();
-    QCOMPARE(JobRows::count(QStringLiteral("SELECT count(DISTINCT Print_Document) FROM Impressao")), 2000);
-    QCOMPARE(JobRows::count(QStringLiteral("SELECT count(*) FROM Impressao")), 2000);
 }
 
-// The operator selects a job in today's view; a tick imports newer jobs; "mark as delivered" pressed then
-// marks the job the operator selected, not the newest one.
-void TestMonitoringCycle::tickKeepsTheSelectedJob()
+// The rows of today's jobs stay as they were: a tick adds the new jobs on top, the current row stays the job
+// the operator chose (so marking it as handed over marks that job), and views hear of the added rows only.
+void TestMonitoringCycle::tickAddsNewJobsAndKeepsTheCurrentRow()
 {
-    InstallFixture install;
-    const auto shell = startCapture(install);
-    MonitoringCycle* cycle = shell->controller()->monitoring();
-    Dataset* control = shell->mainWindow()->datasets()->SQL_Controle;
-    writeFile(journalPath(install), utf8Journal({ job(QStringLiteral("ana")), job(QStringLiteral("bia")) }));
-    cycle->tick();
-    QCOMPARE(control->recordCount(), 2);
-    control->first();
-    const qint64 selected = control->fieldByName(QStringLiteral("Print_Id"))->asInteger();
+    CycleFixture fixture({ todayJob(1, QStringLiteral("08:00:00")), todayJob(2, QStringLiteral("09:00:00")),
+                           todayJob(3, QStringLiteral("10:00:00")) });
+    Dataset* control = fixture.datasets()->SQL_Controle;
+    DatasetModel model(control);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QCOMPARE(idsOf(control), (QList<qint64>{ 3, 2, 1 }));
+    control->moveTo(1);
+    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
 
-    cycle->setClock([] { return importTime().addSecs(600); });
-    writeFile(journalPath(install), utf8Journal({ job(QStringLiteral("caio")) }));
-    QSignalSpy resets(control, &Dataset::resetDone);
-    cycle->tick();
-    QCOMPARE(control->recordCount(), 3);
+    // Nothing imported: nothing read again.
+    fixture.cycle()->tick();
     QCOMPARE(resets.count(), 0);
-    QCOMPARE(control->fieldByName(QStringLiteral("Print_Id"))->asInteger(), selected);
+    QCOMPARE(inserted.count(), 0);
+
+    writeFile(fixture.journalPath(), numberedJournal(2));
+    fixture.cycle()->tick();
+
+    QCOMPARE(fixture.errors, QStringList());
+    QCOMPARE(resets.count(), 0);
+    QCOMPARE(inserted.count(), 1);
+    QCOMPARE(inserted.at(0).at(1).toInt(), 0);
+    QCOMPARE(inserted.at(0).at(2).toInt(), 1);
+    QCOMPARE(model.rowCount(), 5);
+    QCOMPARE(fixture.counts, QList<int>{ 5 });
+    const QList<qint64> ids = idsOf(control);
+    QCOMPARE(QSet<qint64>(ids.begin(), ids.begin() + 2), (QSet<qint64>{ 4, 5 }));
+    QCOMPARE(ids.mid(2), (QList<qint64>{ 3, 2, 1 }));
+    QCOMPARE(control->recNo(), 3);
 
     control->edit();
     control->fieldByName(QStringLiteral("Print_Entregue"))->setValue(QStringLiteral("S"));
     control->post();
-    QCOMPARE(countIn(install, QStringLiteral("SELECT Print_Id FROM Impressao WHERE Print_Entregue = 'S'")), selected);
+    QCOMPARE(count(QStringLiteral("SELECT Print_Id FROM Impressao WHERE Print_Entregue = 'S'")), 2);
 }
 
-int main(int argc, char** argv)
+void TestMonitoringCycle::newDayReadsTheDayAgain()
 {
-    tollbook::Application app(argc, argv);
-    TestMonitoringCycle test;
-    return QTest::qExec(&test, argc, argv);
+    CycleFixture fixture({ todayJob(1, QStringLiteral("08:00:00")) });
+    Dataset* control = fixture.datasets()->SQL_Controle;
+    QCOMPARE(control->recordCount(), 1);
+    QSignalSpy resets(control, &Dataset::resetDone);
+
+    fixture.cycle()->setClock([] { return importTime().addDays(1); });
+    writeFile(fixture.journalPath(), numberedJournal(2));
+    fixture.cycle()->tick();
+
+    QVERIFY(resets.count() > 0);
+    QCOMPARE(idsOf(control).size(), 2);
+    QCOMPARE(control->param(QStringLiteral("Data")).value.toString(), DateToQueryText(QDate::currentDate().addDays(1)));
 }
+
+void TestMonitoringCycle::captureRole_data()
+{
+    QTest::addColumn<QString>("holder"); // what PID names
+    QTest::addColumn<bool>("takesOver");
+
+    QTest::newRow("empty") << "empty" << true;
+    QTest::newRow("this copy") << "self" << true;
+    QTest::newRow("a running copy of this installation") << "copy" << false;
+    // The copy named crashed: its number is free, or the system gave it to another program meanwhile.
+    QTest::newRow("a copy that ended") << "ended" << true;
+    QTest::newRow("another program") << "other" << true;
+    QTest::newRow("a copy of another installation") << "foreign" << true;
+    QTest::newRow("no number") << "garbage" << true;
+}
+
+void TestMonitoringCycle::captureRole()
+{
+    QFETCH(QString, holder);
+    QFETCH(bool, takesOver);
+
+    CycleFixture fixture;
+    // This installation's executable is "Tollbook" in its folder; a copy of sleep stands in for it.
+    const QString application = fixture.path(QStringLiteral("Tollbook"));
+    QVERIFY(QFile::copy(QStringLiteral("/bin/sleep"), application));
+    fixture.cycle()->setApplicationPath(application);
+    QTemporaryDir elsewhere;
+    QProcess process;
+    QString pid;
+    if (holder == QLatin1String("self")) {
+        pid = QString::number(QCoreApplication::applicationPid());
+    } else if (holder == QLatin1String("garbage")) {
+        pid = QStringLiteral("x12");
+    } else if (holder != QLatin1String("empty")) {
+        const bool ofThisInstallation = holder == QLatin1String("copy") || holder == QLatin1String("ended");
+        if (ofThisInstallation) {
+            process.start(application, { QStringLiteral("600") });
+            QVERIFY(process.waitForStarted(-1));
+        } else {
+            // Another program, or the same program in another installation's folder.
+            QVERIFY(startNamedProcess(process, elsewhere.path(),
+                                      holder == QLatin1String("foreign") ? QStringLiteral("Tollbook")
+                                                                         : QStringLiteral("cupsd")));
+        }
+        pid = QString::number(process.processId());
+        if (holder == QLatin1String("ended")) {
+            stopProcess(process);
+        }
+    }
+    fixture.writeConfig(QStringLiteral("PID"), pid);
+
+    QCOMPARE(fixture.cycle()->takeCaptureRole(), takesOver);
+    QCOMPARE(fixture.config(QStringLiteral("PID")),
+             takesOver ? QString::number(QCoreApplication::applicationPid()) : pid);
+    QCOMPARE(fixture.cycle()->captureStoppedReason(), QString());
+    if (process.state() != QProcess::NotRunning) {
+        stopProcess(process);
+    }
+}
+
+// A config.ini that cannot be written keeps this copy from capturing: every tick says so, until it can be
+// written again and the capture starts.
+void TestMonitoringCycle::readOnlyConfigIsReportedAtEveryTick()
+{
+    Mount disk(QStringLiteral("size=1m"));
+    if (!disk.isMounted()) {
+        QSKIP("mounting a file system needs root");
+    }
+    const QString config = disk.path(QStringLiteral("config.ini"));
+    CycleFixture fixture({}, config);
+    MonitoringCycle& cycle = *fixture.cycle();
+    const QStringList& errors = fixture.errors;
+    fixture.writeConfig(QStringLiteral("PID"), QString());
+    QVERIFY(disk.setReadOnly(true));
+
+    QVERIFY(!cycle.takeCaptureRole());
+    QVERIFY(!cycle.captureStoppedReason().isEmpty());
+    writeFile(fixture.journalPath(), utf8Journal({ job() }));
+    cycle.runTick();
+    cycle.runTick();
+
+    QCOMPARE(errors.size(), 2);
+    for (const QString& error : std::as_const(errors)) {
+        QVERIFY2(error.startsWith(QStringLiteral("A captura de impressões está parada: o arquivo %1 não pode ser "
+                                                 "gravado")
+                                      .arg(config)),
+                 qPrintable(error));
+    }
+    QCOMPARE(count(QStringLiteral("SELECT count(*) FROM Impressao")), 0);
+
+    QVERIFY(disk.setReadOnly(false));
+    cycle.runTick();
+    QCOMPARE(errors.size(), 2);
+    QCOMPARE(ReadIniValue(config, QStringLiteral("App"), QStringLiteral("PID")),
+             QString::number(QCoreApplication::applicationPid()));
+    QCOMPARE(count(QStringLiteral("SELECT count(*) FROM Impressao")), 1);
+}
+
+QTEST_GUILESS_MAIN(TestMonitoringCycle)
 
 #include "tst_monitoringcycle.moc"
