@@ -3,6 +3,7 @@
 #include "app/DataModule.h"
 #include "app/LoginDialog.h"
 #include "app/SplashWindow.h"
+#include "capture/MonitoringCycle.h"
 #include "data/Catalogue.h"
 #include "ui/MainWindow.h"
 
@@ -228,35 +229,51 @@ void TestApplicationShell::firstShowingFillsTheWindow()
 
 void TestApplicationShell::captureRole_data()
 {
-    QTest::addColumn<QString>("pidBefore");
-    QTest::addColumn<int>("copiesRunning"); // processes under the application's name
+    QTest::addColumn<QString>("holder");    // "": PID empty; "copy": a running copy of this installation; else PID
+    QTest::addColumn<int>("copiesRunning"); // processes under the application's name elsewhere
     QTest::addColumn<bool>("takesOver");
 
     QTest::newRow("empty, alone") << QString() << 0 << true;
     QTest::newRow("empty, another copy running") << QString() << 2 << true;
-    QTest::newRow("held by another running copy") << QStringLiteral("424242") << 2 << false;
+    QTest::newRow("held by a running copy of this installation") << QStringLiteral("copy") << 0 << false;
+    // The copy named ended (a crash, a service restarted): other programs of that name do not hold the role.
+    QTest::newRow("held by a copy that ended, others running") << QStringLiteral("424242") << 2 << true;
     QTest::newRow("held, no other copy") << QStringLiteral("424242") << 1 << true;
 }
 
 void TestApplicationShell::captureRole()
 {
-    QFETCH(QString, pidBefore);
+    QFETCH(QString, holder);
     QFETCH(int, copiesRunning);
     QFETCH(bool, takesOver);
 
     InstallFixture install;
-    install.writeConfig(QStringLiteral("PID"), pidBefore);
     QTemporaryDir bin;
     QProcess copies[2];
     for (int i = 0; i < copiesRunning; ++i) {
         QVERIFY(startNamedProcess(copies[i], bin.path(), ownAppName()));
     }
     QCOMPARE(CountProcesses(ownAppName()), copiesRunning);
+    // The installation's executable: a copy of sleep stands in for it.
+    const QString application = install.path(QStringLiteral("Tollbook"));
+    QVERIFY(QFile::copy(QStringLiteral("/bin/sleep"), application));
+    QProcess installed;
+    QString pidBefore = holder;
+    if (holder == QLatin1String("copy")) {
+        installed.start(application, { QStringLiteral("600") });
+        QVERIFY(installed.waitForStarted(-1));
+        pidBefore = QString::number(installed.processId());
+    }
+    install.writeConfig(QStringLiteral("PID"), pidBefore);
 
-    const auto shell = startShell(install);
+    const auto shell = startShell(install, false);
+    shell->controller()->monitoring()->setApplicationPath(application);
+    shell->showMainWindow();
 
     const QString own = QString::number(QCoreApplication::applicationPid());
     QCOMPARE(install.config(QStringLiteral("PID")), takesOver ? own : pidBefore);
+    installed.kill();
+    installed.waitForFinished(-1);
 }
 
 void TestApplicationShell::agentIsRestarted_data()

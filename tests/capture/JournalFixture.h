@@ -11,7 +11,10 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/mount.h>
 
 namespace JournalLines {
 
@@ -136,3 +139,33 @@ inline qint64 count(const QString& sql, const QString& connection = tollbook::Da
 }
 
 } // namespace JobRows
+
+// A small file system of its own, for the cases of a full or read-only disk; needs root.
+class Mount
+{
+public:
+    explicit Mount(const QString& options)
+    {
+        if (m_dir.isValid() && ::mount("tollbook-test", QFile::encodeName(m_dir.path()).constData(), "tmpfs", 0,
+                                       options.toLatin1().constData()) == 0) {
+            m_mounted = true;
+        }
+    }
+    ~Mount()
+    {
+        if (m_mounted) {
+            ::umount2(QFile::encodeName(m_dir.path()).constData(), MNT_DETACH);
+        }
+    }
+    bool isMounted() const { return m_mounted; }
+    QString path(const QString& relative) const { return m_dir.path() + QLatin1Char('/') + relative; }
+    bool setReadOnly(bool readOnly)
+    {
+        return ::mount("tollbook-test", QFile::encodeName(m_dir.path()).constData(), "tmpfs",
+                       MS_REMOUNT | (readOnly ? MS_RDONLY : 0), nullptr) == 0;
+    }
+
+private:
+    QTemporaryDir m_dir;
+    bool m_mounted = false;
+};

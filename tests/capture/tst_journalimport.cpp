@@ -8,8 +8,14 @@
 #include <QProcess>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace tollbook;
 using namespace JournalLines;
@@ -107,6 +113,9 @@ private Q_SLOTS:
     void eachTakeoverHasItsNumber();
     void cancelledImportKeepsItsCopy();
     void killedImportStoresEveryJobOnce();
+    void fullDiskNeverLeavesAnEmptyCopyId();
+    void refusedLinesAreKeptOncePerCopy();
+    void takeoverNeverWaitsOnTheCallingThread();
 };
 
 void TestJournalImport::rules_data()
@@ -424,6 +433,112 @@ void TestJournalImport::killedImportStoresEveryJobOnce()
     QCOMPARE(JobRows::count(QStringLiteral("SELECT count(DISTINCT Print_Document) FROM Impressao")), Jobs);
     QVERIFY(!QFileInfo::exists(fixture.copyPath()));
     QVERIFY(!QFileInfo::exists(fixture.journalPath()));
+}
+
+// The copy's id is what keeps a copy from being stored twice: a disk too full to hold it stops the import
+// before the journal is taken over, and the import goes on once there is room.
+void TestJournalImport::fullDiskNeverLeavesAnEmptyCopyId()
+{
+    Mount disk(QStringLiteral("size=64k"));
+    if (!disk.isMounted()) {
+        QSKIP("mounting a file system needs root");
+    }
+    ImportFixture fixture(disk.path(QStringLiteral("jobs")));
+    writeFile(fixture.journalPath(), numberedJournal(3));
+    QFile filler(disk.path(QStringLiteral("filler")));
+    QVERIFY(filler.open(QIODevice::WriteOnly));
+    const QByteArray block(4096, 'x');
+    while (filler.write(block) == block.size() && filler.flush()) {
+    }
+    filler.close();
+
+    QVERIFY_THROWS_EXCEPTION(PlainError, fixture.importPending());
+    QCOMPARE(JobRows::count(QStringLiteral("SELECT count(*) FROM Impressao")), 0);
+    QVERIFY(QFileInfo::exists(fixture.journalPath()));
+    QVERIFY(!QFileInfo::exists(fixture.copyPath()));
+    QVERIFY(!QFileInfo::exists(fixture.sequencePath()) || QFileInfo(fixture.sequencePath()).size() > 0);
+
+    QVERIFY(filler.remove());
+    QCOMPARE(fixture.importPending().rows, 3);
+    QCOMPARE(JobRows::count(QStringLiteral("SELECT count(*) FROM Impressao")), 3);
+}
+
+// Refused lines follow the rows: attempts that do not commit leave none behind, a copy found stored adds
+// none, and the lines of the copies before stay.
+void TestJournalImport::refusedLinesAreKeptOncePerCopy()
+{
+    ImportFixture fixture;
+    writeFile(fixture.journalPath(), utf8Journal({ QStringLiteral("first|refused") }));
+    fixture.importPending();
+    DatabaseFixture::exec({ QStringLiteral("CREATE TRIGGER commit_fails BEFORE INSERT ON ArquivoImportado BEGIN"
+                                           " SELECT RAISE(ABORT, 'disco cheio'); END") });
+    writeFile(fixture.journalPath(), utf8Journal({ job(), QStringLiteral("a|b|c"), job() }));
+
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        QVERIFY_THROWS_EXCEPTION(Error, fixture.importPending());
+    }
+    DatabaseFixture::exec({ QStringLiteral("DROP TRIGGER commit_fails") });
+    const JournalImport::Result result = fixture.importPending();
+    QCOMPARE(result.rows, 2);
+    QCOMPARE(result.rejected, 1);
+
+    const QString expected = QStringLiteral("Campo 0 (pJob) não é um número inteiro: \"first\"\tfirst|refused\n"
+                                            "Campo 0 (pJob) não é um número inteiro: \"a\"\ta|b|c\n");
+    QCOMPARE(QString::fromUtf8(readFile(fixture.rejectedPath()).sliced(3)), expected);
+
+    // The copy stored, then a crash before its removal: found stored, it adds nothing.
+    writeFile(fixture.copyPath(), utf8Journal({ job(), QStringLiteral("a|b|c"), job() }));
+    writeFile(fixture.sequencePath(), ImportFixture::storedIds().last().toLatin1() + '\n');
+    QVERIFY(fixture.importPending().alreadyStored);
+    QCOMPARE(QString::fromUtf8(readFile(fixture.rejectedPath()).sliced(3)), expected);
+    QCOMPARE(JobRows::count(QStringLiteral("SELECT count(*) FROM Impressao")), 2);
+}
+
+// The agent holds its lock on the journal while it writes a line; the takeover waits for it without holding
+// up the calling thread's events, and gives up after a while when the lock is never let go.
+void TestJournalImport::takeoverNeverWaitsOnTheCallingThread()
+{
+    ImportFixture fixture;
+    writeFile(fixture.journalPath(), numberedJournal(3));
+    const int lock = ::open(QFile::encodeName(fixture.journalPath()).constData(), O_RDONLY | O_CLOEXEC);
+    QVERIFY(lock >= 0);
+    QCOMPARE(::flock(lock, LOCK_EX), 0);
+
+    // Let go by an event of the calling thread; by a watchdog after ten seconds, so that a takeover waiting on
+    // that thread fails the test instead of hanging it.
+    std::atomic<bool> watchdogFired{ false };
+    std::atomic<bool> done{ false };
+    bool releasedByAnEvent = false;
+    QTimer::singleShot(200, [&]() {
+        releasedByAnEvent = !watchdogFired;
+        ::flock(lock, LOCK_UN);
+    });
+    std::thread watchdog([&]() {
+        for (int waited = 0; waited < 10000 && !done; waited += 10) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        if (!done) {
+            watchdogFired = true;
+            ::flock(lock, LOCK_UN);
+        }
+    });
+    const JournalImport::Result result = fixture.importPending();
+    done = true;
+    watchdog.join();
+    QVERIFY(releasedByAnEvent);
+    QCOMPARE(result.rows, 3);
+
+    // A lock never let go: the journal stays for a later attempt.
+    writeFile(fixture.journalPath(), numberedJournal(2));
+    const int held = ::open(QFile::encodeName(fixture.journalPath()).constData(), O_RDONLY | O_CLOEXEC);
+    QCOMPARE(::flock(held, LOCK_EX), 0);
+    fixture.import().setLockWait(200);
+    QVERIFY_THROWS_EXCEPTION(PlainError, fixture.importPending());
+    QVERIFY(QFileInfo::exists(fixture.journalPath()));
+    QVERIFY(!QFileInfo::exists(fixture.copyPath()));
+    ::close(held);
+    ::close(lock);
+    QCOMPARE(fixture.importPending().rows, 2);
 }
 
 QTEST_GUILESS_MAIN(TestJournalImport)

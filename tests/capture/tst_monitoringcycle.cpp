@@ -15,8 +15,6 @@
 #include <atomic>
 #include <memory>
 
-#include <sys/mount.h>
-
 using namespace tollbook;
 using namespace JournalLines;
 
@@ -164,36 +162,6 @@ QList<qint64> idsOf(const Dataset* dataset)
     }
     return ids;
 }
-
-// A small file system of its own, for the cases of a full or read-only disk; needs root.
-class Mount
-{
-public:
-    explicit Mount(const QString& options)
-    {
-        if (m_dir.isValid() && ::mount("tollbook-test", QFile::encodeName(m_dir.path()).constData(), "tmpfs", 0,
-                                       options.toLatin1().constData()) == 0) {
-            m_mounted = true;
-        }
-    }
-    ~Mount()
-    {
-        if (m_mounted) {
-            ::umount2(QFile::encodeName(m_dir.path()).constData(), MNT_DETACH);
-        }
-    }
-    bool isMounted() const { return m_mounted; }
-    QString path(const QString& relative) const { return m_dir.path() + QLatin1Char('/') + relative; }
-    bool setReadOnly(bool readOnly)
-    {
-        return ::mount("tollbook-test", QFile::encodeName(m_dir.path()).constData(), "tmpfs",
-                       MS_REMOUNT | (readOnly ? MS_RDONLY : 0), nullptr) == 0;
-    }
-
-private:
-    QTemporaryDir m_dir;
-    bool m_mounted = false;
-};
 
 } // namespace
 
