@@ -1,5 +1,8 @@
+#include "JobRecord.h"
 #include "capture/JournalFormat.h"
+#include "capture/JournalImport.h"
 #include "capture/JournalText.h"
+#include "common/DatabaseFixture.h"
 
 #include <QtTest>
 
@@ -48,6 +51,8 @@ private Q_SLOTS:
     void refusals_data();
     void refusals();
     void longLinesAndWidths();
+    void agentLinesReadBack();
+    void widthsAreTheSchemas();
 };
 
 void TestJournalFormat::lines_data()
@@ -264,6 +269,62 @@ void TestJournalFormat::longLinesAndWidths()
     QCOMPARE(JournalFormat::cutToWidth(printers, 3).toString(), QStringLiteral("\U0001F5A8\U0001F5A8a"));
     QCOMPARE(JournalFormat::cutToWidth(QStringLiteral("SS"), 1).toString(), QStringLiteral("S"));
     QCOMPARE(JournalFormat::trimmed(QStringLiteral(" \t doc \r")).toString(), QStringLiteral("doc"));
+}
+
+// What the agent writes, the import reads field for field; what a field cannot carry becomes a space.
+void TestJournalFormat::agentLinesReadBack()
+{
+    agent::JournalRecord record;
+    record.job = 42;
+    record.printer = "Escritório HP";
+    record.machine = "\\\\pc-07";
+    record.user = "josé";
+    record.document = "a|b\r\nc\td.pdf";
+    record.notify = "josé";
+    record.dataType = "application/pdf";
+    record.printProcessor = "cups";
+    record.driver = "HP LaserJet";
+    record.totalPages = 3;
+    record.size = 184320;
+    record.date = "31/12/2025";
+    record.time = "10:15:00";
+    record.paperSize = 9;
+    record.paperLength = 2970;
+    record.paperWidth = 2100;
+    record.duplex = true;
+    record.color = false;
+
+    const std::string written = agent::formatLine(record);
+    QVERIFY(written.size() > 2 && written.compare(written.size() - 2, 2, JournalLine::LineEnd) == 0);
+    const QString line = QString::fromUtf8(written.data(), qsizetype(written.size()) - 2);
+    QCOMPARE(JournalFormat::splitFields(line).size(), JournalLine::FieldCount);
+    TToll read;
+    QCOMPARE(JournalFormat::parse(line, QLatin1Char(','), read), QString());
+    QCOMPARE(read.pJob, 42);
+    QCOMPARE(read.pPrinter, QStringLiteral("Escritório HP"));
+    QCOMPARE(read.pMachine, QStringLiteral("\\\\pc-07"));
+    QCOMPARE(read.pUser, QStringLiteral("josé"));
+    QCOMPARE(read.pDocument, QStringLiteral("a b  c d.pdf"));
+    QCOMPARE(read.pDriver, QStringLiteral("HP LaserJet"));
+    QCOMPARE(read.pTotalPages, 3);
+    QCOMPARE(read.pSize, 184320.0);
+    QCOMPARE(read.pPaperSize, 9);
+    QCOMPARE(read.pPaperLength, 2970);
+    QCOMPARE(read.pPaperWidth, 2100);
+    QCOMPARE(read.pDuplex, QStringLiteral("S"));
+    QCOMPARE(read.pColor, QStringLiteral("N"));
+}
+
+// The widths the journal line names are those the database's schema gives the columns.
+void TestJournalFormat::widthsAreTheSchemas()
+{
+    DatabaseFixture database;
+    const ImportTarget target = ImportTarget::read(Database::ConnectionName);
+    for (const JournalLine::FieldSpec& spec : JournalLine::FieldSpecs) {
+        if (spec.column && spec.width > 0) {
+            QCOMPARE(target.columnWidths.value(QString::fromLatin1(spec.column)), spec.width);
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestJournalFormat)
