@@ -8,6 +8,7 @@
 // and, for comparison, reading today's jobs whole, which is what every tick did before. Exits 0 once it has
 // measured: the figures are the result.
 
+#include "capture/JournalImport.h"
 #include "capture/MonitoringCycle.h"
 #include "data/Catalogue.h"
 #include "data/Database.h"
@@ -207,10 +208,52 @@ int main(int argc, char* argv[])
                        },
                        [&cycle] { cycle.tick(); }),
                    true);
+            // Where a tick's time goes.
+            report(QStringLiteral("  the import alone"),
+                   timeOf(
+                       [&] {
+                           writeJournal(journal, job);
+                           job += JobsPerJournal;
+                       },
+                       [&cycle] {
+                           cycle.journalImport()->importPending(
+                               tollbook::ImportTarget::read(tollbook::Database::ConnectionName));
+                       }),
+                   false);
+            report(QStringLiteral("  agent supervision (one process list)"),
+                   timeOf([] {}, [&cycle] { cycle.agent().runningCount(); }), false);
+            report(QStringLiteral("  today's new jobs added to the view"),
+                   timeOf(
+                       [&] {
+                           QSqlQuery query(QSqlDatabase::database(tollbook::Database::ConnectionName));
+                           exec(query,
+                                QStringLiteral("INSERT INTO Impressao (Print_Name, Usuario_Id, Print_Data, Print_Hora,"
+                                               " Print_Pages, dmPaperSize, Print_Color, Projeto_Id)"
+                                               " SELECT Print_Name, Usuario_Id, Print_Data, Print_Hora, Print_Pages,"
+                                               " dmPaperSize, Print_Color, Projeto_Id FROM Impressao"
+                                               " ORDER BY Print_Id DESC LIMIT %1")
+                                    .arg(JobsPerJournal));
+                       },
+                       [&datasets] {
+                           datasets.SQL_Controle->appendNewerRows(QStringLiteral("Print_Id"),
+                                                                  tollbook::Dataset::NewRowsAt::Start);
+                       }),
+                   false);
+            report(QStringLiteral("  users of all jobs (SQL_BuscaUsuario)"),
+                   timeOf([] {}, [&dataModule] { dataModule.SQL_BuscaUsuario->reopen(); }), false);
+            report(QStringLiteral("  printers of all jobs (SQL_BuscaPrint)"),
+                   timeOf([] {}, [&dataModule] { dataModule.SQL_BuscaPrint->reopen(); }), false);
+            report(QStringLiteral("  users registered (both SQL_Usuario)"),
+                   timeOf([] {},
+                          [&] {
+                              dataModule.SQL_Usuario->reopen();
+                              datasets.SQL_Usuario->reopen();
+                          }),
+                   false);
             report(QStringLiteral("today's jobs read whole (every tick before)"),
                    timeOf([] {}, [&datasets] { datasets.SQL_Controle->reopen(); }), false);
 
-            const qint64 expected = todayJobs + qint64(Runs + 1) * JobsPerJournal;
+            const qint64 expected = todayJobs + qint64(3 * Runs + 1) * JobsPerJournal;
             out << "  today's jobs in the view: " << view.rowCount() << " (expected " << expected << ")\n";
             if (view.rowCount() != expected) {
                 throw tollbook::PlainError(QStringLiteral("the view lost or doubled rows"));

@@ -353,6 +353,8 @@ struct JournalImport::Outcome
     qint64 rows = 0;
     qint64 rejected = 0;
     qint64 emptyLines = 0;
+    QSet<QString> users;
+    QSet<QString> printers;
 };
 
 JournalImport::JournalImport(const QString& journalPath, const QString& copyPath, QObject* parent)
@@ -526,6 +528,8 @@ JournalImport::Result JournalImport::importPending(const ImportTarget& target)
     result.rows = outcome.rows;
     result.rejected = outcome.rejected;
     result.emptyLines = outcome.emptyLines;
+    result.users = outcome.users;
+    result.printers = outcome.printers;
     return result;
 }
 
@@ -708,6 +712,12 @@ JournalImport::Outcome JournalImport::run(const Plan& plan, const QString& copyI
         if (result == SQLITE_DONE) {
             sqlite3_reset(statement);
             ++outcome.rows;
+            for (const auto& [names, name] : { std::pair{ &outcome.users, cut(UsuarioId, record.pUser) },
+                                               std::pair{ &outcome.printers, cut(PrintName, record.pPrinter) } }) {
+                if (!name.isEmpty()) {
+                    names->insert(ImportTarget::userKey(name.toString()));
+                }
+            }
             continue;
         }
         const QString message = QString::fromUtf8(sqlite3_errmsg(db));

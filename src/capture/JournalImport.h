@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 #include <atomic>
@@ -65,6 +66,9 @@ public:
         qint64 rows = 0;            // rows stored
         qint64 rejected = 0;        // lines appended to the rejected file
         qint64 emptyLines = 0;      // lines without any job, skipped
+        // The users and printers of the rows stored, as ImportTarget::userKey() gives them; empty names left out.
+        QSet<QString> users;
+        QSet<QString> printers;
     };
 
     JournalImport(const QString& journalPath, const QString& copyPath, QObject* parent = nullptr);

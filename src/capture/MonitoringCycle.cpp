@@ -235,16 +235,22 @@ void MonitoringCycle::runSteps()
         return;
     }
 
-    if (m_agent.runningCount() > 1) {
+    // One look at the process list when exactly one agent runs, as it does nearly always.
+    const int agents = m_agent.runningCount();
+    if (agents > 1) {
         m_agent.terminate();
         checkStopped();
     }
-    m_agent.startIfNone();
-    checkStopped();
+    if (agents != 1) {
+        m_agent.startIfNone();
+        checkStopped();
+    }
 
+    ImportTarget target;
     JournalImport::Result imported;
     try {
-        imported = m_import->importPending(ImportTarget::read(m_datasets->SQL_Controle->connectionName()));
+        target = ImportTarget::read(m_datasets->SQL_Controle->connectionName());
+        imported = m_import->importPending(target);
     } catch (...) {
         Q_EMIT statusMessage(QString());
         throw;
@@ -258,7 +264,9 @@ void MonitoringCycle::runSteps()
 
     if (imported.copyProcessed) {
         // A copy found stored already (after a crash) may hold users and printers not registered yet.
-        m_registriesDue = m_registriesDue || imported.rows > 0 || imported.alreadyStored;
+        // The registries are complete after the additions: only a name they do not hold yet can make them
+        // incomplete again.
+        m_registriesDue = m_registriesDue || imported.alreadyStored || hasUnknownNames(imported, target);
         if (m_registriesDue) {
             // A row the user is still editing in one of the registries puts the additions off to a later tick.
             m_registriesDue = !(addNewUsers() && addNewPrinters());
@@ -275,6 +283,22 @@ void MonitoringCycle::runSteps()
                                                 "foram guardadas em %s"),
                                  { QString::number(imported.rejected), m_import->rejectedPath() }));
     }
+}
+
+bool MonitoringCycle::hasUnknownNames(const JournalImport::Result& imported, const ImportTarget& target) const
+{
+    for (const QString& user : imported.users) {
+        if (!target.projects.contains(user)) {
+            return true;
+        }
+    }
+    const QSet<QString> printers = namesOf(m_datasets->SQL_Impressora, QStringLiteral("Print_Name"));
+    for (const QString& printer : imported.printers) {
+        if (!printers.contains(printer)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool MonitoringCycle::isCaptureCopy() const

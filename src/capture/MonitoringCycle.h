@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/CaptureAgent.h"
+#include "capture/JournalImport.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -12,7 +13,6 @@ namespace tollbook {
 
 class DataModuleDatasets;
 class Dataset;
-class JournalImport;
 class MainWindowDatasets;
 
 // Where the monitoring cycle finds the installation's files.
@@ -93,6 +93,8 @@ private:
     void runSteps();
     void checkStopped() const;
     bool isCaptureCopy() const;
+    // Whether the rows imported name a user or a printer the registries do not hold.
+    bool hasUnknownNames(const JournalImport::Result& imported, const ImportTarget& target) const;
     bool isHeldByRunningCopy(const QString& pid) const;
     void refreshControlView();
     void addNewJobs();
@@ -113,8 +115,8 @@ private:
     ErrorReporter m_reportError;
     bool m_ticking = false;
     bool m_stopped = false;
-    // Users and printers are looked for after every import that stored rows, and after a tick whose
-    // additions failed.
+    // Users and printers are looked for over all the jobs after the first import, after an import that stored a
+    // name the registries do not hold, and after a tick whose additions failed.
     bool m_registriesDue = true;
     // The capture role was due to this copy but config.ini refused it.
     bool m_roleWanted = false;
