@@ -627,6 +627,8 @@ JournalImport::Outcome JournalImport::run(const Plan& plan, const QString& copyI
     sqlite3* db = connection.handle();
     // The commit that records the copy as stored must survive a power cut too.
     exec(db, "PRAGMA synchronous = FULL");
+    // Appending needs few pages at hand; a large copy spills to the log instead of filling memory.
+    exec(db, "PRAGMA cache_size = -8192");
     WriteTransaction transaction(db);
     {
         SqliteStatement stored(ConnectionName,
