@@ -46,6 +46,8 @@ private Q_SLOTS:
     void lookupReadOncePerOpen();
     void modelFollowsDataset();
     void suspendedControls();
+    void newerRowsAreAdded_data();
+    void newerRowsAreAdded();
     void currencyIsExact();
     void openMissingOrForeignFile();
 
@@ -453,6 +455,64 @@ void TestDataset::openMissingOrForeignFile()
     file.close();
     QVERIFY_THROWS_EXCEPTION(DriverError, Database::open(foreign, QStringLiteral("other")));
     QVERIFY_THROWS_EXCEPTION(PlainError, Database::create(m_db->path()));
+}
+
+void TestDataset::newerRowsAreAdded_data()
+{
+    QTest::addColumn<bool>("atStart");
+    QTest::addColumn<QString>("order");
+    QTest::addColumn<QList<qint64>>("ids");
+
+    QTest::newRow("newest first") << true << QStringLiteral("desc") << QList<qint64>{ 5, 4, 3, 2, 1 };
+    QTest::newRow("oldest first") << false << QStringLiteral("asc") << QList<qint64>{ 1, 2, 3, 4, 5 };
+}
+
+// Rows stored since the dataset was read are added where the query's order puts them; the rows held, the
+// current row and the views' places stay, and the rows of the query's other parameter values stay out.
+void TestDataset::newerRowsAreAdded()
+{
+    QFETCH(bool, atStart);
+    QFETCH(QString, order);
+    QFETCH(QList<qint64>, ids);
+
+    const QString job =
+        QStringLiteral("INSERT INTO Impressao (Print_Id, Print_Data, Usuario_Id) VALUES (%1, '%2', 'u')");
+    DatabaseFixture::exec({ job.arg(1).arg(QStringLiteral("2020-01-02")), job.arg(2).arg(QStringLiteral("2020-01-02")),
+                            job.arg(3).arg(QStringLiteral("2020-01-02")) });
+    auto ds = dataset({ QStringLiteral("select * from Impressao where Print_Data = :Data"),
+                        QStringLiteral("order by Print_Id ") + order });
+    ds->setParam(QStringLiteral("Data"), QStringLiteral("2020-01-02"));
+    DatasetModel model(ds.get());
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    ds->open();
+    ds->moveTo(1);
+    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    const auto at = atStart ? Dataset::NewRowsAt::Start : Dataset::NewRowsAt::End;
+
+    QCOMPARE(ds->appendNewerRows(QStringLiteral("Print_Id"), at), 0);
+    DatabaseFixture::exec({ job.arg(4).arg(QStringLiteral("2020-01-02")), job.arg(5).arg(QStringLiteral("2020-01-02")),
+                            job.arg(6).arg(QStringLiteral("2020-01-03")) });
+    QCOMPARE(ds->appendNewerRows(QStringLiteral("Print_Id"), at), 2);
+
+    QList<qint64> held;
+    for (int row = 0; row < ds->recordCount(); ++row) {
+        held << ds->storedValue(row, ds->fieldByName(QStringLiteral("Print_Id"))->index()).toLongLong();
+    }
+    QCOMPARE(held, ids);
+    QCOMPARE(resets.count(), 0);
+    QCOMPARE(inserted.count(), 1);
+    QCOMPARE(inserted.at(0).at(1).toInt(), atStart ? 0 : 3);
+    QCOMPARE(model.rowCount(), 5);
+    QCOMPARE(ds->fieldByName(QStringLiteral("Print_Id"))->value().toLongLong(), 2);
+
+    // An empty dataset takes the rows as they come, the first one current.
+    DatabaseFixture::exec({ QStringLiteral("DELETE FROM Impressao") });
+    ds->reopen();
+    DatabaseFixture::exec({ job.arg(7).arg(QStringLiteral("2020-01-02")) });
+    QCOMPARE(ds->appendNewerRows(QStringLiteral("Print_Id"), at), 1);
+    QCOMPARE(ds->recNo(), 0);
+    QVERIFY(!ds->eof());
 }
 
 QTEST_GUILESS_MAIN(TestDataset)
