@@ -90,16 +90,20 @@ void fillDatabase(const QDate& today, int todayJobs, int otherJobs)
     db.commit();
 }
 
-void writeJournal(const QString& path, int firstJob)
+// Jobs of registered users and printers; the last one of a user never seen before when newUser is given.
+void writeJournal(const QString& path, int firstJob, const QString& newUser = QString())
 {
     QByteArray bytes("\xEF\xBB\xBF");
     for (int job = firstJob; job < firstJob + JobsPerJournal; ++job) {
-        bytes += QStringLiteral("%1|P%2|\\\\PC1|user%3|doc %1|n|RAW|cups||Driver|2|1024|01/01/2026|10:00:00|9|2970|"
-                                "2100|N|N|\r\n")
-                     .arg(job)
-                     .arg(job % Printers, 2, 10, QLatin1Char('0'))
-                     .arg(job % Users, 3, 10, QLatin1Char('0'))
-                     .toUtf8();
+        const bool last = job + 1 == firstJob + JobsPerJournal;
+        bytes +=
+            QStringLiteral("%1|P%2|\\\\PC1|%3|doc %1|n|RAW|cups||Driver|2|1024|01/01/2026|10:00:00|9|2970|"
+                           "2100|N|N|\r\n")
+                .arg(job)
+                .arg(job % Printers, 2, 10, QLatin1Char('0'))
+                .arg(last && !newUser.isEmpty() ? newUser
+                                                : QStringLiteral("user%1").arg(job % Users, 3, 10, QLatin1Char('0')))
+                .toUtf8();
     }
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
@@ -208,6 +212,14 @@ int main(int argc, char* argv[])
                        },
                        [&cycle] { cycle.tick(); }),
                    true);
+            report(QStringLiteral("tick importing them, one of a new user"),
+                   timeOf(
+                       [&] {
+                           writeJournal(journal, job, QStringLiteral("new%1").arg(job));
+                           job += JobsPerJournal;
+                       },
+                       [&cycle] { cycle.tick(); }),
+                   false);
             // Where a tick's time goes.
             report(QStringLiteral("  the import alone"),
                    timeOf(
@@ -253,7 +265,7 @@ int main(int argc, char* argv[])
             report(QStringLiteral("today's jobs read whole (every tick before)"),
                    timeOf([] {}, [&datasets] { datasets.SQL_Controle->reopen(); }), false);
 
-            const qint64 expected = todayJobs + qint64(3 * Runs + 1) * JobsPerJournal;
+            const qint64 expected = todayJobs + qint64(4 * Runs + 1) * JobsPerJournal;
             out << "  today's jobs in the view: " << view.rowCount() << " (expected " << expected << ")\n";
             if (view.rowCount() != expected) {
                 throw tollbook::PlainError(QStringLiteral("the view lost or doubled rows"));

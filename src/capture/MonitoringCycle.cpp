@@ -2,7 +2,6 @@
 
 #include "capture/JournalImport.h"
 #include "data/Catalogue.h"
-#include "data/Database.h"
 #include "data/TextCompare.h"
 #include "i18n/Language.h"
 #include "platform/Errors.h"

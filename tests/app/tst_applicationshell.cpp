@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
@@ -75,6 +76,7 @@ private Q_SLOTS:
     void captureRole();
     void agentIsRestarted_data();
     void agentIsRestarted();
+    void tickReachesTheWindow();
     void startupLogin_data();
     void startupLogin();
 
@@ -274,6 +276,29 @@ void TestApplicationShell::captureRole()
     QCOMPARE(install.config(QStringLiteral("PID")), takesOver ? own : pidBefore);
     installed.kill();
     installed.waitForFinished(-1);
+}
+
+// The monitoring cycle knows no window: what a tick did reaches it through the controller.
+void TestApplicationShell::tickReachesTheWindow()
+{
+    InstallFixture install;
+    const auto shell = startShell(install);
+    MainWindow* window = shell->mainWindow();
+    window->findChild<QTimer*>(QStringLiteral("Timer1"))->stop();
+    window->setRefreshCountdown(3);
+    QFile journal(install.path(QStringLiteral("jobs/printjob.tlj")));
+    QVERIFY(journal.open(QIODevice::WriteOnly));
+    journal.write("1|P|\\\\PC|u|doc|n|RAW|cups||D|1|100|x|x|9|2970|2100|N|N|\r\n\r\n");
+    journal.close();
+
+    BoxRecorder boxes;
+    shell->controller()->monitoring()->runTick();
+
+    QCOMPARE(boxes.count(), 0);
+    QCOMPARE(window->statusPanelText(2), QStringLiteral("Registros: 1"));
+    QCOMPARE(window->refreshCountdown(), window->monitoringInterval());
+    QCOMPARE(window->statusBar()->currentMessage(),
+             QStringLiteral("1 linha(s) vazia(s) do arquivo de impressões foram ignoradas"));
 }
 
 void TestApplicationShell::agentIsRestarted_data()
