@@ -2,6 +2,7 @@
 #include "platform/SystemRoutines.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -72,6 +73,9 @@ private Q_SLOTS:
     void agentsFoundCountedAndEnded();
     void snapshotNamesExecutables();
     void snapshotSkipsZombies();
+    void processOfExecutable_data();
+    void processOfExecutable();
+    void runningExecutableOfAProcess();
 
 private:
     bool startAgent(QProcess& process);
@@ -246,6 +250,55 @@ void ProcessesTest::snapshotSkipsZombies()
     QCOMPARE(::waitpid(child, nullptr, 0), child);
     QCOMPARE(state, 'Z');
     QVERIFY(absent);
+}
+
+void ProcessesTest::processOfExecutable_data()
+{
+    QTest::addColumn<qint64>("pid");
+    QTest::addColumn<bool>("runs");
+
+    QTest::newRow("the file itself") << qint64(10) << true;
+    QTest::newRow("through a link") << qint64(11) << true;
+    QTest::newRow("by a path that no longer resolves") << qint64(12) << true;
+    QTest::newRow("another file of that name") << qint64(13) << false;
+    QTest::newRow("only its name known") << qint64(14) << true;
+    QTest::newRow("only another name known") << qint64(15) << false;
+    QTest::newRow("no such process") << qint64(16) << false;
+    QTest::newRow("no process id") << qint64(0) << false;
+}
+
+void ProcessesTest::processOfExecutable()
+{
+    QFETCH(qint64, pid);
+    QFETCH(bool, runs);
+
+    const QString installed = m_dir->filePath(QStringLiteral("Tollbook"));
+    QVERIFY(QFile::copy(QStringLiteral("/bin/sleep"), installed));
+    QVERIFY(QFile::link(installed, m_dir->filePath(QStringLiteral("link"))));
+    QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("other"))));
+    QVERIFY(QFile::copy(QStringLiteral("/bin/sleep"), m_dir->filePath(QStringLiteral("other/Tollbook"))));
+
+    FakeProcessList list;
+    list.processes = { { 10, installed },
+                       { 11, m_dir->filePath(QStringLiteral("link")) },
+                       { 12, m_dir->filePath(QStringLiteral("gone/../Tollbook")) },
+                       { 13, m_dir->filePath(QStringLiteral("other/Tollbook")) },
+                       { 14, QStringLiteral("Tollbook") },
+                       { 15, QStringLiteral("PrintJob") } };
+    QCOMPARE(isProcessOfExecutable(pid, installed, list), runs);
+}
+
+void ProcessesTest::runningExecutableOfAProcess()
+{
+    QProcess process;
+    QVERIFY(startAgent(process));
+    const qint64 pid = process.processId();
+    QVERIFY(isProcessOfExecutable(pid, m_dir->filePath(m_agentName)));
+    QVERIFY(!isProcessOfExecutable(pid, QStringLiteral("/bin/sleep")));
+    QVERIFY(isProcessOfExecutable(QCoreApplication::applicationPid(), QCoreApplication::applicationFilePath()));
+    process.kill();
+    process.waitForFinished(-1);
+    QVERIFY(!isProcessOfExecutable(pid, m_dir->filePath(m_agentName)));
 }
 
 QTEST_GUILESS_MAIN(ProcessesTest)
