@@ -869,16 +869,8 @@ int Dataset::appendNewerRows(const QString& keyField, NewRowsAt at)
     }
     statement.bind(int(m_occurrences.size()), holdsKey ? highest : std::numeric_limits<qint64>::min());
 
-    QVector<QVector<QVariant>> held = std::move(m_rows);
-    m_rows.clear();
-    try {
-        fetch(statement);
-    } catch (...) {
-        m_rows = std::move(held);
-        throw;
-    }
-    QVector<QVector<QVariant>> added = std::move(m_rows);
-    m_rows = std::move(held);
+    QVector<QVector<QVariant>> added;
+    fetch(statement, added);
     if (added.isEmpty()) {
         return 0;
     }
