@@ -5,8 +5,8 @@
 #include "app/DeveloperKeys.h"
 #include "app/LoginDialog.h"
 #include "app/MainWindowController.h"
-#include "app/ServiceCommands.h"
 #include "app/SplashWindow.h"
+#include "app/commands/MenuCommands.h"
 #include "platform/SingleInstance.h"
 #include "ui/MainWindow.h"
 #include "ui/MessageBox.h"
@@ -43,8 +43,8 @@ void ApplicationShell::createMainWindow()
 {
     m_window = std::make_unique<MainWindow>(m_dataModule->datasets());
     m_controller = std::make_unique<MainWindowController>(m_dataModule.get(), m_window.get());
-    // The service and print-queue commands of the menus; owned by the main window.
-    new ServiceCommands(m_dataModule.get(), m_window.get(), m_window.get());
+    // The commands of the main menu, one object per menu group; owned by the main window.
+    m_commands = new MenuCommands(m_dataModule.get(), m_window.get());
 }
 
 void ApplicationShell::showMainWindow()

@@ -13,10 +13,11 @@ class DataModule;
 class DeveloperKeys;
 class MainWindow;
 class MainWindowController;
+class MenuCommands;
 
 // One run of the application behind its entry point: the data module, the main window with its
-// controller, and the developer's key hook. The entry point drives it in the order of start-up; tests
-// drive it the same way without the event loop.
+// controller and its menu commands, and the developer's key hook. The entry point drives it in the order of start-up;
+// tests drive it the same way without the event loop.
 class ApplicationShell
 {
 public:
@@ -28,7 +29,7 @@ public:
     // Creates the data module and the key hook. False when the application must end at once, without
     // any window.
     bool createDataModule();
-    // Creates the main window and its controller; the window is not shown yet.
+    // Creates the main window, its controller and its menu commands; the window is not shown yet.
     void createMainWindow();
     // Shows the main window; the first time this runs its first showing.
     void showMainWindow();
@@ -36,6 +37,8 @@ public:
     DataModule* dataModule() const { return m_dataModule.get(); }
     MainWindow* mainWindow() const { return m_window.get(); }
     MainWindowController* controller() const { return m_controller.get(); }
+    // Owned by the main window.
+    MenuCommands* commands() const { return m_commands; }
     DeveloperKeys* developerKeys() const { return m_developerKeys.get(); }
 
 private:
@@ -44,6 +47,7 @@ private:
     std::unique_ptr<DeveloperKeys> m_developerKeys;
     std::unique_ptr<MainWindow> m_window;
     std::unique_ptr<MainWindowController> m_controller;
+    MenuCommands* m_commands = nullptr;
 };
 
 // Selects the visual style: Fusion with the application's style sheet.

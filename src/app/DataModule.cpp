@@ -28,7 +28,7 @@ const QString AppSection = QStringLiteral("App");
 
 DataModule::DataModule(const QString& installFolder, QObject* parent)
     : QObject(parent)
-    , m_installFolder(installFolder.endsWith(QLatin1Char('/')) ? installFolder : installFolder + QLatin1Char('/'))
+    , m_installation(installFolder)
     , m_datasets(new DataModuleDatasets(this))
     , m_trayIcon(new QSystemTrayIcon(this))
     , m_trayMenu(new QMenu)
@@ -70,27 +70,10 @@ DataModule::~DataModule()
     Database::close();
 }
 
-QString DataModule::configPath() const
-{
-    return m_installFolder + QStringLiteral("config.ini");
-}
-
-QString DataModule::journalPath() const
-{
-    return m_installFolder + QStringLiteral("jobs/printjob.tlj");
-}
-
-QString DataModule::journalCopyPath() const
-{
-    return m_installFolder + QStringLiteral("jobs/printjobnew.tlj");
-}
-
 bool DataModule::create()
 {
     QCoreApplication::setApplicationName(ProductName);
-    Language::setInstallFolder(m_installFolder);
-    m_agentPath =
-        m_installFolder + (IsWindows64Bit() ? QStringLiteral("bin/x64/PrintJob") : QStringLiteral("bin/x86/PrintJob"));
+    Language::setInstallFolder(m_installation.folder());
 
     Formats::setShortDateFormat(QStringLiteral("dd/MM/yyyy"));
     Formats::setSeparators(QLatin1Char(','), QLatin1Char('.'));
@@ -130,7 +113,7 @@ bool DataModule::create()
 
 void DataModule::createJobsFolder()
 {
-    const QString folder = m_installFolder + QStringLiteral("jobs");
+    const QString folder = m_installation.jobsFolder();
     if (QFileInfo(folder).isDir()) {
         return;
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Installation.h"
+
 #include <QObject>
 #include <QString>
 
@@ -36,15 +38,11 @@ public:
 
     DataModuleDatasets* datasets() const { return m_datasets; }
 
-    QString installFolder() const { return m_installFolder; }
-    QString configPath() const;
-    // bin/x64/PrintJob or bin/x86/PrintJob below the installation folder, by the bitness of the system.
-    QString agentPath() const { return m_agentPath; }
-    // Set by the main window's first showing.
-    QString reportFilePath() const { return m_reportFilePath; }
-    void setReportFilePath(const QString& path) { m_reportFilePath = path; }
-    QString journalPath() const;     // jobs/printjob.tlj
-    QString journalCopyPath() const; // jobs/printjobnew.tlj
+    // The installation folder and the files and programs in it; tests replace its process names and bitness.
+    const Installation& installation() const { return m_installation; }
+    Installation& installation() { return m_installation; }
+    QString installFolder() const { return m_installation.folder(); }
+    QString configPath() const { return m_installation.configPath(); }
 
     // Ativar_Login of the configuration row is "S". False while the configuration is not open (the database
     // could not be opened).
@@ -84,9 +82,7 @@ Q_SIGNALS:
 private:
     void createJobsFolder();
 
-    QString m_installFolder;
-    QString m_agentPath;
-    QString m_reportFilePath;
+    Installation m_installation;
     DataModuleDatasets* m_datasets;
     QSystemTrayIcon* m_trayIcon;
     QMenu* m_trayMenu;

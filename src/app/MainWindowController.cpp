@@ -6,17 +6,14 @@
 #include "data/Catalogue.h"
 #include "data/ErrorTranslation.h"
 #include "i18n/Language.h"
-#include "maintenance/AboutBox.h"
-#include "maintenance/Help.h"
+#include "platform/Clock.h"
 #include "platform/SystemRoutines.h"
 #include "ui/ErrorHandler.h"
 #include "ui/MainWindow.h"
 #include "ui/MessageBox.h"
 #include "ui/WindowFile.h"
 
-#include <QAction>
 #include <QCoreApplication>
-#include <QDate>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QPointer>
@@ -33,17 +30,6 @@ const QString AppSection = QStringLiteral("App");
 const QString PrincipalSection = QStringLiteral("Principal");
 constexpr int CountdownAtStart = 50;
 
-// Runs an operation started by the user; a failure goes to the error handler like any other.
-template<typename Operation>
-void reportingErrors(Operation&& operation)
-{
-    try {
-        operation();
-    } catch (...) {
-        ErrorHandler::handleCurrentException();
-    }
-}
-
 // Where the window can be hidden and still be found again: behind a notification icon, or on a platform
 // without a desktop at all (offscreen), where there is nothing to minimise into.
 bool canHideWindow()
@@ -59,11 +45,13 @@ MainWindowController::MainWindowController(DataModule* dataModule, MainWindow* w
     : QObject(parent)
     , m_dataModule(dataModule)
     , m_window(window)
-    , m_monitoring(new MonitoringCycle({ dataModule->configPath(), dataModule->agentPath(), dataModule->journalPath(),
-                                         dataModule->journalCopyPath(), QString() },
+    , m_monitoring(new MonitoringCycle({ dataModule->installation().configPath(),
+                                         dataModule->installation().agentPath(),
+                                         dataModule->installation().journalPath(),
+                                         dataModule->installation().journalCopyPath(), QString() },
                                        dataModule->datasets(), window->datasets(), this))
 {
-    m_monitoring->agent().setProcessName(AgentProcessName);
+    m_monitoring->agent().setProcessName(dataModule->installation().agentName());
     m_monitoring->setErrorReporter(&ErrorHandler::handleCurrentException);
     connect(m_window, &MainWindow::monitoringTick, m_monitoring, &MonitoringCycle::runTick);
     connect(m_monitoring, &MonitoringCycle::todayCountChanged, this, &MainWindowController::updateTodayCount);
@@ -80,34 +68,7 @@ MainWindowController::MainWindowController(DataModule* dataModule, MainWindow* w
     m_window->setCloseQuery([this]() { return closeQuery(); });
     m_window->installEventFilter(this);
 
-    const struct
-    {
-        const char* action;
-        const char* code;
-    } languages[] = { { "PortugusBrasilBR1", "pt_BR" }, { "InglsEN1", "en" }, { "EspanholES1", "es" } };
-    for (const auto& language : languages) {
-        if (QAction* item = m_window->action(QString::fromLatin1(language.action))) {
-            const QString code = QString::fromLatin1(language.code);
-            connect(item, &QAction::triggered, this, [this, code]() { switchLanguage(code); });
-        }
-    }
-    if (QAction* item = m_window->action(QStringLiteral("AtivaPermisso1"))) {
-        connect(item, &QAction::triggered, this, &MainWindowController::toggleDeveloperMode);
-    }
-    if (QAction* item = m_window->action(QStringLiteral("Ajuda2"))) {
-        connect(item, &QAction::triggered, this,
-                [this]() { openHelp(m_dataModule->installFolder(), Language::currentCode(), m_window); });
-    }
-    if (QAction* item = m_window->action(QStringLiteral("SobreoSistema1"))) {
-        connect(item, &QAction::triggered, this, [this]() {
-            AboutBox about(m_window);
-            about.exec();
-        });
-    }
-    // "Sair" of the main menu closes the window itself, which asks closeQuery.
-
-    connect(m_dataModule, &DataModule::restoreRequested, this,
-            [this]() { reportingErrors([this] { restoreFromTray(); }); });
+    connect(m_dataModule, &DataModule::restoreRequested, this, ErrorHandler::guarded([this] { restoreFromTray(); }));
     connect(m_dataModule, &DataModule::finishRequested, this, &MainWindowController::finishFromTray);
 }
 
@@ -119,8 +80,9 @@ MainWindowController::~MainWindowController()
 
 void MainWindowController::setProcessNames(const QString& agent, const QString& application)
 {
+    m_dataModule->installation().setAgentName(agent);
+    m_dataModule->installation().setApplicationName(application);
     m_monitoring->agent().setProcessName(agent);
-    m_appProcessName = application;
 }
 
 void MainWindowController::showMainWindow()
@@ -135,14 +97,12 @@ void MainWindowController::showMainWindow()
     QScopedValueRollback<bool> showing(m_inFirstShowing, true);
 
     m_window->setUpdatesEnabled(false);
-    try {
+    ErrorHandler::reportingErrors([this] {
         if (runStartupLogin()) {
             m_window->show();
             runFirstShowing();
         }
-    } catch (...) {
-        ErrorHandler::handleCurrentException();
-    }
+    });
     m_window->setUpdatesEnabled(true);
     m_firstShowingDone = true;
     if (!m_dataModule->endRequested()) {
@@ -163,8 +123,6 @@ bool MainWindowController::runStartupLogin()
 void MainWindowController::runFirstShowing()
 {
     MainWindowDatasets* datasets = m_window->datasets();
-
-    m_dataModule->setReportFilePath(m_dataModule->installFolder() + QStringLiteral("report/Tollbook_report.rav"));
 
     // The user may end the application while pending messages are processed: nothing more is started then.
     const auto ended = [this]() {
@@ -202,7 +160,7 @@ void MainWindowController::runFirstShowing()
     m_window->setWindowTitle(DataModule::ProductName);
 
     m_window->selectNavigationEntry(1);
-    applyNavigationTexts();
+    m_window->applyNavigationTexts();
     updateTodayCount();
     m_window->setReleaseText(QStringLiteral("Release: ") + GetVersionText());
     // The printers list is filled by the printers page once it exists.
@@ -214,7 +172,7 @@ void MainWindowController::runFirstShowing()
 void MainWindowController::reopenViews()
 {
     MainWindowDatasets* datasets = m_window->datasets();
-    const QString today = DateToQueryText(QDate::currentDate());
+    const QString today = DateToQueryText(Clock::today());
 
     datasets->SQL_Impressao->close();
     datasets->SQL_Impressao->setParam(QStringLiteral("Usuario_Id"), QString());
@@ -248,15 +206,6 @@ void MainWindowController::endCapture()
     m_window->stopTimers();
 }
 
-void MainWindowController::applyNavigationTexts()
-{
-    QStringList texts;
-    for (int entry = 1; entry <= 5; ++entry) {
-        texts << Language::message(PrincipalSection, QStringLiteral("TreeView1.Items%1.Text").arg(entry));
-    }
-    m_window->setNavigationTexts(texts);
-}
-
 void MainWindowController::updateTodayCount()
 {
     const int count = m_window->datasets()->SQL_Controle->recordCount();
@@ -279,21 +228,15 @@ bool MainWindowController::closeQuery()
         minimizeToTray();
         return false;
     }
-    // Whatever fails here, the application ends.
-    try {
-        endCapture();
-    } catch (...) {
-    }
+    // Whatever fails here is shown, and the application ends all the same.
+    ErrorHandler::reportingErrors([this] { endCapture(); });
     m_dataModule->endApplication();
     return true;
 }
 
 void MainWindowController::finishFromTray()
 {
-    try {
-        endCapture();
-    } catch (...) {
-    }
+    ErrorHandler::reportingErrors([this] { endCapture(); });
     m_dataModule->endApplication();
 }
 
@@ -346,35 +289,16 @@ bool MainWindowController::runLoginDialog()
     return true;
 }
 
-void MainWindowController::switchLanguage(const QString& code)
-{
-    reportingErrors([this, &code] {
-        WriteIniValue(m_dataModule->configPath(), AppSection, QStringLiteral("Language"), code);
-        Language::setCurrentCode(code);
-        WindowFile::apply(m_window, code);
-        m_dataModule->applyLanguageSetup();
-        applyNavigationTexts();
-        MessageBox::show(BoxKind::Information, Language::restartNotice(code), MessageBox::Buttons::Ok, m_window);
-        m_window->close();
-    });
-}
-
-void MainWindowController::toggleDeveloperMode()
-{
-    m_dataModule->setDeveloperMode(!m_dataModule->developerMode());
-    m_window->setDeveloperLabelVisible(!m_window->isDeveloperLabelVisible());
-}
-
 bool MainWindowController::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_window && event->type() == QEvent::WindowStateChange && m_window->isMinimized() &&
         canHideWindow()) {
         // Hidden once the minimising is over, not in the middle of it.
-        QTimer::singleShot(0, this, [this]() {
-            if (m_window->isMinimized()) {
-                minimizeToTray();
-            }
-        });
+        QTimer::singleShot(0, this, ErrorHandler::guarded([this] {
+                               if (m_window->isMinimized()) {
+                                   minimizeToTray();
+                               }
+                           }));
     }
     return QObject::eventFilter(watched, event);
 }

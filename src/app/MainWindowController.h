@@ -11,16 +11,12 @@ class MonitoringCycle;
 
 // Drives the main window through its life: the first showing (login, views, capture agent, language,
 // status bar, timers), the monitoring tick, minimising to and restoring from the notification area, the
-// exit confirmation and the tray's "Finalizar", the language menu and the developer-mode item.
+// exit confirmation and the tray's "Finalizar". The menu's commands are the command objects' (commands/).
 class MainWindowController : public QObject
 {
     Q_OBJECT
 
 public:
-    // The agent's and the application's process names, as the process routines compare them.
-    static inline const QString AgentProcessName = QStringLiteral("PrintJob");
-    static inline const QString AppProcessName = QStringLiteral("Tollbook");
-
     MainWindowController(DataModule* dataModule, MainWindow* window, QObject* parent = nullptr);
     ~MainWindowController() override;
 
@@ -28,8 +24,8 @@ public:
     // The monitoring cycle run by the main window's monitoring timer.
     MonitoringCycle* monitoring() const { return m_monitoring; }
 
-    // The names the agent and the copies of the application are found by. Tests give names of their own,
-    // so that the processes of the machine are left alone.
+    // The names the agent and the copies of the application are found by (the installation's and the
+    // monitoring's). Tests give names of their own, so that the processes of the machine are left alone.
     void setProcessNames(const QString& agent, const QString& application);
 
     // Shows the main window; the first time, runs its first showing. A failing step is reported through
@@ -53,11 +49,6 @@ public:
     // "Finalizar" of the icon's menu: ends without asking, as Yes to the exit question does.
     void finishFromTray();
 
-    // The language menu: stores the code, re-labels the main window, shows the restart notice and closes
-    // the main window (which asks for confirmation).
-    void switchLanguage(const QString& code);
-    void toggleDeveloperMode();
-
     // Status bar panel 2: the count of today's jobs in the current language.
     void updateTodayCount();
 
@@ -69,7 +60,6 @@ private:
     bool runStartupLogin();
     void reopenViews();
     void takeCaptureRole();
-    void applyNavigationTexts();
     void endCapture();
     bool runLoginDialog();
 
@@ -79,7 +69,6 @@ private:
     bool m_firstShowingDone = false;
     bool m_inFirstShowing = false;
     bool m_askingClose = false;
-    QString m_appProcessName = AppProcessName;
 };
 
 } // namespace tollbook

@@ -331,7 +331,6 @@ DataModuleDatasets::DataModuleDatasets(QObject* parent)
     for (Dataset* dataset : reportDatasets()) {
         const QString base = dataset->objectName().mid(4); // without "SQL_"
         new DataSource(QStringLiteral("ds") + base, dataset, this);
-        new ReportConnection(QStringLiteral("RV") + base, dataset, this);
         // Print_Hora keeps its time format in the reports too.
         if (Field* hora = dataset->findField(QStringLiteral("Print_Hora"))) {
             hora->setDisplayFormat(QStringLiteral("hh:mm:ss"));
@@ -350,11 +349,6 @@ QList<Dataset*> DataModuleDatasets::reportDatasets() const
 {
     return { SQL_ImpUsuario, SQL_ImpSetor,    SQL_ImpProjeto, SQL_ImpUsuarioR,
              SQL_ImpSetorR,  SQL_ImpProjetoR, SQL_ImpPrint,   SQL_ImpPrint2 };
-}
-
-ReportConnection* DataModuleDatasets::reportConnection(const QString& name) const
-{
-    return findChild<ReportConnection*>(name, Qt::FindDirectChildrenOnly);
 }
 
 MainWindowDatasets::MainWindowDatasets(DataModuleDatasets* dataModule, QObject* parent)

@@ -21,7 +21,6 @@ public:
     // Opens what start-up needs, in order: SQL_Papel, SQL_Usuario, SQL_Configuracao.
     void openStartupDatasets();
     QList<Dataset*> reportDatasets() const;
-    ReportConnection* reportConnection(const QString& name) const;
 
     Dataset* const SQL_Papel;
     Dataset* const SQL_Usuario;

@@ -26,22 +26,4 @@ private:
     QPointer<Dataset> m_dataset;
 };
 
-// Exposes a dataset to the report engine under the connection's name ("RVImpUsuario").
-class ReportConnection : public QObject
-{
-    Q_OBJECT
-
-public:
-    ReportConnection(const QString& name, Dataset* dataset, QObject* parent = nullptr)
-        : QObject(parent)
-        , m_dataset(dataset)
-    {
-        setObjectName(name);
-    }
-    Dataset* dataset() const { return m_dataset; }
-
-private:
-    QPointer<Dataset> m_dataset;
-};
-
 } // namespace tollbook

@@ -1,6 +1,13 @@
 #include "MainWindow.h"
 
 #include "data/Catalogue.h"
+#include "i18n/Language.h"
+#include "platform/Clock.h"
+#include "ui/pages/ChartsPage.h"
+#include "ui/pages/PeriodJobsPage.h"
+#include "ui/pages/RegistriesPage.h"
+#include "ui/pages/TodayJobsPage.h"
+#include "ui/pages/UserJobsPage.h"
 #include "ui/widgets/Panel.h"
 
 #include <QAction>
@@ -35,7 +42,6 @@ constexpr int ClientWidth = 784;
 constexpr int ClientHeight = 541;
 constexpr int HeaderHeight = 43;
 constexpr int SidePaneWidth = 200;
-constexpr int RegistryTitleHeight = 33;
 constexpr int StatusPanelWidth = 100;
 constexpr int PageCount = 5;
 
@@ -139,6 +145,7 @@ struct MenuItem
     const char* name; // nullptr: a separator
     const char* caption;
     const char* shortcut;
+    QAction* MainMenu::*member;
 };
 
 struct Menu
@@ -154,50 +161,52 @@ const QList<Menu>& mainMenu()
         { "Arquivo1",
           "Arquivo",
           {
-              { "PropriedadedasImpressoras1", "Propriedade das Impressoras", nullptr },
-              { "Impressoras1", "Configurar Impressoras", nullptr },
-              { nullptr, nullptr, nullptr },
-              { "IniciarcomoServio1", "Iniciar como Serviço do Windows", nullptr },
-              { "RemoverServio1", "Remover Serviço do Windows", nullptr },
-              { nullptr, nullptr, nullptr },
-              { "Sair1", "Sair", nullptr },
+              { "PropriedadedasImpressoras1", "Propriedade das Impressoras", nullptr, &MainMenu::printerProperties },
+              { "Impressoras1", "Configurar Impressoras", nullptr, &MainMenu::printersFolder },
+              { nullptr, nullptr, nullptr, nullptr },
+              { "IniciarcomoServio1", "Iniciar como Serviço do Windows", nullptr, &MainMenu::installService },
+              { "RemoverServio1", "Remover Serviço do Windows", nullptr, &MainMenu::removeService },
+              { nullptr, nullptr, nullptr, nullptr },
+              { "Sair1", "Sair", nullptr, &MainMenu::exit },
           } },
         { "Ferramenta1",
           "Ferramenta",
           {
-              { "ManutenodaBase1", "Manutenção da Base", nullptr },
-              { "Tollwatch1", "Fila de Impressão", nullptr },
-              { nullptr, nullptr, nullptr },
-              { "Configurao1", "Configuração do Sistema", nullptr },
-              { "AtivaPermisso1", "Ativa Permissão", "Ctrl+Alt+A" },
+              { "ManutenodaBase1", "Manutenção da Base", nullptr, &MainMenu::purge },
+              { "Tollwatch1", "Fila de Impressão", nullptr, &MainMenu::printQueue },
+              { nullptr, nullptr, nullptr, nullptr },
+              { "Configurao1", "Configuração do Sistema", nullptr, &MainMenu::configuration },
+              { "AtivaPermisso1", "Ativa Permissão", "Ctrl+Alt+A", &MainMenu::developerMode },
           } },
         { "Relatrios1",
           "Relatórios",
           {
-              { "ImpressoporUsurios1", "Impressão por Usuários", nullptr },
-              { "ImpressoporUsurioResumo1", "Impressão por Usuário - Resumo", nullptr },
-              { nullptr, nullptr, nullptr },
-              { "ImpressoporSetor1", "Impressão por Setores", nullptr },
-              { "ImpressoporSetorResumo1", "Impressão por Setor - Resumo", nullptr },
-              { nullptr, nullptr, nullptr },
-              { "ImpressoporProjetos1", "Impressão por Projetos", nullptr },
-              { "ImpressoporProjetosResumo1", "Impressão por Projetos - Resumo", nullptr },
-              { nullptr, nullptr, nullptr },
-              { "SintticoporImpressoraUsurios1", "Sintético por Usuários / Impressoras", nullptr },
-              { "SintticoporImpressoras1", "Sintético por Impressoras", nullptr },
+              { "ImpressoporUsurios1", "Impressão por Usuários", nullptr, &MainMenu::reportByUser },
+              { "ImpressoporUsurioResumo1", "Impressão por Usuário - Resumo", nullptr, &MainMenu::reportByUserSummary },
+              { nullptr, nullptr, nullptr, nullptr },
+              { "ImpressoporSetor1", "Impressão por Setores", nullptr, &MainMenu::reportBySector },
+              { "ImpressoporSetorResumo1", "Impressão por Setor - Resumo", nullptr, &MainMenu::reportBySectorSummary },
+              { nullptr, nullptr, nullptr, nullptr },
+              { "ImpressoporProjetos1", "Impressão por Projetos", nullptr, &MainMenu::reportByProject },
+              { "ImpressoporProjetosResumo1", "Impressão por Projetos - Resumo", nullptr,
+                &MainMenu::reportByProjectSummary },
+              { nullptr, nullptr, nullptr, nullptr },
+              { "SintticoporImpressoraUsurios1", "Sintético por Usuários / Impressoras", nullptr,
+                &MainMenu::reportByUserAndPrinter },
+              { "SintticoporImpressoras1", "Sintético por Impressoras", nullptr, &MainMenu::reportByPrinter },
           } },
         { "Idioma1",
           "Idioma",
           {
-              { "PortugusBrasilBR1", "Português Brasil (BR)", nullptr },
-              { "InglsEN1", "Inglês (EN)", nullptr },
-              { "EspanholES1", "Espanhol (ES)", nullptr },
+              { "PortugusBrasilBR1", "Português Brasil (BR)", nullptr, &MainMenu::portuguese },
+              { "InglsEN1", "Inglês (EN)", nullptr, &MainMenu::english },
+              { "EspanholES1", "Espanhol (ES)", nullptr, &MainMenu::spanish },
           } },
         { "Ajuda1",
           "Ajuda",
           {
-              { "Ajuda2", "Ajuda do Sistema", "F1" },
-              { "SobreoSistema1", "Sobre o Sistema", nullptr },
+              { "Ajuda2", "Ajuda do Sistema", "F1", &MainMenu::help },
+              { "SobreoSistema1", "Sobre o Sistema", nullptr, &MainMenu::about },
           } },
     };
     return menus;
@@ -221,7 +230,6 @@ const QStringList& navigationDefaults()
 MainWindow::MainWindow(DataModuleDatasets* dataModule, QWidget* parent)
     : QMainWindow(parent)
     , m_datasets(new MainWindowDatasets(dataModule, this))
-    , m_clock([] { return QDateTime::currentDateTime(); })
 {
     setObjectName(QStringLiteral("frmTBKPrincipal"));
     setWindowTitle(ProductName);
@@ -404,59 +412,15 @@ QWidget* MainWindow::createPages()
 {
     m_pages = new QTabWidget(this);
     m_pages->setObjectName(QStringLiteral("PageControl1"));
-    const QStringList captions = {
-        QStringLiteral("Controle de Impressão"),
-        QStringLiteral("Impressão por Usuário"),
-        QStringLiteral("Impressão por Data"),
-        QStringLiteral("Configuração"),
-        QStringLiteral("Gráficos "),
-    };
-    for (int index = 0; index < PageCount; ++index) {
-        auto* page = new TabSheet(captions.at(index), m_pages);
-        page->setObjectName(QStringLiteral("tab%1").arg(index + 1));
-        m_pages->addTab(page, captions.at(index));
+    m_todayJobs = new TodayJobsPage(m_datasets, m_pages);
+    m_userJobs = new UserJobsPage(m_datasets, m_pages);
+    m_periodJobs = new PeriodJobsPage(m_datasets, m_pages);
+    m_registries = new RegistriesPage(m_datasets, m_pages);
+    m_charts = new ChartsPage(m_datasets, m_pages);
+    for (TabSheet* page :
+         std::initializer_list<TabSheet*>{ m_todayJobs, m_userJobs, m_periodJobs, m_registries, m_charts }) {
+        m_pages->addTab(page, page->caption());
     }
-
-    // The registries page: a title bar naming the inner page shown, and the inner pages with their tabs on
-    // the left.
-    QWidget* registries = m_pages->widget(3);
-    auto* registriesLayout = new QVBoxLayout(registries);
-    registriesLayout->setContentsMargins(0, 0, 0, 0);
-    registriesLayout->setSpacing(0);
-    auto* titleBar = new Panel(registries);
-    titleBar->setObjectName(QStringLiteral("Panel11"));
-    titleBar->setFixedHeight(RegistryTitleHeight);
-    auto* titleLayout = new QHBoxLayout(titleBar);
-    titleLayout->setContentsMargins(8, 0, 10, 0);
-    m_lbTitulo = namedLabel(QStringLiteral("lbTitulo"), QStringLiteral("Usuários"), titleBar);
-    m_lbTitulo->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    QFont titleFont = m_lbTitulo->font();
-    titleFont.setBold(true);
-    m_lbTitulo->setFont(titleFont);
-    titleLayout->addWidget(m_lbTitulo, 1);
-    registriesLayout->addWidget(titleBar);
-
-    m_registryPages = new QTabWidget(registries);
-    m_registryPages->setObjectName(QStringLiteral("PageControl2"));
-    m_registryPages->setTabPosition(QTabWidget::West);
-    const QList<QPair<QString, QString>> innerPages = {
-        { QStringLiteral("TabSheet2"), QStringLiteral("Usuários") },
-        { QStringLiteral("TabSheet3"), QStringLiteral("Impressoras") },
-        { QStringLiteral("TabSheet4"), QStringLiteral("Setores") },
-        { QStringLiteral("TabSheet1"), QStringLiteral("Projetos") },
-    };
-    for (const auto& [name, caption] : innerPages) {
-        auto* page = new TabSheet(caption, m_registryPages);
-        page->setObjectName(name);
-        m_registryPages->addTab(page, caption);
-    }
-    connect(m_registryPages, &QTabWidget::currentChanged, this, [this](int index) {
-        if (index >= 0) {
-            m_lbTitulo->setText(m_registryPages->tabText(index));
-        }
-    });
-    registriesLayout->addWidget(m_registryPages, 1);
-
     showOnlyPage(0);
     return m_pages;
 }
@@ -495,6 +459,7 @@ void MainWindow::createMenu()
                 action->setShortcut(QKeySequence(QString::fromLatin1(item.shortcut)));
             }
             menu->addAction(action);
+            m_menu.*item.member = action;
         }
         bar->addMenu(menu);
     }
@@ -502,12 +467,12 @@ void MainWindow::createMenu()
 
     // The developer-mode item is never shown, and Qt disables the shortcut of a hidden action; a window
     // shortcut of its own keeps the key working.
-    QAction* developerMode = action(QStringLiteral("AtivaPermisso1"));
-    developerMode->setVisible(false);
-    auto* developerKey = new QShortcut(developerMode->shortcut(), this);
-    connect(developerKey, &QShortcut::activated, developerMode, &QAction::trigger);
+    m_menu.developerMode->setVisible(false);
+    auto* developerKey = new QShortcut(m_menu.developerMode->shortcut(), this);
+    connect(developerKey, &QShortcut::activated, m_menu.developerMode, &QAction::trigger);
 
-    connect(action(QStringLiteral("Sair1")), &QAction::triggered, this, &QWidget::close);
+    // Closing is the window's own: every close asks the close query.
+    connect(m_menu.exit, &QAction::triggered, this, &QWidget::close);
 }
 
 void MainWindow::createTimers()
@@ -544,6 +509,15 @@ void MainWindow::setNavigationTexts(const QStringList& fiveTexts)
     for (int child = 0; child < count; ++child) {
         root->child(child)->setText(0, fiveTexts.at(child));
     }
+}
+
+void MainWindow::applyNavigationTexts()
+{
+    QStringList texts;
+    for (int entry = 1; entry <= PageCount; ++entry) {
+        texts << Language::message(QStringLiteral("Principal"), QStringLiteral("TreeView1.Items%1.Text").arg(entry));
+    }
+    setNavigationTexts(texts);
 }
 
 void MainWindow::showPageOfNode(QTreeWidgetItem* node)
@@ -609,14 +583,9 @@ int MainWindow::monitoringInterval() const
     return m_upDown->value();
 }
 
-void MainWindow::setClock(Clock clock)
-{
-    m_clock = clock ? std::move(clock) : Clock([] { return QDateTime::currentDateTime(); });
-}
-
 void MainWindow::clockTick()
 {
-    m_lbHora->setText(m_clock().time().toString(QStringLiteral("hh:mm:ss")));
+    m_lbHora->setText(Clock::now().time().toString(QStringLiteral("hh:mm:ss")));
     if (m_countdown >= 0) {
         m_lbNextRefresh->setText(QString::number(m_countdown));
         --m_countdown;
@@ -657,7 +626,7 @@ QAction* MainWindow::action(const QString& objectName) const
 void MainWindow::startTimers()
 {
     // The clock shows the time at once, not a second later.
-    m_lbHora->setText(m_clock().time().toString(QStringLiteral("hh:mm:ss")));
+    m_lbHora->setText(Clock::now().time().toString(QStringLiteral("hh:mm:ss")));
     m_clockTimer->start();
     if (m_monitoringSwitch->isChecked()) {
         m_monitoringTimer->start();

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QDateTime>
+#include "ui/MainMenu.h"
+
 #include <QMainWindow>
 #include <QStringList>
 
@@ -18,35 +19,50 @@ class QTreeWidgetItem;
 namespace tollbook {
 
 class DataModuleDatasets;
-class Picture;
+class ChartsPage;
 class MainWindowDatasets;
+class PeriodJobsPage;
+class Picture;
+class RegistriesPage;
+class TodayJobsPage;
 class ToggleSwitch;
+class UserJobsPage;
 
-// The main window "frmTBKPrincipal": header bar, side pane with the navigation tree, the printers list and
-// the monitoring options, the page area with its five pages, the status bar and the main menu. Pages are
-// changed only through the navigation tree, and only the active page's tab is ever visible.
+// The main window "frmTBKPrincipal": the frame only. Header bar, side pane with the navigation tree, the
+// printers list and the monitoring options, the page area hosting the five pages (each a class of its own
+// in ui/pages), the status bar and the main menu (built here, handled by the command objects of src/app).
+// Pages are changed only through the navigation tree, and only the active page's tab is ever visible.
 //
 // The window owns its datasets as a child object, so a window file reaches their fields by walking the
 // window's children. It owns the monitoring timer "Timer1" (emits monitoringTick(), not started until
-// startTimers()) and the one-second clock timer "Timer2", which shows the time in lbHora and counts the
-// refresh countdown down in lbNextRefresh.
+// startTimers()) and the one-second clock timer "Timer2", which shows the time of the application's
+// Clock in lbHora and counts the refresh countdown down in lbNextRefresh.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
 
 public:
-    using Clock = std::function<QDateTime()>;
-
     explicit MainWindow(DataModuleDatasets* dataModule, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     MainWindowDatasets* datasets() const { return m_datasets; }
+
+    TodayJobsPage* todayJobsPage() const { return m_todayJobs; }
+    UserJobsPage* userJobsPage() const { return m_userJobs; }
+    PeriodJobsPage* periodJobsPage() const { return m_periodJobs; }
+    RegistriesPage* registriesPage() const { return m_registries; }
+    ChartsPage* chartsPage() const { return m_charts; }
+
+    // The main menu's items, for the command objects to connect.
+    const MainMenu& menu() const { return m_menu; }
 
     // Selects the root's child at position 1..5, or the root for 0, and gives the tree the focus; the page of
     // the node is shown. Other positions change nothing.
     void selectNavigationEntry(int position);
     // The texts of the root's five children, in order; the root keeps the product name.
     void setNavigationTexts(const QStringList& fiveTexts);
+    // The five texts from the current language's messages ("Principal", "TreeView1.Items<n>.Text").
+    void applyNavigationTexts();
 
     // Status bar panel 2: the count of today's jobs, already formatted.
     void setTodayCountText(const QString& text);
@@ -64,15 +80,14 @@ public:
     // The monitoring period in seconds, as the interval box shows it (20 to 120).
     int monitoringInterval() const;
 
-    // Where the clock reads the current time; the system clock unless replaced.
-    void setClock(Clock clock);
     // What Timer2 does each second: show the time and count the refresh countdown down.
     void clockTick();
 
     // Asked by every close of the window (close box, "Sair", a requested close); false refuses the close.
     void setCloseQuery(std::function<bool()> query);
 
-    // The menu item (or a menu's own action) of that name; nullptr when there is none.
+    // The menu item (or a menu's own action) of that component name; nullptr when there is none. For the
+    // language files and tests; commands use menu().
     QAction* action(const QString& objectName) const;
 
     // Starts the clock and, while the monitoring switch is on, the monitoring timer.
@@ -105,7 +120,7 @@ private:
     void intervalChanged(int seconds);
 
     MainWindowDatasets* m_datasets;
-    Clock m_clock;
+    MainMenu m_menu;
     std::function<bool()> m_closeQuery;
     int m_countdown = 50;
 
@@ -121,8 +136,11 @@ private:
     QSpinBox* m_upDown = nullptr;
     QLabel* m_lbNextRefresh = nullptr;
     QTabWidget* m_pages = nullptr;
-    QTabWidget* m_registryPages = nullptr;
-    QLabel* m_lbTitulo = nullptr;
+    TodayJobsPage* m_todayJobs = nullptr;
+    UserJobsPage* m_userJobs = nullptr;
+    PeriodJobsPage* m_periodJobs = nullptr;
+    RegistriesPage* m_registries = nullptr;
+    ChartsPage* m_charts = nullptr;
     QList<QLabel*> m_statusPanels;
     QTimer* m_monitoringTimer = nullptr;
     QTimer* m_clockTimer = nullptr;

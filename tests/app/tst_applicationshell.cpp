@@ -222,7 +222,6 @@ void TestApplicationShell::firstShowingFillsTheWindow()
     QCOMPARE(datasets->SQL_Data->recordCount(), 1);
 
     QCOMPARE(install.config(QStringLiteral("PID")), QString::number(QCoreApplication::applicationPid()));
-    QCOMPARE(shell->dataModule()->reportFilePath(), install.path(QStringLiteral("report/Tollbook_report.rav")));
     QVERIFY(!window->isDeveloperLabelVisible());
     QCOMPARE(window->refreshCountdown(), 50);
     QVERIFY(clockRunning(window));

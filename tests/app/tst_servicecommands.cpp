@@ -1,6 +1,8 @@
 #include "InstallFixture.h"
 #include "app/DataModule.h"
-#include "app/ServiceCommands.h"
+#include "app/commands/MenuCommands.h"
+#include "app/commands/ServiceCommands.h"
+#include "app/commands/ToolCommands.h"
 #include "platform/Elevation.h"
 #include "platform/ShellExecution.h"
 #include "ui/MainWindow.h"
@@ -31,14 +33,14 @@ void writeServiceMessages(InstallFixture& install)
                         QStringLiteral("sMsgRemoveServico=") + RemoveNotice });
 }
 
-// The commands built with the shell's main window, or a set of our own while the shell builds none.
-ServiceCommands* commandsOf(ApplicationShell& shell)
+// The commands built with the shell's main window.
+MenuCommands* commandsOf(ApplicationShell& shell)
 {
-    MainWindow* window = shell.mainWindow();
-    if (auto* built = window->findChild<ServiceCommands*>()) {
-        return built;
+    MenuCommands* built = shell.commands();
+    if (!built) {
+        qFatal("the shell built no menu commands");
     }
-    return new ServiceCommands(shell.dataModule(), window, window);
+    return built;
 }
 
 // The process has ended, whether or not this side has noticed yet. The bound only keeps a broken build
@@ -147,9 +149,8 @@ void TestServiceCommands::serviceCommand()
     QProcess agent;
     QVERIFY(startNamedProcess(agent, bin.path(), ownAgentName()));
 
-    ServiceCommands* commands = commandsOf(*shell);
-    commands->setAgentName(ownAgentName());
-    commands->setBitness([is64Bit]() { return is64Bit; });
+    ServiceCommands* commands = commandsOf(*shell)->service();
+    shell->dataModule()->installation().setBitness([is64Bit]() { return is64Bit; });
     QList<ElevatedStartSeen> starts;
     commands->setElevatedStart([&](const QString& program) {
         starts.append({ program, install.config(QStringLiteral("Service")), install.config(QStringLiteral("PID")) });
@@ -197,8 +198,7 @@ void TestServiceCommands::unwritableConfigStartsNothing()
     QProcess agent;
     QVERIFY(startNamedProcess(agent, bin.path(), ownAgentName()));
 
-    ServiceCommands* commands = commandsOf(*shell);
-    commands->setAgentName(ownAgentName());
+    ServiceCommands* commands = commandsOf(*shell)->service();
     QStringList started;
     commands->setElevatedStart([&](const QString& program) { started << program; });
 
@@ -218,15 +218,15 @@ void TestServiceCommands::printQueueViewerUnderHourglass()
 {
     InstallFixture install;
     const auto shell = startShell(install);
-    ServiceCommands* commands = commandsOf(*shell);
+    MenuCommands* commands = commandsOf(*shell);
     QStringList started;
     bool hourglass = false;
-    commands->setViewerStart([&](const QString& program) {
+    commands->tools()->setViewerStart([&](const QString& program) {
         started << program;
         const QCursor* cursor = QGuiApplication::overrideCursor();
         hourglass = cursor && cursor->shape() == Qt::WaitCursor;
     });
-    commands->setElevatedStart([](const QString& program) { QFAIL(qPrintable(program)); });
+    commands->service()->setElevatedStart([](const QString& program) { QFAIL(qPrintable(program)); });
 
     BoxRecorder boxes;
     shell->mainWindow()->action(QStringLiteral("Tollwatch1"))->trigger();

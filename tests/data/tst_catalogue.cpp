@@ -469,8 +469,6 @@ void TestCatalogue::startupDatasets()
     QCOMPARE(m_dm->SQL_BuscaUsuario->recordCount(), 4); // Admin, Bruno (also as "bruno"), Carla, Zeca
     m_dm->SQL_BuscaPrint->open();
     QCOMPARE(column(m_dm->SQL_BuscaPrint, QStringLiteral("Print_Name")), (QStringList{ "HP1", "HP2" }));
-    QVERIFY(m_dm->reportConnection(QStringLiteral("RVImpProjetoR")));
-    QCOMPARE(m_dm->reportConnection(QStringLiteral("RVImpProjetoR"))->dataset(), m_dm->SQL_ImpProjetoR);
 }
 
 QTEST_GUILESS_MAIN(TestCatalogue)

@@ -3,6 +3,7 @@
 
 #include "common/DatabaseFixture.h"
 #include "data/Catalogue.h"
+#include "platform/Clock.h"
 #include "ui/MainWindow.h"
 #include "ui/widgets/Panel.h"
 
@@ -381,7 +382,7 @@ void TestMainWindow::shortcuts()
 void TestMainWindow::clockAndCountdown()
 {
     QDateTime now(QDate(2020, 1, 2), QTime(13, 4, 5));
-    m_window->setClock([&now] { return now; });
+    const Clock::Override clockOverride([&now] { return now; });
     m_window->setRefreshCountdown(2);
     QLabel* clock = label("lbHora");
     QLabel* countdown = label("lbNextRefresh");

@@ -1,9 +1,8 @@
-#include "app/ServiceCommands.h"
+#include "app/commands/ServiceCommands.h"
 
 #include "app/DataModule.h"
 #include "i18n/Language.h"
 #include "platform/Elevation.h"
-#include "platform/ShellExecution.h"
 #include "platform/SystemRoutines.h"
 #include "ui/ErrorHandler.h"
 #include "ui/MainWindow.h"
@@ -11,7 +10,6 @@
 
 #include <QAction>
 #include <QCoreApplication>
-#include <QGuiApplication>
 
 namespace tollbook {
 
@@ -20,16 +18,6 @@ namespace {
 const QString AppSection = QStringLiteral("App");
 const QString PrincipalSection = QStringLiteral("Principal");
 
-// The hourglass for as long as it lives, also when what it covers fails.
-class WaitCursor
-{
-public:
-    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
-
 } // namespace
 
 ServiceCommands::ServiceCommands(DataModule* dataModule, MainWindow* window, QObject* parent)
@@ -37,61 +25,42 @@ ServiceCommands::ServiceCommands(DataModule* dataModule, MainWindow* window, QOb
     , m_dataModule(dataModule)
     , m_window(window)
     , m_elevatedStart([](const QString& program) { Elevation::system().startElevated(program); })
-    , m_viewerStart(
-          [](const QString& program) { ShellExecution::system().start(program, {}, ShellExecution::Window::Normal); })
-    , m_is64Bit(&IsWindows64Bit)
 {
     setObjectName(QStringLiteral("ServiceCommands"));
-    const struct
-    {
-        const char* action;
-        void (ServiceCommands::*command)();
-    } items[] = { { "IniciarcomoServio1", &ServiceCommands::installService },
-                  { "RemoverServio1", &ServiceCommands::removeService },
-                  { "Tollwatch1", &ServiceCommands::openPrintQueue } };
-    for (const auto& item : items) {
-        if (QAction* action = m_window->action(QString::fromLatin1(item.action))) {
-            connect(action, &QAction::triggered, this, item.command);
-        }
-    }
 }
 
-QString ServiceCommands::scriptPath(const QString& script) const
+void ServiceCommands::connectMenu(const MainMenu& menu)
 {
-    return m_dataModule->installFolder() + (m_is64Bit() ? QStringLiteral("bin/x64/") : QStringLiteral("bin/x86/")) +
-           script;
-}
-
-QString ServiceCommands::viewerPath() const
-{
-    return m_dataModule->installFolder() + QStringLiteral("bin/Tollwatch");
+    connect(menu.installService, &QAction::triggered, this, &ServiceCommands::installService);
+    connect(menu.removeService, &QAction::triggered, this, &ServiceCommands::removeService);
 }
 
 void ServiceCommands::installService()
 {
-    runServiceScript(QStringLiteral("start"), InstallScript, QStringLiteral("sMsgIniciaServico"));
+    runServiceScript(QStringLiteral("start"), Installation::InstallScript, QStringLiteral("sMsgIniciaServico"));
 }
 
 void ServiceCommands::removeService()
 {
-    runServiceScript(QStringLiteral("stop"), RemoveScript, QStringLiteral("sMsgRemoveServico"));
+    runServiceScript(QStringLiteral("stop"), Installation::RemoveScript, QStringLiteral("sMsgRemoveServico"));
 }
 
 void ServiceCommands::runServiceScript(const QString& serviceValue, const QString& script, const QString& noticeKey)
 {
-    try {
+    ErrorHandler::reportingErrors([&] {
         // Written before anything starts: a file that cannot be written stops the command here. With PID
         // empty no running copy is the capture copy until one is shown for the first time.
-        const QString config = m_dataModule->configPath();
+        const Installation& installation = m_dataModule->installation();
+        const QString config = installation.configPath();
         WriteIniValue(config, AppSection, QStringLiteral("Service"), serviceValue);
         WriteIniValue(config, AppSection, QStringLiteral("PID"), QString());
 
         // A missing script or a refused password is not noticed; the steps below run all the same.
-        m_elevatedStart(scriptPath(script));
+        m_elevatedStart(installation.scriptPath(script));
         QCoreApplication::processEvents();
 
-        if (IsProcessRunning(m_agentName)) {
-            TerminateProcesses(m_agentName);
+        if (IsProcessRunning(installation.agentName())) {
+            TerminateProcesses(installation.agentName());
         }
         QCoreApplication::processEvents();
 
@@ -99,21 +68,7 @@ void ServiceCommands::runServiceScript(const QString& serviceValue, const QStrin
                          m_window);
         // Through the exit question: No keeps this copy in the notification area, no longer capturing.
         m_window->close();
-    } catch (...) {
-        ErrorHandler::handleCurrentException();
-    }
-}
-
-void ServiceCommands::openPrintQueue()
-{
-    try {
-        WaitCursor wait;
-        // A missing viewer shows nothing.
-        m_viewerStart(viewerPath());
-        QCoreApplication::processEvents();
-    } catch (...) {
-        ErrorHandler::handleCurrentException();
-    }
+    });
 }
 
 } // namespace tollbook

@@ -1,0 +1,60 @@
+#include "app/commands/ToolCommands.h"
+
+#include "app/DataModule.h"
+#include "platform/ShellExecution.h"
+#include "ui/ErrorHandler.h"
+#include "ui/MainWindow.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QGuiApplication>
+
+namespace tollbook {
+
+namespace {
+
+// The hourglass for as long as it lives, also when what it covers fails.
+class WaitCursor
+{
+public:
+    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+} // namespace
+
+ToolCommands::ToolCommands(DataModule* dataModule, MainWindow* window, QObject* parent)
+    : QObject(parent)
+    , m_dataModule(dataModule)
+    , m_window(window)
+    , m_viewerStart(
+          [](const QString& program) { ShellExecution::system().start(program, {}, ShellExecution::Window::Normal); })
+{
+    setObjectName(QStringLiteral("ToolCommands"));
+}
+
+void ToolCommands::connectMenu(const MainMenu& menu)
+{
+    connect(menu.printQueue, &QAction::triggered, this, &ToolCommands::openPrintQueue);
+    connect(menu.developerMode, &QAction::triggered, this, &ToolCommands::toggleDeveloperMode);
+}
+
+void ToolCommands::openPrintQueue()
+{
+    ErrorHandler::reportingErrors([this] {
+        WaitCursor wait;
+        // A missing viewer shows nothing.
+        m_viewerStart(m_dataModule->installation().viewerPath());
+        QCoreApplication::processEvents();
+    });
+}
+
+void ToolCommands::toggleDeveloperMode()
+{
+    m_dataModule->setDeveloperMode(!m_dataModule->developerMode());
+    m_window->setDeveloperLabelVisible(!m_window->isDeveloperLabelVisible());
+}
+
+} // namespace tollbook

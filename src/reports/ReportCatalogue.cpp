@@ -1,0 +1,66 @@
+#include "reports/ReportCatalogue.h"
+
+#include "data/Catalogue.h"
+#include "platform/Installation.h"
+
+namespace tollbook::ReportCatalogue {
+
+const QList<Entry>& entries()
+{
+    static const QList<Entry> catalogue = {
+        { Report::ByUser, QStringLiteral("Relat_ImpressaoUsuario"), QStringLiteral("SQL_ImpUsuario") },
+        { Report::ByUserSummary, QStringLiteral("Relat_UsuarioR"), QStringLiteral("SQL_ImpUsuarioR") },
+        { Report::BySector, QStringLiteral("Relat_ImpressaoSetor"), QStringLiteral("SQL_ImpSetor") },
+        { Report::BySectorSummary, QStringLiteral("Relat_SetorR"), QStringLiteral("SQL_ImpSetorR") },
+        { Report::ByProject, QStringLiteral("Relat_Projeto"), QStringLiteral("SQL_ImpProjeto") },
+        { Report::ByProjectSummary, QStringLiteral("Relat_ProjetoR"), QStringLiteral("SQL_ImpProjetoR") },
+        { Report::ByUserAndPrinter, QStringLiteral("Relat_Impressora"), QStringLiteral("SQL_ImpPrint") },
+        { Report::ByPrinter, QStringLiteral("Relat_Impressora2"), QStringLiteral("SQL_ImpPrint2") },
+    };
+    return catalogue;
+}
+
+const Entry& entry(Report report)
+{
+    return entries().at(int(report));
+}
+
+const Entry* find(const QString& name)
+{
+    for (const Entry& candidate : entries()) {
+        if (candidate.name == name) {
+            return &candidate;
+        }
+    }
+    return nullptr;
+}
+
+Dataset* datasetOf(Report report, const DataModuleDatasets& datasets)
+{
+    switch (report) {
+        case Report::ByUser:
+            return datasets.SQL_ImpUsuario;
+        case Report::ByUserSummary:
+            return datasets.SQL_ImpUsuarioR;
+        case Report::BySector:
+            return datasets.SQL_ImpSetor;
+        case Report::BySectorSummary:
+            return datasets.SQL_ImpSetorR;
+        case Report::ByProject:
+            return datasets.SQL_ImpProjeto;
+        case Report::ByProjectSummary:
+            return datasets.SQL_ImpProjetoR;
+        case Report::ByUserAndPrinter:
+            return datasets.SQL_ImpPrint;
+        case Report::ByPrinter:
+            return datasets.SQL_ImpPrint2;
+    }
+    return nullptr;
+}
+
+QString layoutPath(const Installation& installation)
+{
+    return installation.path(QStringLiteral("report/Tollbook_report.rav"));
+}
+
+} // namespace tollbook::ReportCatalogue
