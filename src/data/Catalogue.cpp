@@ -55,42 +55,18 @@ const JobColumn& jobColumn(const QString& name)
     Q_UNREACHABLE();
 }
 
-// A data field for every Impressao column, the prices, the paper name and the cost. In the main
-// window's datasets the fields carry labels and widths, in the order the grids show them.
-void addJobRowFields(Dataset* dataset, Dataset* papel, bool labelled)
+// A data field for every Impressao column, the prices, the paper name and the cost, in the order the
+// print views show them. Captions, widths and formats are the views'.
+void addJobRowFields(Dataset* dataset, Dataset* papel)
 {
-    struct Shown
-    {
-        const char* name;
-        const char* label;
-        int width;
-        bool visible;
+    static const QList<const char*> order = {
+        "Print_Data", "Print_Hora",  "Print_Document", "Usuario_Id",     "Print_Pages",       "Computer_Id",
+        "calc_Custo", "Print_Color", "lk_Papel",       "Print_Entregue", "Print_Name",        "Print_Drive",
+        "Print_Id",   "Projeto_Id",  "dmPaperSize",    "Print_Duplex",   "Print_PaperLength", "Print_PaperWidth",
+        "Print_Port", "Custo_Mono",  "Custo_Color",
     };
-    static const QList<Shown> order = {
-        { "Print_Data", "Data", 10, true },
-        { "Print_Hora", "Hora", 8, true },
-        { "Print_Document", "Documento", 30, true },
-        { "Usuario_Id", "Usuário", 15, true },
-        { "Print_Pages", "Páginas", 7, true },
-        { "Computer_Id", "Computador", 20, true },
-        { "calc_Custo", "Custo", 10, true },
-        { "Print_Color", "Colorido", 1, true },
-        { "lk_Papel", "Papel", 20, true },
-        { "Print_Entregue", "Entregue", 7, true },
-        { "Print_Name", "Impressora", 30, true },
-        { "Print_Drive", "Drive", 30, true },
-        { "Print_Id", "Id", 10, true },
-        { "Projeto_Id", "Projeto", 10, true },
-        { "dmPaperSize", "Papel", 10, false },
-        { "Print_Duplex", "Duplex", 1, false },
-        { "Print_PaperLength", "Tamanho Papel", 10, false },
-        { "Print_PaperWidth", "Largura Papel", 10, false },
-        { "Print_Port", "Porta", 15, false },
-        { "Custo_Mono", "", 20, false },
-        { "Custo_Color", "", 20, false },
-    };
-    for (const Shown& shown : order) {
-        const QString name = QString::fromLatin1(shown.name);
+    for (const char* shown : order) {
+        const QString name = QString::fromLatin1(shown);
         Field* field = nullptr;
         if (name == QLatin1String("calc_Custo")) {
             field = dataset->addCalculatedField(name, FieldType::Currency);
@@ -99,24 +75,13 @@ void addJobRowFields(Dataset* dataset, Dataset* papel, bool labelled)
                                             QStringLiteral("dmPaperSize"), QStringLiteral("PaperName"));
         } else if (name.startsWith(QLatin1String("Custo_"))) {
             field = dataset->addDataField(name, FieldType::Currency);
-            field->setVisible(false);
         } else {
             const JobColumn& column = jobColumn(name);
             field = dataset->addDataField(name, column.type, column.size);
         }
-        if (name == QLatin1String("Print_Hora")) {
-            field->setDisplayFormat(QStringLiteral("hh:mm:ss"));
-        } else if (name == QLatin1String("Print_Data")) {
-            field->setDisplayFormat(QStringLiteral("dd/MM/yyyy"));
-        }
         if (name == QLatin1String("Print_Color") || name == QLatin1String("Print_Entregue") ||
             name == QLatin1String("Print_Duplex")) {
             field->setFlag(true);
-        }
-        if (labelled) {
-            field->setDisplayLabel(QString::fromUtf8(shown.label));
-            field->setDisplayWidth(shown.width);
-            field->setVisible(shown.visible);
         }
     }
     CostRules::bindDetail(*dataset);
@@ -129,13 +94,14 @@ void addFields(Dataset* dataset, const QList<JobColumn>& columns)
     }
 }
 
-Dataset* pricedJobDataset(const QString& name, const Lines& tail, Dataset* papel, bool labelled, QObject* owner)
+Dataset* pricedJobDataset(const QString& name, const Lines& tail, Dataset* papel, QObject* owner)
 {
     Dataset* dataset = makeDataset(name, Catalogue::pricedJobSelect() + tail, owner);
-    addJobRowFields(dataset, papel, labelled);
+    addJobRowFields(dataset, papel);
     return dataset;
 }
 
+// The configuration dialog's fields carry its captions until the dialog exists to hold them.
 Field* addLabelled(Dataset* dataset, const char* name, FieldType type, int size, const char* label, int width)
 {
     Field* field = dataset->addDataField(QString::fromLatin1(name), type, size);
@@ -183,7 +149,7 @@ DataModuleDatasets::DataModuleDatasets(QObject* parent)
           pricedJobDataset(QStringLiteral("SQL_ImpUsuario"),
                            { QStringLiteral("where Print_Data >= :datai"), QStringLiteral("and Print_data <= :dataf"),
                              QStringLiteral("order by Usuario_id") },
-                           SQL_Papel, false, this))
+                           SQL_Papel, this))
     , SQL_ImpSetor(makeDataset(
           QStringLiteral("SQL_ImpSetor"),
           { QStringLiteral(
@@ -271,14 +237,14 @@ DataModuleDatasets::DataModuleDatasets(QObject* parent)
     , dsBuscaUsuario(new DataSource(QStringLiteral("dsBuscaUsuario"), SQL_BuscaUsuario, this))
     , dsBuscaPrint(new DataSource(QStringLiteral("dsBuscaPrint"), SQL_BuscaPrint, this))
 {
-    addLabelled(SQL_Papel, "PaperName", FieldType::String, 255, "Papel", 255);
-    addLabelled(SQL_Papel, "dmPaperSize", FieldType::Float, 0, "Id", 10);
-    SQL_Papel->addDataField(QStringLiteral("ID"), FieldType::AutoInc)->setVisible(false);
+    addFields(SQL_Papel, { { "PaperName", FieldType::String, 255 },
+                           { "dmPaperSize", FieldType::Float, 0 },
+                           { "ID", FieldType::AutoInc, 0 } });
 
-    addLabelled(SQL_Usuario, "usuario_id", FieldType::String, 50, "Usuário", 40);
-    addLabelled(SQL_Usuario, "Usuario_Nome", FieldType::String, 50, "Nome", 0)->setVisible(false);
-    addLabelled(SQL_Usuario, "Usuario_Ativo", FieldType::String, 1, "Ativo", 0)->setVisible(false);
-    addLabelled(SQL_Usuario, "Setor_id", FieldType::String, 50, "Setor", 0)->setVisible(false);
+    addFields(SQL_Usuario, { { "usuario_id", FieldType::String, 50 },
+                             { "Usuario_Nome", FieldType::String, 50 },
+                             { "Usuario_Ativo", FieldType::String, 1 },
+                             { "Setor_id", FieldType::String, 50 } });
 
     addFields(SQL_Configuracao, { { "Usuario_Login", FieldType::String, 30 },
                                   { "Usuario_Senha", FieldType::String, 15 },
@@ -303,9 +269,9 @@ DataModuleDatasets::DataModuleDatasets(QObject* parent)
     periodParams(SQL_ImpPrint, QStringLiteral("DataI"), QStringLiteral("DataF"));
     periodParams(SQL_ImpPrint2, QStringLiteral("DataI"), QStringLiteral("DataF"));
 
-    addJobRowFields(SQL_ImpSetor, SQL_Papel, false);
+    addJobRowFields(SQL_ImpSetor, SQL_Papel);
     SQL_ImpSetor->addDataField(QStringLiteral("Setor_id"), FieldType::String, 50);
-    addJobRowFields(SQL_ImpProjeto, SQL_Papel, false);
+    addJobRowFields(SQL_ImpProjeto, SQL_Papel);
     SQL_ImpProjeto->addDataField(QStringLiteral("Projeto_Nome"), FieldType::String, 50);
     SQL_ImpProjeto->addDataField(QStringLiteral("Projeto_Codigo"), FieldType::String, 50);
 
@@ -331,7 +297,11 @@ DataModuleDatasets::DataModuleDatasets(QObject* parent)
     for (Dataset* dataset : reportDatasets()) {
         const QString base = dataset->objectName().mid(4); // without "SQL_"
         new DataSource(QStringLiteral("ds") + base, dataset, this);
-        // Print_Hora keeps its time format in the reports too.
+        // The reports show a job's day and time as the print views do; these go to the report rendering
+        // when it comes.
+        if (Field* day = dataset->findField(QStringLiteral("Print_Data"))) {
+            day->setDisplayFormat(QStringLiteral("dd/MM/yyyy"));
+        }
         if (Field* hora = dataset->findField(QStringLiteral("Print_Hora"))) {
             hora->setDisplayFormat(QStringLiteral("hh:mm:ss"));
         }
@@ -356,17 +326,17 @@ MainWindowDatasets::MainWindowDatasets(DataModuleDatasets* dataModule, QObject* 
     , SQL_Controle(pricedJobDataset(QStringLiteral("SQL_Controle"),
                                     { QStringLiteral("where Impressao.Print_Data =  :Data"),
                                       QStringLiteral("order by Impressao.Print_Hora desc") },
-                                    dataModule->SQL_Papel, true, this))
+                                    dataModule->SQL_Papel, this))
     , SQL_Impressao(
           pricedJobDataset(QStringLiteral("SQL_Impressao"),
                            { QStringLiteral("where Usuario_id = :Usuario_Id"),
                              QStringLiteral("and Print_Data >= :datai"), QStringLiteral("and Print_data <= :dataf") },
-                           dataModule->SQL_Papel, true, this))
+                           dataModule->SQL_Papel, this))
     , SQL_Data(
           pricedJobDataset(QStringLiteral("SQL_Data"),
                            { QStringLiteral("where Print_Data >= :datai"), QStringLiteral("and Print_data <= :dataf"),
                              QStringLiteral("order by Print_Data desc") },
-                           dataModule->SQL_Papel, true, this))
+                           dataModule->SQL_Papel, this))
     , SQL_Delete(makeDataset(QStringLiteral("SQL_Delete"),
                              { QStringLiteral("Delete  from impressao"), QStringLiteral("where Print_Id =:Print_Id") },
                              this))
@@ -420,34 +390,29 @@ MainWindowDatasets::MainWindowDatasets(DataModuleDatasets* dataModule, QObject* 
     SQL_Importa->setAppendOnly(true);
     addFields(SQL_Importa, jobColumns());
 
-    addLabelled(SQL_Usuario, "Usuario_id", FieldType::String, 50, "Usuário", 17)->setReadOnly(true);
-    addLabelled(SQL_Usuario, "Usuario_Nome", FieldType::String, 50, "Nome", 31);
-    addLabelled(SQL_Usuario, "Setor_id", FieldType::String, 50, "Setor", 15);
-    addLabelled(SQL_Usuario, "Projeto_Id", FieldType::Integer, 0, "Projeto", 14);
-    addLabelled(SQL_Usuario, "Usuario_Ativo", FieldType::String, 1, "Ativo", 4)->setFlag(true);
+    SQL_Usuario->addDataField(QStringLiteral("Usuario_id"), FieldType::String, 50)->setReadOnly(true);
+    addFields(SQL_Usuario, { { "Usuario_Nome", FieldType::String, 50 },
+                             { "Setor_id", FieldType::String, 50 },
+                             { "Projeto_Id", FieldType::Integer, 0 } });
+    SQL_Usuario->addDataField(QStringLiteral("Usuario_Ativo"), FieldType::String, 1)->setFlag(true);
 
-    addLabelled(SQL_Setor, "Setor_Id", FieldType::String, 50, "Setor", 85);
+    SQL_Setor->addDataField(QStringLiteral("Setor_Id"), FieldType::String, 50);
 
-    addLabelled(SQL_Projeto, "Projeto_Codigo", FieldType::String, 50, "Código", 12);
-    addLabelled(SQL_Projeto, "Projeto_Nome", FieldType::String, 50, "Nome Projeto", 35);
-    addLabelled(SQL_Projeto, "Projeto_Cliente", FieldType::String, 50, "Cliente", 25);
-    addLabelled(SQL_Projeto, "Projeto_Data", FieldType::DateTime, 0, "Data", 10);
-    SQL_Projeto->addDataField(QStringLiteral("Projeto_Id"), FieldType::AutoInc)->setVisible(false);
+    addFields(SQL_Projeto, { { "Projeto_Codigo", FieldType::String, 50 },
+                             { "Projeto_Nome", FieldType::String, 50 },
+                             { "Projeto_Cliente", FieldType::String, 50 },
+                             { "Projeto_Data", FieldType::DateTime, 0 },
+                             { "Projeto_Id", FieldType::AutoInc, 0 } });
 
-    addLabelled(SQL_Impressora, "Print_Name", FieldType::String, 100, "Impressora", 85);
+    SQL_Impressora->addDataField(QStringLiteral("Print_Name"), FieldType::String, 100);
 
     SQL_Custo->setParamType(QStringLiteral("Print_Name"), FieldType::String);
-    SQL_Custo
-        ->addLookupField(QStringLiteral("lk_papel"), 30, dataModule->SQL_Papel, QStringLiteral("dmPaperSize"),
-                         QStringLiteral("dmPaperSize"), QStringLiteral("PaperName"))
-        ->setDisplayLabel(QStringLiteral("Papel"))
-        .setDisplayWidth(51);
-    addLabelled(SQL_Custo, "Custo_Mono", FieldType::Currency, 0, "Valor Preto e Branco", 16)
-        ->setDisplayFormat(QStringLiteral("###,##0.00"));
-    addLabelled(SQL_Custo, "Custo_Color", FieldType::Currency, 0, "Valor Colorido", 16)
-        ->setDisplayFormat(QStringLiteral("###,##0.00"));
-    SQL_Custo->addDataField(QStringLiteral("dmPaperSize"), FieldType::Integer)->setVisible(false);
-    SQL_Custo->addDataField(QStringLiteral("Print_Name"), FieldType::String, 100)->setVisible(false);
+    SQL_Custo->addLookupField(QStringLiteral("lk_papel"), 30, dataModule->SQL_Papel, QStringLiteral("dmPaperSize"),
+                              QStringLiteral("dmPaperSize"), QStringLiteral("PaperName"));
+    addFields(SQL_Custo, { { "Custo_Mono", FieldType::Currency, 0 },
+                           { "Custo_Color", FieldType::Currency, 0 },
+                           { "dmPaperSize", FieldType::Integer, 0 },
+                           { "Print_Name", FieldType::String, 100 } });
     SQL_Custo->setMasterSource(dsImpressora, { QStringLiteral("Print_Name") });
 
     periodParams(SQL_GraficoUsuario, QStringLiteral("DataIni"), QStringLiteral("DataFim"));

@@ -245,7 +245,7 @@ MainWindow::MainWindow(DataModuleDatasets* dataModule, QWidget* parent)
     body->setContentsMargins(0, 0, 0, 0);
     body->setSpacing(0);
     body->addWidget(createSidePane());
-    body->addWidget(createPages(), 1);
+    body->addWidget(createPages(dataModule), 1);
     clientLayout->addLayout(body, 1);
     setCentralWidget(client);
 
@@ -408,14 +408,14 @@ QWidget* MainWindow::createOptions()
     return options;
 }
 
-QWidget* MainWindow::createPages()
+QWidget* MainWindow::createPages(DataModuleDatasets* dataModule)
 {
     m_pages = new QTabWidget(this);
     m_pages->setObjectName(QStringLiteral("PageControl1"));
     m_todayJobs = new TodayJobsPage(m_datasets, m_pages);
-    m_userJobs = new UserJobsPage(m_datasets, m_pages);
+    m_userJobs = new UserJobsPage(m_datasets, dataModule, m_pages);
     m_periodJobs = new PeriodJobsPage(m_datasets, m_pages);
-    m_registries = new RegistriesPage(m_datasets, m_pages);
+    m_registries = new RegistriesPage(m_datasets, dataModule, m_pages);
     m_charts = new ChartsPage(m_datasets, m_pages);
     for (TabSheet* page :
          std::initializer_list<TabSheet*>{ m_todayJobs, m_userJobs, m_periodJobs, m_registries, m_charts }) {

@@ -109,7 +109,7 @@ private:
     QWidget* createHeader();
     QWidget* createSidePane();
     QWidget* createOptions();
-    QWidget* createPages();
+    QWidget* createPages(DataModuleDatasets* dataModule);
     void createStatusBar();
     void createMenu();
     void createTimers();

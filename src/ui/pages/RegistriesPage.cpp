@@ -2,6 +2,7 @@
 
 #include "data/Catalogue.h"
 #include "ui/GridModel.h"
+#include "ui/pages/GridColumns.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -14,15 +15,46 @@ namespace {
 
 constexpr int TitleHeight = 33;
 
+const QList<GridColumn> UserColumns = {
+    { "Usuario_id", "Usuário", 17, nullptr, true }, { "Usuario_Nome", "Nome", 31, nullptr, true },
+    { "Setor_id", "Setor", 15, nullptr, true },     { "Projeto_Id", "Projeto", 14, nullptr, true },
+    { "Usuario_Ativo", "Ativo", 4, nullptr, true },
+};
+
+const QList<GridColumn> SectorColumns = { { "Setor_Id", "Setor", 85, nullptr, true } };
+
+const QList<GridColumn> ProjectColumns = {
+    { "Projeto_Codigo", "Código", 12, nullptr, true },   { "Projeto_Nome", "Nome Projeto", 35, nullptr, true },
+    { "Projeto_Cliente", "Cliente", 25, nullptr, true }, { "Projeto_Data", "Data", 10, nullptr, true },
+    { "Projeto_Id", nullptr, 0, nullptr, false },
+};
+
+const QList<GridColumn> PrinterColumns = { { "Print_Name", "Impressora", 85, nullptr, true } };
+
+const QList<GridColumn> PriceColumns = {
+    { "lk_papel", "Papel", 51, nullptr, true },
+    { "Custo_Mono", "Valor Preto e Branco", 16, "###,##0.00", true },
+    { "Custo_Color", "Valor Colorido", 16, "###,##0.00", true },
+    { "dmPaperSize", nullptr, 0, nullptr, false },
+    { "Print_Name", nullptr, 0, nullptr, false },
+};
+
+const QList<GridColumn> PaperListColumns = {
+    { "PaperName", "Papel", 255, nullptr, true },
+    { "dmPaperSize", "Id", 10, nullptr, true },
+    { "ID", nullptr, 0, nullptr, false },
+};
+
 } // namespace
 
-RegistriesPage::RegistriesPage(MainWindowDatasets* datasets, QWidget* parent)
+RegistriesPage::RegistriesPage(MainWindowDatasets* datasets, DataModuleDatasets* dataModule, QWidget* parent)
     : TabSheet(QStringLiteral("Configuração"), parent)
-    , m_userModel(new GridModel(datasets->SQL_Usuario, this))
-    , m_printerModel(new GridModel(datasets->SQL_Impressora, this))
-    , m_priceModel(new GridModel(datasets->SQL_Custo, this))
-    , m_sectorModel(new GridModel(datasets->SQL_Setor, this))
-    , m_projectModel(new GridModel(datasets->SQL_Projeto, this))
+    , m_userModel(new GridModel(presented(datasets->SQL_Usuario, UserColumns), this))
+    , m_printerModel(new GridModel(presented(datasets->SQL_Impressora, PrinterColumns), this))
+    , m_priceModel(new GridModel(presented(datasets->SQL_Custo, PriceColumns), this))
+    , m_paperListModel(new GridModel(presented(dataModule->SQL_Papel, PaperListColumns), this))
+    , m_sectorModel(new GridModel(presented(datasets->SQL_Setor, SectorColumns), this))
+    , m_projectModel(new GridModel(presented(datasets->SQL_Projeto, ProjectColumns), this))
 {
     setObjectName(QStringLiteral("tab4"));
 

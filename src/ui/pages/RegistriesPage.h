@@ -7,6 +7,7 @@ class QTabWidget;
 
 namespace tollbook {
 
+class DataModuleDatasets;
 class GridModel;
 class MainWindowDatasets;
 
@@ -18,7 +19,7 @@ class RegistriesPage : public TabSheet
     Q_OBJECT
 
 public:
-    RegistriesPage(MainWindowDatasets* datasets, QWidget* parent = nullptr);
+    RegistriesPage(MainWindowDatasets* datasets, DataModuleDatasets* dataModule, QWidget* parent = nullptr);
 
     QTabWidget* innerPages() const { return m_innerPages; }
     QString title() const;
@@ -26,6 +27,8 @@ public:
     GridModel* userModel() const { return m_userModel; }
     GridModel* printerModel() const { return m_printerModel; }
     GridModel* priceModel() const { return m_priceModel; }
+    // The paper names the price grid's paper column offers.
+    GridModel* paperListModel() const { return m_paperListModel; }
     GridModel* sectorModel() const { return m_sectorModel; }
     GridModel* projectModel() const { return m_projectModel; }
 
@@ -35,6 +38,7 @@ private:
     GridModel* m_userModel;
     GridModel* m_printerModel;
     GridModel* m_priceModel;
+    GridModel* m_paperListModel;
     GridModel* m_sectorModel;
     GridModel* m_projectModel;
 };
