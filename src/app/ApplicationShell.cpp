@@ -8,6 +8,7 @@
 #include "app/SplashWindow.h"
 #include "app/commands/MenuCommands.h"
 #include "platform/SingleInstance.h"
+#include "ui/ErrorHandler.h"
 #include "ui/MainWindow.h"
 #include "ui/MessageBox.h"
 
@@ -91,14 +92,15 @@ int runApplication(Application& app, const QString& installFolder)
     shell.createMainWindow();
     // A second copy brings this one forward; before the first showing is done (the start-up login is
     // still open, say) only that login comes forward, never a main window not yet set up.
-    QObject::connect(&instance, &SingleInstance::activationRequested, shell.controller(), [&shell]() {
-        if (shell.controller()->firstShowingDone()) {
-            shell.controller()->restoreApplication();
-        } else if (LoginDialog* login = LoginDialog::instance()) {
-            login->raise();
-            login->activateWindow();
-        }
-    });
+    QObject::connect(&instance, &SingleInstance::activationRequested, shell.controller(),
+                     ErrorHandler::guarded([&shell]() {
+                         if (shell.controller()->firstShowingDone()) {
+                             shell.controller()->restoreApplication();
+                         } else if (LoginDialog* login = LoginDialog::instance()) {
+                             login->raise();
+                             login->activateWindow();
+                         }
+                     }));
 
     splash->hide();
     splash->close();

@@ -7,6 +7,7 @@
 #include "maintenance/Maker.h"
 #include "maintenance/UrlOpener.h"
 #include "platform/SystemRoutines.h"
+#include "ui/ErrorHandler.h"
 #include "ui/MessageBox.h"
 #include "ui/WindowFile.h"
 
@@ -87,7 +88,7 @@ LoginDialog::LoginDialog(DataModule* dataModule, QWidget* parent)
     setTabOrder(m_editSenha, m_btnOk);
     setTabOrder(m_btnOk, m_btnCancelar);
 
-    connect(m_btnOk, &QPushButton::clicked, this, &LoginDialog::okClicked);
+    connect(m_btnOk, &QPushButton::clicked, this, ErrorHandler::guarded([this] { okClicked(); }));
     connect(m_btnCancelar, &QPushButton::clicked, this, &LoginDialog::reject);
 
     s_instance = this;

@@ -54,7 +54,8 @@ MainWindowController::MainWindowController(DataModule* dataModule, MainWindow* w
     m_monitoring->agent().setProcessName(dataModule->installation().agentName());
     m_monitoring->setErrorReporter(&ErrorHandler::handleCurrentException);
     connect(m_window, &MainWindow::monitoringTick, m_monitoring, &MonitoringCycle::runTick);
-    connect(m_monitoring, &MonitoringCycle::todayCountChanged, this, &MainWindowController::updateTodayCount);
+    connect(m_monitoring, &MonitoringCycle::todayCountChanged, this,
+            ErrorHandler::guarded([this] { updateTodayCount(); }));
     connect(m_monitoring, &MonitoringCycle::countdownRestarted, this,
             [this]() { m_window->setRefreshCountdown(m_window->monitoringInterval()); });
     connect(m_monitoring, &MonitoringCycle::statusMessage, this, [this](const QString& text) {

@@ -3,6 +3,7 @@
 #include "data/Catalogue.h"
 #include "i18n/Language.h"
 #include "platform/Clock.h"
+#include "ui/ErrorHandler.h"
 #include "ui/pages/ChartsPage.h"
 #include "ui/pages/PeriodJobsPage.h"
 #include "ui/pages/RegistriesPage.h"
@@ -527,11 +528,14 @@ void MainWindow::showPageOfNode(QTreeWidgetItem* node)
     }
     QApplication::setOverrideCursor(Qt::WaitCursor);
     setUpdatesEnabled(false);
-    // The page follows the node's place among its siblings, so the root shows the first page too.
-    const int position = node->parent() ? node->parent()->indexOfChild(node) : m_tree->indexOfTopLevelItem(node);
-    if (position >= 0 && position < PageCount) {
-        showOnlyPage(position);
-    }
+    ErrorHandler::reportingErrors([this, node] {
+        // The page follows the node's place among its siblings, so the root shows the first page too.
+        const int position = node->parent() ? node->parent()->indexOfChild(node) : m_tree->indexOfTopLevelItem(node);
+        if (position >= 0 && position < PageCount) {
+            showOnlyPage(position);
+        }
+    });
+    // Painting and the cursor come back also when showing the page failed.
     setUpdatesEnabled(true);
     QApplication::restoreOverrideCursor();
 }
