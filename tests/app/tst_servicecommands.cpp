@@ -4,6 +4,7 @@
 #include "app/commands/ServiceCommands.h"
 #include "app/commands/ToolCommands.h"
 #include "platform/Elevation.h"
+#include "platform/Errors.h"
 #include "platform/ShellExecution.h"
 #include "ui/MainWindow.h"
 
@@ -89,6 +90,7 @@ private Q_SLOTS:
     void unwritableConfigStartsNothing_data();
     void unwritableConfigStartsNothing();
     void printQueueViewerUnderHourglass();
+    void printQueueViewerFailureShown();
     void printQueueViewerProgram_data();
     void printQueueViewerProgram();
 
@@ -237,6 +239,23 @@ void TestServiceCommands::printQueueViewerUnderHourglass()
     QCOMPARE(boxes.count(), 0);
     QVERIFY(install.config(QStringLiteral("Service")).isEmpty());
     QCOMPARE(install.config(QStringLiteral("PID")), QString::number(QCoreApplication::applicationPid()));
+    QVERIFY(shell->mainWindow()->isVisible());
+}
+
+// A viewer that cannot be started is shown by the error handler, and the hourglass goes all the same.
+void TestServiceCommands::printQueueViewerFailureShown()
+{
+    InstallFixture install;
+    const auto shell = startShell(install);
+    commandsOf(*shell)->tools()->setViewerStart(
+        [](const QString&) { throw PlainError(QStringLiteral("O visualizador não pôde ser iniciado.")); });
+
+    BoxRecorder boxes;
+    shell->mainWindow()->action(QStringLiteral("Tollwatch1"))->trigger();
+
+    QCOMPARE(boxes.count(), 1);
+    QVERIFY(boxes.texts().at(0).endsWith(QStringLiteral("O visualizador não pôde ser iniciado.")));
+    QVERIFY(!QGuiApplication::overrideCursor());
     QVERIFY(shell->mainWindow()->isVisible());
 }
 

@@ -69,6 +69,7 @@ private Q_SLOTS:
     void registriesKeepTheirInnerPage();
     void menus_data();
     void menus();
+    void menuMembersAreTheirItems();
     void shortcuts_data();
     void shortcuts();
     void clockAndCountdown();
@@ -346,6 +347,40 @@ void TestMainWindow::menus()
             const QString name = item.section(QLatin1Char('|'), 0, 0);
             QVERIFY2(m_window->action(name), qPrintable(name));
         }
+    }
+}
+
+// The commands connect to the menu's members; each member is the item of its component name.
+void TestMainWindow::menuMembersAreTheirItems()
+{
+    const MainMenu& menu = m_window->menu();
+    const QList<QPair<QAction*, const char*>> members = {
+        { menu.printerProperties, "PropriedadedasImpressoras1" },
+        { menu.printersFolder, "Impressoras1" },
+        { menu.installService, "IniciarcomoServio1" },
+        { menu.removeService, "RemoverServio1" },
+        { menu.exit, "Sair1" },
+        { menu.purge, "ManutenodaBase1" },
+        { menu.printQueue, "Tollwatch1" },
+        { menu.configuration, "Configurao1" },
+        { menu.developerMode, "AtivaPermisso1" },
+        { menu.reportByUser, "ImpressoporUsurios1" },
+        { menu.reportByUserSummary, "ImpressoporUsurioResumo1" },
+        { menu.reportBySector, "ImpressoporSetor1" },
+        { menu.reportBySectorSummary, "ImpressoporSetorResumo1" },
+        { menu.reportByProject, "ImpressoporProjetos1" },
+        { menu.reportByProjectSummary, "ImpressoporProjetosResumo1" },
+        { menu.reportByUserAndPrinter, "SintticoporImpressoraUsurios1" },
+        { menu.reportByPrinter, "SintticoporImpressoras1" },
+        { menu.portuguese, "PortugusBrasilBR1" },
+        { menu.english, "InglsEN1" },
+        { menu.spanish, "EspanholES1" },
+        { menu.help, "Ajuda2" },
+        { menu.about, "SobreoSistema1" },
+    };
+    for (const auto& [member, name] : members) {
+        QVERIFY2(member, name);
+        QCOMPARE(member->objectName(), QString::fromLatin1(name));
     }
 }
 
