@@ -45,11 +45,10 @@ MainWindowController::MainWindowController(DataModule* dataModule, MainWindow* w
     : QObject(parent)
     , m_dataModule(dataModule)
     , m_window(window)
-    , m_monitoring(new MonitoringCycle({ dataModule->installation().configPath(),
-                                         dataModule->installation().agentPath(),
-                                         dataModule->installation().journalPath(),
-                                         dataModule->installation().journalCopyPath(), QString() },
-                                       dataModule->datasets(), window->datasets(), this))
+    , m_monitoring(new MonitoringCycle(
+          { dataModule->installation().configPath(), dataModule->installation().agentPath(),
+            dataModule->installation().journalPath(), dataModule->installation().journalCopyPath(), QString() },
+          dataModule->datasets(), window->datasets(), this))
 {
     m_monitoring->agent().setProcessName(dataModule->installation().agentName());
     m_monitoring->setErrorReporter(&ErrorHandler::handleCurrentException);
@@ -79,10 +78,9 @@ MainWindowController::~MainWindowController()
     m_window->setCloseQuery(nullptr);
 }
 
-void MainWindowController::setProcessNames(const QString& agent, const QString& application)
+void MainWindowController::setAgentName(const QString& agent)
 {
     m_dataModule->installation().setAgentName(agent);
-    m_dataModule->installation().setApplicationName(application);
     m_monitoring->agent().setProcessName(agent);
 }
 

@@ -24,9 +24,9 @@ public:
     // The monitoring cycle run by the main window's monitoring timer.
     MonitoringCycle* monitoring() const { return m_monitoring; }
 
-    // The names the agent and the copies of the application are found by (the installation's and the
-    // monitoring's). Tests give names of their own, so that the processes of the machine are left alone.
-    void setProcessNames(const QString& agent, const QString& application);
+    // The name the running agents are found by (the installation's and the monitoring's). Tests give a name
+    // of their own, so that the agents of the machine are left alone.
+    void setAgentName(const QString& agent);
 
     // Shows the main window; the first time, runs its first showing. A failing step is reported through
     // the error handler and ends the first showing there; repainting is resumed in any case.

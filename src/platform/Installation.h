@@ -12,9 +12,8 @@ namespace tollbook {
 class Installation
 {
 public:
-    // The agent's and the application's process names, as the process routines compare them.
+    // The agent's process name, as the process routines compare it.
     static inline const QString AgentName = QStringLiteral("PrintJob");
-    static inline const QString ApplicationName = QStringLiteral("Tollbook");
     static inline const QString InstallScript = QStringLiteral("Service-Intall");
     static inline const QString RemoveScript = QStringLiteral("Service-Remove");
 
@@ -36,12 +35,10 @@ public:
     QString scriptPath(const QString& script) const;
     QString viewerPath() const; // bin/Tollwatch
 
-    // The names the running agent and the copies of the application are found by; tests give names of
-    // their own, so that the processes of the machine are left alone.
+    // The name the running agents are found by; tests give a name of their own, so that the agents of the
+    // machine are left alone.
     QString agentName() const { return m_agentName; }
     void setAgentName(const QString& name) { m_agentName = name; }
-    QString applicationName() const { return m_applicationName; }
-    void setApplicationName(const QString& name) { m_applicationName = name; }
 
     // Whether the system is a 64-bit one; IsWindows64Bit unless replaced.
     void setBitness(std::function<bool()> is64Bit);
@@ -49,7 +46,6 @@ public:
 private:
     QString m_folder;
     QString m_agentName = AgentName;
-    QString m_applicationName = ApplicationName;
     std::function<bool()> m_is64Bit;
 };
 

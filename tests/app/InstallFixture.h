@@ -164,7 +164,7 @@ inline std::unique_ptr<tollbook::ApplicationShell> startShell(const InstallFixtu
         return shell;
     }
     shell->createMainWindow();
-    shell->controller()->setProcessNames(ownAgentName(), ownAppName());
+    shell->controller()->setAgentName(ownAgentName());
     if (show) {
         shell->showMainWindow();
     }
