@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Installation.h"
+
 #include <QString>
 
 namespace tollbook {
@@ -10,7 +12,7 @@ class CaptureAgent
 {
 public:
     // The agent's name as the process routines compare it.
-    static inline const QString DefaultProcessName = QStringLiteral("PrintJob");
+    static inline const QString DefaultProcessName = Installation::AgentName;
 
     explicit CaptureAgent(const QString& path = QString(), const QString& processName = DefaultProcessName);
 

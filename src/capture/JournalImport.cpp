@@ -9,6 +9,7 @@
 #include "data/SqliteStatement.h"
 #include "data/TextCompare.h"
 #include "platform/AtomicFile.h"
+#include "platform/Clock.h"
 #include "platform/Errors.h"
 #include "platform/SystemRoutines.h"
 
@@ -361,7 +362,7 @@ JournalImport::JournalImport(const QString& journalPath, const QString& copyPath
     : QObject(parent)
     , m_journalPath(journalPath)
     , m_copyPath(copyPath)
-    , m_clock([] { return QDateTime::currentDateTime(); })
+    , m_clock(&tollbook::Clock::now)
 {
     setObjectName(QStringLiteral("Importacao"));
 }
@@ -394,7 +395,7 @@ QString JournalImport::rejectedMarkPath() const
 
 void JournalImport::setClock(Clock clock)
 {
-    m_clock = clock ? std::move(clock) : Clock([] { return QDateTime::currentDateTime(); });
+    m_clock = clock ? std::move(clock) : Clock(&tollbook::Clock::now);
 }
 
 void JournalImport::cancel()
@@ -736,7 +737,7 @@ JournalImport::Outcome JournalImport::run(const Plan& plan, const QString& copyI
         SqliteStatement stored(
             ConnectionName, QStringLiteral("INSERT INTO ArquivoImportado (Arquivo_Id, Data_Importacao) VALUES (?, ?)"));
         stored.bind(0, copyId);
-        stored.bind(1, FieldValues::toIsoText(QDateTime::currentDateTime()));
+        stored.bind(1, FieldValues::toIsoText(tollbook::Clock::now()));
         stored.step();
     }
     transaction.commit();

@@ -4,6 +4,7 @@
 #include "data/Catalogue.h"
 #include "data/TextCompare.h"
 #include "i18n/Language.h"
+#include "platform/Clock.h"
 #include "platform/Errors.h"
 #include "platform/Processes.h"
 #include "platform/SystemRoutines.h"
@@ -107,7 +108,7 @@ MonitoringCycle::MonitoringCycle(const CapturePaths& paths, DataModuleDatasets* 
     , m_datasets(datasets)
     , m_agent(paths.agentPath)
     , m_import(new JournalImport(paths.journalPath, paths.journalCopyPath, this))
-    , m_clock([] { return QDateTime::currentDateTime(); })
+    , m_clock(&tollbook::Clock::now)
 {
     connect(m_import, &JournalImport::progress, this, &MonitoringCycle::showProgress);
 }
@@ -116,7 +117,7 @@ MonitoringCycle::~MonitoringCycle() = default;
 
 void MonitoringCycle::setClock(Clock clock)
 {
-    m_clock = clock ? std::move(clock) : Clock([] { return QDateTime::currentDateTime(); });
+    m_clock = clock ? std::move(clock) : Clock(&tollbook::Clock::now);
     m_import->setClock(m_clock);
 }
 
