@@ -12,10 +12,15 @@
 
 #include <sqlite3.h>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <optional>
+#include <utility>
 
 namespace tollbook {
 
@@ -97,8 +102,14 @@ QString lookupKey(const QVariant& value)
         case QMetaType::LongLong:
         case QMetaType::UInt:
         case QMetaType::ULongLong:
-        case QMetaType::Double:
-            return QLatin1Char('#') + QString::number(value.toDouble(), 'g', 17);
+        case QMetaType::Double: {
+            const double number = value.toDouble();
+            // Whole numbers (paper codes, ids) print the same either way; formatting a double is slow.
+            if (number == std::trunc(number) && std::fabs(number) < 1e15 && !(number == 0 && std::signbit(number))) {
+                return QLatin1Char('#') + QString::number(qint64(number));
+            }
+            return QLatin1Char('#') + QString::number(number, 'g', 17);
+        }
         case QMetaType::QDateTime:
             return QLatin1Char('@') + FieldValues::toIsoText(value.toDateTime());
         default:
@@ -115,6 +126,224 @@ bool sameStored(const QVariant& a, const QVariant& b)
     }
     return a == b;
 }
+
+// A view reopened reads as many rows again as it just freed. Keep the freed heap for them instead of
+// handing it back to the system at every close and faulting it in anew, page by page, at the next open
+// (about a sixth of a month's reopen). Process-wide, set once by the first fetch.
+bool keepFreedHeap()
+{
+#ifdef __GLIBC__
+    constexpr int Retained = 256 * 1024 * 1024;
+    mallopt(M_TRIM_THRESHOLD, Retained);
+#endif
+    return true;
+}
+
+// Texts already converted in one column of one fetch, by their bytes: open addressing over a hash of the
+// length and the first and last eight bytes, which tells apart the names of one column at a fraction of
+// the cost of hashing every byte. Texts alike at both ends share a slot chain and are told apart by
+// comparing them whole.
+class TextTable
+{
+public:
+    int size() const { return m_count; }
+
+    const QVariant* find(const char* bytes, int length) const
+    {
+        if (m_slots.empty()) {
+            return nullptr;
+        }
+        for (size_t i = hash(bytes, length) & m_mask;; i = (i + 1) & m_mask) {
+            const Slot& slot = m_slots[i];
+            if (!slot.used) {
+                return nullptr;
+            }
+            if (slot.text.size() == length && std::memcmp(slot.text.constData(), bytes, size_t(length)) == 0) {
+                return &slot.value;
+            }
+        }
+    }
+
+    void insert(const char* bytes, int length, const QVariant& value)
+    {
+        if (size_t(m_count + 1) * 2 > m_slots.size()) {
+            grow();
+        }
+        place(Slot{ QByteArray(bytes, length), value, true });
+        ++m_count;
+    }
+
+    void clear()
+    {
+        m_slots = {};
+        m_mask = 0;
+        m_count = 0;
+    }
+
+private:
+    struct Slot
+    {
+        QByteArray text;
+        QVariant value;
+        bool used = false;
+    };
+
+    static size_t hash(const char* bytes, int length)
+    {
+        const auto word = [](const char* at) {
+            quint64 value = 0;
+            std::memcpy(&value, at, sizeof value);
+            return value;
+        };
+        constexpr quint64 Multiplier = 0x9E3779B97F4A7C15ull;
+        quint64 h = quint64(length) * Multiplier;
+        if (length >= 8) {
+            h = (h ^ word(bytes)) * Multiplier;
+            h = (h ^ word(bytes + length - 8)) * Multiplier;
+        } else {
+            for (int i = 0; i < length; ++i) {
+                h = (h ^ quint8(bytes[i])) * Multiplier;
+            }
+        }
+        return size_t(h ^ (h >> 32));
+    }
+
+    void place(Slot&& slot)
+    {
+        size_t i = hash(slot.text.constData(), int(slot.text.size())) & m_mask;
+        while (m_slots[i].used) {
+            i = (i + 1) & m_mask;
+        }
+        m_slots[i] = std::move(slot);
+    }
+
+    void grow()
+    {
+        const size_t size = std::max<size_t>(64, m_slots.size() * 2);
+        std::vector<Slot> old = std::exchange(m_slots, std::vector<Slot>(size));
+        m_mask = m_slots.size() - 1;
+        for (Slot& slot : old) {
+            if (slot.used) {
+                place(std::move(slot));
+            }
+        }
+    }
+
+    std::vector<Slot> m_slots;
+    size_t m_mask = 0;
+    int m_count = 0;
+};
+
+// Reads one result column into the stored form of its field. Names of users, printers and computers repeat
+// thousands of times in a month: each distinct text is converted once and its rows share the one value.
+// Columns of unique texts (documents, times) give up after a while.
+class ColumnReader
+{
+public:
+    ColumnReader(int column, FieldType type)
+        : m_column(column)
+        , m_type(type)
+    {
+    }
+
+    // The value of the current row, into a null stored value.
+    void read(sqlite3_stmt* statement, qsizetype rowsSoFar, QVariant& stored)
+    {
+        // One call on the statement per value, then the value's own accessors: each call on the statement
+        // locks and unlocks the connection. The value is unprotected, which is safe while this thread alone
+        // uses the connection, as every dataset does.
+        sqlite3_value* value = sqlite3_column_value(statement, m_column);
+        const int type = sqlite3_value_type(value);
+        if (type == SQLITE_NULL) {
+            return;
+        }
+        switch (m_type) {
+            case FieldType::Integer:
+            case FieldType::AutoInc:
+                stored = type == SQLITE_FLOAT ? QVariant(qint64(std::llround(sqlite3_value_double(value))))
+                                              : QVariant(qint64(sqlite3_value_int64(value)));
+                return;
+            case FieldType::Currency:
+                // Whole ten-thousandths, as the application writes prices. A decimal (0.2) is an amount
+                // another program wrote: never a fraction of a ten-thousandth.
+                stored = type == SQLITE_FLOAT ? QVariant(qint64(std::llround(sqlite3_value_double(value) * 10000.0)))
+                                              : QVariant(qint64(sqlite3_value_int64(value)));
+                return;
+            case FieldType::Float:
+                stored = QVariant(sqlite3_value_double(value));
+                return;
+            case FieldType::Unknown:
+                if (type == SQLITE_INTEGER) {
+                    stored = QVariant(qint64(sqlite3_value_int64(value)));
+                    return;
+                }
+                if (type == SQLITE_FLOAT) {
+                    stored = QVariant(sqlite3_value_double(value));
+                    return;
+                }
+                break;
+            case FieldType::String:
+            case FieldType::DateTime:
+                break;
+        }
+        const auto* bytes = reinterpret_cast<const char*>(sqlite3_value_text(value));
+        if (!bytes) {
+            throw DriverError(QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(statement))));
+        }
+        readText(bytes, sqlite3_value_bytes(value), rowsSoFar, stored);
+    }
+
+private:
+    static constexpr int MaxInterned = 2048;
+
+    void readText(const char* bytes, int length, qsizetype rowsSoFar, QVariant& stored)
+    {
+        if (!m_interning) {
+            stored = convert(bytes, length);
+            return;
+        }
+        if (const QVariant* found = m_seen.find(bytes, length)) {
+            share(*found, stored);
+            return;
+        }
+        stored = convert(bytes, length);
+        m_seen.insert(bytes, length, stored);
+        // Mostly new texts: a column of documents or times, not worth the look-up.
+        const int distinct = m_seen.size();
+        m_interning = distinct < MaxInterned && (rowsSoFar < 512 || distinct * 2 < rowsSoFar);
+        if (!m_interning) {
+            m_seen.clear();
+        }
+    }
+
+    QVariant convert(const char* bytes, int length) const
+    {
+        if (m_type == FieldType::DateTime) {
+            const QDateTime dateTime = FieldValues::parseIsoDateTime(bytes, length);
+            return dateTime.isValid() ? QVariant(dateTime) : QVariant();
+        }
+        return QVariant(QString::fromUtf8(bytes, length));
+    }
+
+    // A copy of a converted value: built from the type itself, which costs a fraction of a generic copy of
+    // the variant.
+    void share(const QVariant& value, QVariant& stored) const
+    {
+        if (!value.isValid()) {
+            return; // text that is no date
+        }
+        if (m_type == FieldType::DateTime) {
+            stored = QVariant(*static_cast<const QDateTime*>(value.constData()));
+        } else {
+            stored = QVariant(*static_cast<const QString*>(value.constData()));
+        }
+    }
+
+    int m_column;
+    FieldType m_type;
+    TextTable m_seen;
+    bool m_interning = true;
+};
 
 } // namespace
 
@@ -469,6 +698,8 @@ void Dataset::open()
 
 void Dataset::fetch(SqliteStatement& statement, QVector<QVector<QVariant>>& rows)
 {
+    static const bool heapKept = keepFreedHeap();
+    Q_UNUSED(heapKept)
     const int columnCount = statement.columnCount();
     if (m_fields.isEmpty()) {
         // No fields declared: one data field per result column, typed from the table column behind it.
@@ -486,19 +717,8 @@ void Dataset::fetch(SqliteStatement& statement, QVector<QVector<QVariant>>& rows
             addDataField(name, type, sizeFromDeclared(declared));
         }
     }
-    struct Column
-    {
-        int column;
-        int field;
-        FieldType type;
-        // Names of users, printers and computers repeat thousands of times in a month: each distinct
-        // text is converted once and its rows share the one value. Columns of unique texts (documents,
-        // times) give up after a while.
-        QHash<QByteArray, QVariant> seen;
-        bool interning = true;
-    };
-    constexpr int MaxInterned = 2048;
-    std::vector<Column> columns;
+    std::vector<ColumnReader> readers;
+    std::vector<int> readerOfField(m_fields.size(), -1);
     for (Field* field : std::as_const(m_fields)) {
         if (field->kind() != FieldKind::Data) {
             continue;
@@ -512,68 +732,20 @@ void Dataset::fetch(SqliteStatement& statement, QVector<QVector<QVariant>>& rows
         if (column < 0) {
             throw DatabaseError(QStringLiteral("%1: Field '%2' not found").arg(objectName(), field->fieldName()));
         }
-        columns.push_back({ column, field->index(), field->type(), {}, true });
+        readerOfField[field->index()] = int(readers.size());
+        readers.push_back(ColumnReader(column, field->type()));
     }
     buildLookups();
     const int fieldCount = int(m_fields.size());
+    sqlite3_stmt* handle = statement.handle();
     while (statement.step()) {
         QVector<QVariant> row(fieldCount);
-        for (Column& c : columns) {
-            const int type = statement.type(c.column);
-            if (type == SQLITE_NULL) {
-                continue;
-            }
-            QVariant& value = row[c.field];
-            switch (c.type) {
-                case FieldType::Integer:
-                case FieldType::AutoInc:
-                    value = type == SQLITE_FLOAT ? QVariant(qint64(std::llround(statement.real(c.column))))
-                                                 : QVariant(statement.integer(c.column));
-                    break;
-                case FieldType::Currency:
-                    // Whole ten-thousandths, as the application writes prices. A decimal (0.2) is an amount
-                    // another program wrote: never a fraction of a ten-thousandth.
-                    value = type == SQLITE_FLOAT ? QVariant(qint64(std::llround(statement.real(c.column) * 10000.0)))
-                                                 : QVariant(statement.integer(c.column));
-                    break;
-                case FieldType::Float:
-                    value = QVariant(statement.real(c.column));
-                    break;
-                case FieldType::Unknown:
-                    if (type == SQLITE_INTEGER) {
-                        value = QVariant(statement.integer(c.column));
-                        break;
-                    }
-                    if (type == SQLITE_FLOAT) {
-                        value = QVariant(statement.real(c.column));
-                        break;
-                    }
-                    [[fallthrough]];
-                case FieldType::String:
-                case FieldType::DateTime: {
-                    int length = 0;
-                    const char* bytes = statement.text(c.column, &length);
-                    if (c.interning) {
-                        const auto found = c.seen.constFind(QByteArray::fromRawData(bytes, length));
-                        if (found != c.seen.cend()) {
-                            value = *found;
-                            break;
-                        }
-                    }
-                    if (c.type == FieldType::DateTime) {
-                        const QDateTime dateTime = FieldValues::parseIsoDateTime(bytes, length);
-                        value = dateTime.isValid() ? QVariant(dateTime) : QVariant();
-                    } else {
-                        value = QVariant(QString::fromUtf8(bytes, length));
-                    }
-                    if (c.interning) {
-                        c.seen.insert(QByteArray(bytes, length), value);
-                        // Mostly new texts: a column of documents or times, not worth the look-up.
-                        const qsizetype distinct = c.seen.size();
-                        c.interning = distinct < MaxInterned && (rows.size() < 512 || distinct * 2 < rows.size());
-                    }
-                    break;
-                }
+        QVariant* values = row.data();
+        const qsizetype rowCount = rows.size();
+        for (int field = 0; field < fieldCount; ++field) {
+            const int reader = readerOfField[size_t(field)];
+            if (reader >= 0) {
+                readers[size_t(reader)].read(handle, rowCount, values[field]);
             }
         }
         calculate(row);

@@ -49,6 +49,7 @@ private Q_SLOTS:
     void newerRowsAreAdded_data();
     void newerRowsAreAdded();
     void currencyIsExact();
+    void fetchKeepsEveryValue();
     void openMissingOrForeignFile();
 
 private:
@@ -441,6 +442,79 @@ void TestDataset::currencyIsExact()
     sums->open();
     QCOMPARE(sums->fieldByName(QStringLiteral("Custo_Mono"))->asCurrencyUnits(), qint64(3000000));
     QCOMPARE(sums->fieldByName(QStringLiteral("Custo_Mono"))->value().toDouble(), 300.0);
+}
+
+void TestDataset::fetchKeepsEveryValue()
+{
+    // Repeated texts are read once and shared, the previous row's text is tried first, and a column that
+    // turns to mostly new texts stops sharing halfway (names after row 300, times from the start): every
+    // value must still come out as stored, nulls and empty texts included, whatever path read it.
+    DatabaseFixture::exec({
+        QStringLiteral("CREATE TABLE Mixed (Id INTEGER PRIMARY KEY, Name VARCHAR(20), Stamp DATETIME,"
+                       " Amount INTEGER, Code DOUBLE, Loose)"),
+        QStringLiteral(
+            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1500) INSERT INTO Mixed SELECT i,"
+            " CASE WHEN i % 7 = 0 THEN NULL WHEN i % 11 = 0 THEN '' WHEN i > 300 THEN 'doc' || i"
+            "  ELSE 'José ' || (i % 5) END,"
+            " CASE WHEN i % 13 = 0 THEN NULL WHEN i % 29 = 0 THEN 'soon' WHEN i % 2 = 0 THEN '2021-03-28'"
+            "  ELSE printf('2021-03-28 %02d:%02d:00', i / 60 % 24, i % 60) END,"
+            " CASE WHEN i % 17 = 0 THEN NULL WHEN i % 19 = 0 THEN i + 0.5 ELSE i END,"
+            " CASE i % 3 WHEN 0 THEN 9 WHEN 1 THEN 9.5 ELSE NULL END,"
+            " CASE i % 4 WHEN 0 THEN i WHEN 1 THEN i * 0.25 WHEN 2 THEN 't' || (i % 3) ELSE NULL END FROM n"),
+        QStringLiteral("INSERT INTO Papel (PaperName, dmPaperSize) VALUES ('Half', 9.5)"),
+    });
+    auto papers = dataset({ QStringLiteral("select * from Papel") });
+    auto ds = dataset({ QStringLiteral("select * from Mixed order by Id") });
+    ds->addDataField(QStringLiteral("Id"), FieldType::AutoInc);
+    ds->addDataField(QStringLiteral("Name"), FieldType::String, 20);
+    ds->addDataField(QStringLiteral("Stamp"), FieldType::DateTime);
+    ds->addDataField(QStringLiteral("Amount"), FieldType::Integer);
+    ds->addDataField(QStringLiteral("Code"), FieldType::Float);
+    ds->addDataField(QStringLiteral("Loose"), FieldType::Unknown);
+    ds->addLookupField(QStringLiteral("lk_Papel"), 30, papers.get(), QStringLiteral("Code"),
+                       QStringLiteral("dmPaperSize"), QStringLiteral("PaperName"));
+    ds->open();
+    QCOMPARE(ds->recordCount(), 1500);
+
+    const auto field = [&](const char* name) { return ds->fieldByName(QLatin1String(name)); };
+    QStringList wrong;
+    for (ds->first(); !ds->eof() && wrong.size() < 5; ds->next()) {
+        const qint64 i = field("Id")->asInteger();
+        const auto expect = [&](const char* name, const QVariant& value, const QVariant& expected) {
+            if (value != expected || value.isNull() != expected.isNull()) {
+                QString line;
+                QDebug(&line) << "row" << i << name << value << "instead of" << expected;
+                wrong << line;
+            }
+        };
+        const QVariant name = i % 7 == 0    ? QVariant()
+                              : i % 11 == 0 ? QVariant(QString())
+                              : i > 300     ? QVariant(QStringLiteral("doc%1").arg(i))
+                                            : QVariant(QStringLiteral("José %1").arg(i % 5));
+        expect("Name", field("Name")->value(), name);
+        const QVariant stamp =
+            i % 13 == 0 || i % 29 == 0
+                ? QVariant()
+                : QVariant(QDateTime(QDate(2021, 3, 28), i % 2 == 0 ? QTime(0, 0) : QTime(i / 60 % 24, i % 60)));
+        expect("Stamp", field("Stamp")->value(), stamp);
+        const QVariant amount = i % 17 == 0 ? QVariant() : QVariant(i % 19 == 0 ? i + 1 : i); // 0.5 rounds up
+        expect("Amount", field("Amount")->value(), amount);
+        const QVariant code = i % 3 == 0 ? QVariant(9.0) : i % 3 == 1 ? QVariant(9.5) : QVariant();
+        expect("Code", field("Code")->value(), code);
+        const QVariant paper = i % 3 == 0   ? QVariant(QStringLiteral("A4"))
+                               : i % 3 == 1 ? QVariant(QStringLiteral("Half"))
+                                            : QVariant();
+        expect("lk_Papel", field("lk_Papel")->value(), paper);
+        const QVariant loose = i % 4 == 0   ? QVariant(i)
+                               : i % 4 == 1 ? QVariant(double(i) * 0.25)
+                               : i % 4 == 2 ? QVariant(QStringLiteral("t%1").arg(i % 3))
+                                            : QVariant();
+        expect("Loose", field("Loose")->value(), loose);
+        if (field("Loose")->value().typeId() != loose.typeId()) {
+            wrong << QStringLiteral("row %1: Loose has type %2").arg(i).arg(field("Loose")->value().typeName());
+        }
+    }
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QLatin1Char('\n'))));
 }
 
 void TestDataset::openMissingOrForeignFile()
