@@ -1,12 +1,12 @@
 // tollbook-bench-datasets PATH [RUNS=5] [DATASET]: opens the heaviest datasets of the views and reports over the
 // database at PATH the way the application does, and runs the same SQL in the sqlite3 shell on the same
-// file with the same connection settings. Both sides are measured twice: the first open on a connection
-// just made (empty page cache, nothing mapped yet) and a warm reopen on the same connection. Each of RUNS
-// rounds makes a new connection (a new shell) and opens once cold and once warm; the best of the rounds
-// counts. The goal is that a dataset costs at most 1.5 times what the database engine alone needs for its
-// query. Times are processor time (user + system) unless BENCH_CLOCK=wall: on a machine shared with other
-// work, wall-clock time measures the neighbours. Always exits 0 once it has measured: the figures are
-// the result.
+// file with the same connection settings (and the application's collation, loaded as an extension when the
+// build makes one). Both sides are measured twice: the first open on a connection just made (empty page
+// cache, nothing mapped yet) and a warm reopen on the same connection. Each of RUNS rounds makes a new
+// connection and a new shell, the two sides taking turns; the best round counts. The goal is that a
+// dataset costs at most 1.5 times what the database engine alone needs for its query. Times are processor
+// time (user + system) unless BENCH_CLOCK=wall: on a machine shared with other work, wall-clock time
+// measures the neighbours. Always exits 0 once it has measured: the figures are the result.
 
 #include "data/Catalogue.h"
 #include "data/Database.h"
@@ -127,34 +127,34 @@ QString extensionPath()
 #endif
 }
 
-// Opens the dataset as a refresh of its view or report does: close, set the period as month/day/year
-// text, start first, and open. Each round makes the connection anew, then opens cold and reopens warm.
-Measurement measureDataset(const QString& path, const Case& item, int runs)
+// Best first-open and warm-reopen times of one side over the rounds.
+struct Best
 {
-    Measurement result;
-    double bestFirst = std::numeric_limits<double>::infinity();
-    double bestWarm = bestFirst;
-    try {
-        for (int run = 0; run < runs; ++run) {
-            item.dataset->close();
-            tollbook::Database::open(path);
-            for (double* best : { &bestFirst, &bestWarm }) {
-                item.dataset->close();
-                item.dataset->setParam(0, tollbook::DateToQueryText(item.start));
-                item.dataset->setParam(1, tollbook::DateToQueryText(item.end));
-                const Stopwatch stopwatch;
-                item.dataset->open();
-                *best = std::min(*best, stopwatch.elapsedMs());
-            }
-        }
-        result.first = bestFirst;
-        result.warm = bestWarm;
-        result.rows = item.dataset->recordCount();
-    } catch (const tollbook::Error& error) {
-        result.error = error.message();
+    double first = std::numeric_limits<double>::infinity();
+    double warm = std::numeric_limits<double>::infinity();
+    void add(double firstMs, double warmMs)
+    {
+        first = std::min(first, firstMs);
+        warm = std::min(warm, warmMs);
     }
+};
+
+// One round of ours: a new connection, then the dataset opened as a refresh of its view or report does
+// (close, set the period as month/day/year text, start first, open), once cold and once warm.
+void ourRound(const QString& path, const Case& item, Best& best)
+{
     item.dataset->close();
-    return result;
+    tollbook::Database::open(path);
+    double times[2] = {};
+    for (double& time : times) {
+        item.dataset->close();
+        item.dataset->setParam(0, tollbook::DateToQueryText(item.start));
+        item.dataset->setParam(1, tollbook::DateToQueryText(item.end));
+        const Stopwatch stopwatch;
+        item.dataset->open();
+        time = stopwatch.elapsedMs();
+    }
+    best.add(times[0], times[1]);
 }
 
 // The dataset's SQL with each parameter replaced by the literal the dataset binds for it.
@@ -171,68 +171,90 @@ QString literalSql(const Case& item)
     return sql;
 }
 
-// One shell per round: the settings and the schema read first, untimed, then the query twice with the
-// timer on and its rows sent to /dev/null; the last round also counts the rows. The shell prints
-// "Run Time: real S user S sys S" after each timed statement.
-Measurement measureShell(const QString& path, const ShellSetup& setup, const QString& sql, int runs)
+// One round of the shell: a new sqlite3 process, the settings and the schema read first, untimed, then the
+// query twice with the timer on and its rows sent to /dev/null; with countRows it also counts the rows.
+// The shell prints "Run Time: real S user S sys S" after each timed statement. Returns an error or
+// nothing.
+QString shellRound(const QString& path, const ShellSetup& setup, const QString& sql, Best& best,
+                   std::optional<qint64>* countRows)
 {
-    Measurement result;
-    double bestFirst = std::numeric_limits<double>::infinity();
-    double bestWarm = bestFirst;
     static const QRegularExpression runTime(QStringLiteral("^Run Time: real ([0-9.]+) user ([0-9.]+) sys ([0-9.]+)"));
-    for (int run = 0; run < runs; ++run) {
-        QString script = QStringLiteral(".output /dev/null\n");
-        if (!setup.extension.isEmpty()) {
-            script += QStringLiteral(".load '%1'\n").arg(setup.extension);
-        }
-        script += setup.statements.join(QLatin1Char('\n'));
-        script += QStringLiteral("\nSELECT count(*) FROM sqlite_master;\n.timer on\n");
-        script += sql + QStringLiteral(";\n") + sql + QStringLiteral(";\n.timer off\n");
-        if (run == runs - 1) {
-            script += QStringLiteral(".output stdout\nSELECT count(*) FROM (\n%1\n);\n").arg(sql);
-        }
-
-        QProcess shell;
-        shell.start(QStringLiteral("sqlite3"),
-                    { QStringLiteral("-batch"), QStringLiteral("-bail"), QStringLiteral("-readonly"), path });
-        if (!shell.waitForStarted()) {
-            result.error = QStringLiteral("sqlite3 could not be started: %1").arg(shell.errorString());
-            return result;
-        }
-        shell.write(script.toUtf8());
-        shell.closeWriteChannel();
-        shell.waitForFinished(-1);
-        const QString output = QString::fromUtf8(shell.readAllStandardOutput());
-        const QString errors = QString::fromUtf8(shell.readAllStandardError()).trimmed();
-        if (shell.exitStatus() != QProcess::NormalExit || shell.exitCode() != 0 || !errors.isEmpty()) {
-            result.error = QStringLiteral("sqlite3 failed: %1").arg(errors.isEmpty() ? output.trimmed() : errors);
-            return result;
-        }
-        QList<double> timings;
-        for (const QString& line : output.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-            const QRegularExpressionMatch match = runTime.match(line);
-            if (match.hasMatch()) {
-                const double seconds = wallClock() ? match.captured(1).toDouble()
-                                                   : match.captured(2).toDouble() + match.captured(3).toDouble();
-                timings << seconds * 1000.0;
-                continue;
-            }
-            bool ok = false;
-            const qint64 rows = line.trimmed().toLongLong(&ok);
-            if (ok) {
-                result.rows = rows;
-            }
-        }
-        if (timings.size() != 2) {
-            result.error = QStringLiteral("sqlite3 printed %1 timings instead of 2").arg(timings.size());
-            return result;
-        }
-        bestFirst = std::min(bestFirst, timings.at(0));
-        bestWarm = std::min(bestWarm, timings.at(1));
+    QString script = QStringLiteral(".output /dev/null\n");
+    if (!setup.extension.isEmpty()) {
+        script += QStringLiteral(".load '%1'\n").arg(setup.extension);
     }
-    result.first = bestFirst;
-    result.warm = bestWarm;
-    return result;
+    script += setup.statements.join(QLatin1Char('\n'));
+    script += QStringLiteral("\nSELECT count(*) FROM sqlite_master;\n.timer on\n");
+    script += sql + QStringLiteral(";\n") + sql + QStringLiteral(";\n.timer off\n");
+    if (countRows) {
+        script += QStringLiteral(".output stdout\nSELECT count(*) FROM (\n%1\n);\n").arg(sql);
+    }
+
+    QProcess shell;
+    shell.start(QStringLiteral("sqlite3"),
+                { QStringLiteral("-batch"), QStringLiteral("-bail"), QStringLiteral("-readonly"), path });
+    if (!shell.waitForStarted()) {
+        return QStringLiteral("sqlite3 could not be started: %1").arg(shell.errorString());
+    }
+    shell.write(script.toUtf8());
+    shell.closeWriteChannel();
+    shell.waitForFinished(-1);
+    const QString output = QString::fromUtf8(shell.readAllStandardOutput());
+    const QString errors = QString::fromUtf8(shell.readAllStandardError()).trimmed();
+    if (shell.exitStatus() != QProcess::NormalExit || shell.exitCode() != 0 || !errors.isEmpty()) {
+        return QStringLiteral("sqlite3 failed: %1").arg(errors.isEmpty() ? output.trimmed() : errors);
+    }
+    QList<double> timings;
+    for (const QString& line : output.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QRegularExpressionMatch match = runTime.match(line);
+        if (match.hasMatch()) {
+            const double seconds = wallClock() ? match.captured(1).toDouble()
+                                               : match.captured(2).toDouble() + match.captured(3).toDouble();
+            timings << seconds * 1000.0;
+            continue;
+        }
+        bool ok = false;
+        const qint64 rows = line.trimmed().toLongLong(&ok);
+        if (ok && countRows) {
+            *countRows = rows;
+        }
+    }
+    if (timings.size() != 2) {
+        return QStringLiteral("sqlite3 printed %1 timings instead of 2").arg(timings.size());
+    }
+    best.add(timings.at(0), timings.at(1));
+    return QString();
+}
+
+// Both sides round by round, taking turns at going first, so that both meet the same load on a shared
+// machine.
+void measure(const QString& path, const ShellSetup& setup, const Case& item, int runs, Measurement& ours,
+             Measurement& shell)
+{
+    const QString sql = literalSql(item);
+    Best oursBest;
+    Best shellBest;
+    for (int run = 0; run < runs && ours.error.isEmpty() && shell.error.isEmpty(); ++run) {
+        for (int side = 0; side < 2; ++side) {
+            if ((side + run) % 2 == 0) {
+                try {
+                    ourRound(path, item, oursBest);
+                } catch (const tollbook::Error& error) {
+                    ours.error = error.message();
+                }
+            } else {
+                shell.error = shellRound(path, setup, sql, shellBest, run == 0 ? &shell.rows : nullptr);
+            }
+        }
+    }
+    ours.rows = item.dataset->recordCount();
+    item.dataset->close();
+    if (ours.error.isEmpty() && shell.error.isEmpty()) {
+        ours.first = oursBest.first;
+        ours.warm = oursBest.warm;
+        shell.first = shellBest.first;
+        shell.warm = shellBest.warm;
+    }
 }
 
 QString number(const std::optional<double>& value, int decimals)
@@ -321,8 +343,9 @@ int main(int argc, char* argv[])
             if (!only.isEmpty() && name != only) {
                 continue;
             }
-            const Measurement ours = measureDataset(path, item, runs);
-            const Measurement shell = measureShell(path, setup, literalSql(item), runs);
+            Measurement ours;
+            Measurement shell;
+            measure(path, setup, item, runs, ours, shell);
             const std::optional<double> firstRatio = ratioOf(ours.first, shell.first);
             const std::optional<double> warmRatio = ratioOf(ours.warm, shell.warm);
             const QString verdict = !firstRatio || !warmRatio                        ? QStringLiteral("n/a")
