@@ -1,15 +1,16 @@
 #include "platform/IniFile.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/Errors.h"
 #include "platform/SystemRoutines.h"
 
 #include <QFile>
 #include <QList>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
 #include <optional>
+#include <unistd.h>
 
 namespace tollbook {
 namespace IniFile {
@@ -252,6 +253,10 @@ void insertLine(Document& doc, qsizetype index, const QString& text)
     throw PlainError(QStringLiteral("Unable to write to ") + path);
 }
 
+// config.ini names the database, and the database holds the administrator's and the mail server's
+// passwords: a new file is for its owner and group only.
+constexpr unsigned NewFileMode = 0660;
+
 } // namespace
 
 QString readValue(const QString& path, const QString& section, const QString& key)
@@ -279,6 +284,9 @@ void writeValue(const QString& path, const QString& section, const QString& key,
     if (existing.exists()) {
         // A file that exists but cannot be read must not be replaced by one holding only the new key.
         if (!existing.open(QIODevice::ReadOnly))
+            failWrite(path);
+        // Nor may a file the user may not write be replaced through its folder.
+        if (::access(QFile::encodeName(path).constData(), W_OK) != 0)
             failWrite(path);
         doc = parse(existing.readAll());
         existing.close();
@@ -316,11 +324,10 @@ void writeValue(const QString& path, const QString& section, const QString& key,
             line.untouched = false;
     }
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        failWrite(path);
-    const QByteArray bytes = serialize(doc);
-    if (file.write(bytes) != bytes.size() || !file.commit())
+    // Every write, the flush and the size are checked before the new content replaces the old, so a full
+    // disk leaves the file as it was; a folder that refuses new files gets the content written in place.
+    const AtomicWriteResult result = writeFileAtomically(path, serialize(doc), NewFileMode);
+    if (!result.ok)
         failWrite(path);
 }
 

@@ -20,8 +20,10 @@ constexpr int MaxValueLength = 2047;
 QString readValue(const QString& path, const QString& section, const QString& key);
 
 // Writes key=value into section, creating file, section and key as needed and keeping every other line
-// and the file's encoding. An empty value is written as "KEY=". The file is replaced atomically, so a
-// crash never leaves it truncated. Throws PlainError "Unable to write to <path>" on failure.
+// and the file's encoding. An empty value is written as "KEY=". The file is replaced atomically: a crash
+// or a full disk leaves the old content, never a file cut short. In a folder that refuses new files the
+// file is written in place; a new file is readable by its owner and group only. A file the user may not
+// write is not replaced. Throws PlainError "Unable to write to <path>" on failure.
 void writeValue(const QString& path, const QString& section, const QString& key, const QString& value);
 
 } // namespace IniFile

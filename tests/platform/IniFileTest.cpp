@@ -1,8 +1,11 @@
 #include "platform/IniFile.h"
 #include "platform/Errors.h"
 
+#include "common/FileSystemFixture.h"
+
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
@@ -47,6 +50,10 @@ private Q_SLOTS:
     void writeValue();
     void writeFailure_data();
     void writeFailure();
+    void fullDiskKeepsTheFile();
+    void writeAsAnotherUser_data();
+    void writeAsAnotherUser();
+    void newFileForOwnerAndGroupOnly();
 
 private:
     void putFile(const QByteArray& bytes);
@@ -322,6 +329,94 @@ void IniFileTest::writeFailure()
     } catch (const PlainError& error) {
         QCOMPARE(error.message(), QStringLiteral("Unable to write to ") + fullPath);
     }
+}
+
+void IniFileTest::fullDiskKeepsTheFile()
+{
+    if (!FileSystemFixture::isRoot()) {
+        QSKIP("mounting a small file system needs root");
+    }
+    FileSystemFixture::SmallTmpfs disk(128);
+    QVERIFY(disk.isMounted());
+    m_path = disk.filePath(QStringLiteral("config.ini"));
+    const QByteArray before("[App]\r\nDataBase=/srv/tollbook/Tollbook.db\r\nLanguage=pt_BR\r\n");
+    putFile(before);
+    QVERIFY(disk.fill());
+
+    // Any change needs room: the start-up's PID, and a long value.
+    for (const QString& value : { QStringLiteral("1"), QString(4000, u'x') }) {
+        try {
+            IniFile::writeValue(m_path, QStringLiteral("App"), QStringLiteral("PID"), value);
+            QFAIL("no error raised");
+        } catch (const PlainError& error) {
+            QCOMPARE(error.message(), QStringLiteral("Unable to write to ") + m_path);
+        }
+        QCOMPARE(fileBytes(), before);
+        QCOMPARE(IniFile::readValue(m_path, QStringLiteral("App"), QStringLiteral("DataBase")),
+                 QStringLiteral("/srv/tollbook/Tollbook.db"));
+    }
+    QCOMPARE(QDir(disk.path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList({ QStringLiteral("config.ini"), QStringLiteral("filler") }));
+}
+
+void IniFileTest::writeAsAnotherUser_data()
+{
+    QTest::addColumn<int>("folderMode");
+    QTest::addColumn<int>("fileMode");
+    QTest::addColumn<bool>("written");
+
+    // As an installation under /opt: the folder belongs to root, the file may be written by the user.
+    QTest::newRow("folder refuses new files, file writable") << 0755 << 0666 << true;
+    QTest::newRow("folder open, file writable") << 0777 << 0666 << true;
+    QTest::newRow("folder refuses new files, file read-only") << 0755 << 0644 << false;
+    QTest::newRow("folder open, file read-only") << 0777 << 0644 << false;
+}
+
+void IniFileTest::writeAsAnotherUser()
+{
+    QFETCH(int, folderMode);
+    QFETCH(int, fileMode);
+    QFETCH(bool, written);
+    if (!FileSystemFixture::isRoot()) {
+        QSKIP("acting as another user needs root");
+    }
+    QVERIFY(FileSystemFixture::letNobodyThrough(m_dir->path()));
+    const QByteArray before("; installer\r\n[App]\r\nLanguage=pt_BR\r\n");
+    putFile(before);
+    QVERIFY(::chmod(QFile::encodeName(m_path).constData(), static_cast<mode_t>(fileMode)) == 0);
+    QVERIFY(::chmod(QFile::encodeName(m_dir->path()).constData(), static_cast<mode_t>(folderMode)) == 0);
+
+    const QString path = m_path;
+    const int outcome = FileSystemFixture::runAsNobody([&path]() {
+        try {
+            IniFile::writeValue(path, QStringLiteral("App"), QStringLiteral("Language"), QStringLiteral("es"));
+            return 0;
+        } catch (const PlainError&) {
+            return 1;
+        }
+    });
+    QVERIFY(::chmod(QFile::encodeName(m_dir->path()).constData(), 0700) == 0);
+
+    QCOMPARE(outcome, written ? 0 : 1);
+    QCOMPARE(fileBytes(), written ? QByteArray("; installer\r\n[App]\r\nLanguage=es\r\n") : before);
+    struct stat info
+    {
+    };
+    QVERIFY(::stat(QFile::encodeName(m_path).constData(), &info) == 0);
+    QCOMPARE(int(info.st_mode & 07777), fileMode);
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{ QStringLiteral("config.ini") });
+}
+
+void IniFileTest::newFileForOwnerAndGroupOnly()
+{
+    const mode_t previous = ::umask(022);
+    IniFile::writeValue(m_path, QStringLiteral("App"), QStringLiteral("PID"), QStringLiteral("1"));
+    ::umask(previous);
+    struct stat info
+    {
+    };
+    QVERIFY(::stat(QFile::encodeName(m_path).constData(), &info) == 0);
+    QCOMPARE(int(info.st_mode & 0777), 0640);
 }
 
 QTEST_GUILESS_MAIN(IniFileTest)
