@@ -53,6 +53,29 @@ void ApplicationShell::showMainWindow()
     m_controller->showMainWindow();
 }
 
+void ApplicationShell::bringForward()
+{
+    if (LoginDialog* login = LoginDialog::instance()) {
+        login->show();
+        login->raise();
+        login->activateWindow();
+        return;
+    }
+    if (!m_controller || !m_controller->firstShowingDone() || m_dataModule->endRequested()) {
+        return;
+    }
+    if (m_window->isVisible() && !m_window->isMinimized()) {
+        m_window->raise();
+        m_window->activateWindow();
+        return;
+    }
+    try {
+        m_controller->restoreFromTray();
+    } catch (...) {
+        ErrorHandler::handleCurrentException();
+    }
+}
+
 void applyVisualStyle(QApplication& app)
 {
     if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"))) {
@@ -90,17 +113,12 @@ int runApplication(Application& app, const QString& installFolder)
         return 0;
     }
     shell.createMainWindow();
-    // A second copy brings this one forward; before the first showing is done (the start-up login is
-    // still open, say) only that login comes forward, never a main window not yet set up.
-    QObject::connect(&instance, &SingleInstance::activationRequested, shell.controller(),
-                     ErrorHandler::guarded([&shell]() {
-                         if (shell.controller()->firstShowingDone()) {
-                             shell.controller()->restoreApplication();
-                         } else if (LoginDialog* login = LoginDialog::instance()) {
-                             login->raise();
-                             login->activateWindow();
-                         }
-                     }));
+    // A second copy brings this one forward, showing only what the user may see (its errors are handled
+    // there). Queued: the login it may open waits in a loop of its own, which must not run inside the
+    // socket's handler.
+    QObject::connect(
+        &instance, &SingleInstance::activationRequested, shell.controller(), [&shell]() { shell.bringForward(); },
+        Qt::QueuedConnection);
 
     splash->hide();
     splash->close();

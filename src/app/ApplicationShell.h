@@ -33,6 +33,11 @@ public:
     void createMainWindow();
     // Shows the main window; the first time this runs its first showing.
     void showMainWindow();
+    // What a second copy asks for: brings forward only what the user may see. An open login dialog comes
+    // forward alone; a main window behind the notification icon comes back as a restore from the icon does,
+    // through the login when it is switched on; a main window on screen is raised. Before the first showing
+    // is done nothing but its login comes forward.
+    void bringForward();
 
     DataModule* dataModule() const { return m_dataModule.get(); }
     MainWindow* mainWindow() const { return m_window.get(); }

@@ -49,13 +49,18 @@ DataModule::DataModule(const QString& installFolder, QObject* parent)
     m_trayMenu->addAction(m_finishAction);
     m_trayIcon->setContextMenu(m_trayMenu);
 
-    connect(m_trayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) {
-            Q_EMIT restoreRequested();
-        }
-    });
-    connect(m_trayIcon, &QSystemTrayIcon::messageClicked, this, &DataModule::restoreRequested);
-    connect(m_restoreAction, &QAction::triggered, this, &DataModule::restoreRequested);
+    // A restore hides the icon, which must not happen inside the icon's, its balloon's or its menu's own
+    // event handler (the balloon's widget is gone when its handler goes on): the request is queued.
+    connect(
+        m_trayIcon, &QSystemTrayIcon::activated, this,
+        [this](QSystemTrayIcon::ActivationReason reason) {
+            if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) {
+                Q_EMIT restoreRequested();
+            }
+        },
+        Qt::QueuedConnection);
+    connect(m_trayIcon, &QSystemTrayIcon::messageClicked, this, &DataModule::restoreRequested, Qt::QueuedConnection);
+    connect(m_restoreAction, &QAction::triggered, this, &DataModule::restoreRequested, Qt::QueuedConnection);
     connect(m_finishAction, &QAction::triggered, this, &DataModule::finishRequested);
 }
 

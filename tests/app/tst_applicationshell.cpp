@@ -87,6 +87,11 @@ private Q_SLOTS:
     void restoreFromTray_data();
     void restoreFromTray();
     void restoreWhileLoginOpenKeepsOneDialog();
+    void trayRestoreWaitsForTheIconsHandler_data();
+    void trayRestoreWaitsForTheIconsHandler();
+    void secondCopyBringsForwardOnlyWhatIsAllowed_data();
+    void secondCopyBringsForwardOnlyWhatIsAllowed();
+    void secondCopyWhileRestoreLoginOpen();
 
     void splashTextFollowsLanguage_data();
     void splashTextFollowsLanguage();
@@ -454,7 +459,7 @@ void TestApplicationShell::minimisingHidesBehindTheIcon()
     QVERIFY(!shell->dataModule()->endRequested());
 
     shell->dataModule()->restoreAction()->trigger();
-    QVERIFY(window->isVisible());
+    QTRY_VERIFY(window->isVisible());
     QVERIFY(!window->isMinimized());
     QVERIFY(shell->dataModule()->restoreFlag());
 }
@@ -503,6 +508,7 @@ void TestApplicationShell::restoreFromTray()
     QSystemTrayIcon* icon = shell->dataModule()->trayIcon();
     Q_EMIT icon->activated(QSystemTrayIcon::DoubleClick);
 
+    QTRY_VERIFY(shell->dataModule()->restoreFlag());
     QCOMPARE(shown, dialogShown);
     QCOMPARE(window->isVisible(), restored);
     QVERIFY(shell->dataModule()->restoreFlag());
@@ -521,6 +527,7 @@ void TestApplicationShell::restoreWhileLoginOpenKeepsOneDialog()
     const auto login = ModalHelper::onNextModal([&](QWidget* modal) {
         // A second request, by the balloon this time, while the first dialog is open.
         Q_EMIT shell->dataModule()->trayIcon()->messageClicked();
+        QCoreApplication::processEvents();
         dialogs = 0;
         for (QWidget* widget : QApplication::topLevelWidgets()) {
             dialogs += qobject_cast<LoginDialog*>(widget) ? 1 : 0;
@@ -530,9 +537,125 @@ void TestApplicationShell::restoreWhileLoginOpenKeepsOneDialog()
     });
     shell->dataModule()->restoreAction()->trigger();
 
-    QCOMPARE(dialogs, 1);
+    QTRY_COMPARE(dialogs, 1);
     QVERIFY(!LoginDialog::instance());
     QVERIFY(!shell->mainWindow()->isVisible());
+}
+
+void TestApplicationShell::trayRestoreWaitsForTheIconsHandler_data()
+{
+    QTest::addColumn<QString>("signal");
+
+    QTest::newRow("balloon click") << QStringLiteral("messageClicked");
+    QTest::newRow("click") << QStringLiteral("Trigger");
+    QTest::newRow("double click") << QStringLiteral("DoubleClick");
+    QTest::newRow("menu Restaurar") << QStringLiteral("Restaurar1");
+}
+
+// Restoring hides the icon; done inside the icon's own handler, that deletes what the handler still uses.
+void TestApplicationShell::trayRestoreWaitsForTheIconsHandler()
+{
+    QFETCH(QString, signal);
+
+    InstallFixture install;
+    const auto shell = startShell(install);
+    MainWindow* window = shell->mainWindow();
+    shell->controller()->minimizeToTray();
+    QVERIFY(!window->isVisible());
+
+    QSystemTrayIcon* icon = shell->dataModule()->trayIcon();
+    bool restoredInsideHandler = false;
+    const auto probe = [&]() { restoredInsideHandler = window->isVisible(); };
+    if (signal == QLatin1String("messageClicked")) {
+        Q_EMIT icon->messageClicked();
+        probe();
+    } else if (signal == QLatin1String("Restaurar1")) {
+        shell->dataModule()->restoreAction()->trigger();
+        probe();
+    } else {
+        Q_EMIT icon->activated(signal == QLatin1String("Trigger") ? QSystemTrayIcon::Trigger
+                                                                  : QSystemTrayIcon::DoubleClick);
+        probe();
+    }
+
+    QVERIFY(!restoredInsideHandler);
+    QTRY_VERIFY(window->isVisible());
+}
+
+void TestApplicationShell::secondCopyBringsForwardOnlyWhatIsAllowed_data()
+{
+    QTest::addColumn<QString>("loginSwitch");
+    QTest::addColumn<bool>("inTray");
+    QTest::addColumn<bool>("loginAsked");
+    QTest::addColumn<bool>("windowShown");
+
+    QTest::newRow("login off, in the tray") << QStringLiteral("N") << true << false << true;
+    QTest::newRow("login off, on screen") << QStringLiteral("N") << false << false << true;
+    // The login comes forward, never the main window behind it; closing it leaves the window hidden.
+    QTest::newRow("login on, in the tray") << QStringLiteral("S") << true << true << false;
+    QTest::newRow("login on, on screen") << QStringLiteral("S") << false << false << true;
+}
+
+void TestApplicationShell::secondCopyBringsForwardOnlyWhatIsAllowed()
+{
+    QFETCH(QString, loginSwitch);
+    QFETCH(bool, inTray);
+    QFETCH(bool, loginAsked);
+    QFETCH(bool, windowShown);
+
+    InstallFixture install;
+    const auto shell = startShell(install);
+    MainWindow* window = shell->mainWindow();
+    if (inTray) {
+        shell->controller()->minimizeToTray();
+    }
+    install.setLogin(loginSwitch, QStringLiteral("admin"), QStringLiteral("segredo"));
+    shell->dataModule()->datasets()->SQL_Configuracao->reopen();
+
+    bool asked = false;
+    bool windowBehindLogin = false;
+    const auto login = ModalHelper::onNextModal([&](QWidget* modal) {
+        QVERIFY(qobject_cast<LoginDialog*>(modal));
+        asked = true;
+        windowBehindLogin = window->isVisible();
+        modal->findChild<QPushButton*>(QStringLiteral("btnCancelar"))->click();
+    });
+    shell->bringForward();
+
+    QCOMPARE(asked, loginAsked);
+    QVERIFY(!windowBehindLogin);
+    QCOMPARE(window->isVisible(), windowShown);
+    QVERIFY(!shell->dataModule()->endRequested());
+}
+
+void TestApplicationShell::secondCopyWhileRestoreLoginOpen()
+{
+    InstallFixture install;
+    const auto shell = startShell(install);
+    MainWindow* window = shell->mainWindow();
+    shell->controller()->minimizeToTray();
+    install.setLogin(QStringLiteral("S"), QStringLiteral("admin"), QStringLiteral("segredo"));
+    shell->dataModule()->datasets()->SQL_Configuracao->reopen();
+
+    int dialogs = -1;
+    bool windowBehindLogin = true;
+    const auto login = ModalHelper::onNextModal([&](QWidget* modal) {
+        shell->bringForward();
+        QCoreApplication::processEvents();
+        dialogs = 0;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            dialogs += qobject_cast<LoginDialog*>(widget) && widget->isVisible() ? 1 : 0;
+        }
+        windowBehindLogin = window->isVisible();
+        modal->findChild<QPushButton*>(QStringLiteral("btnCancelar"))->click();
+    });
+    shell->dataModule()->restoreAction()->trigger();
+
+    QTRY_COMPARE(dialogs, 1);
+    QVERIFY(!windowBehindLogin);
+    // After "Fechar" the application stays in the notification area.
+    QVERIFY(!window->isVisible());
+    QVERIFY(!shell->dataModule()->endRequested());
 }
 
 void TestApplicationShell::splashTextFollowsLanguage_data()
