@@ -4,6 +4,8 @@
 #include "platform/MessageBoxTexts.h"
 #include "platform/SystemRoutines.h"
 
+#include <QFileInfo>
+
 #include <array>
 
 namespace tollbook::Language {
@@ -109,6 +111,16 @@ int readNumber(const QString& text, int& position)
     return number;
 }
 
+// The current language's file of the kind the pattern names. A code that brings no such file (a
+// config.ini edited by hand, "fr") takes the Portuguese one, so that no question or entry comes out blank.
+QString languageFile(const QString& pattern)
+{
+    const QString path = installFolder() + pattern.arg(currentCode());
+    if (currentCode() == QLatin1String("pt_BR") || QFileInfo::exists(path))
+        return path;
+    return installFolder() + pattern.arg(QStringLiteral("pt_BR"));
+}
+
 } // namespace
 
 void setInstallFolder(const QString& folder)
@@ -142,14 +154,12 @@ bool isKnownCode(const QString& code)
 
 QString message(const QString& section, const QString& key)
 {
-    const QString path = installFolder() + QStringLiteral("language/Default_%1.lpu").arg(currentCode());
-    return ReadIniValue(path, section, key);
+    return ReadIniValue(languageFile(QStringLiteral("language/Default_%1.lpu")), section, key);
 }
 
 QString reportText(const QString& section, const QString& key)
 {
-    const QString path = installFolder() + QStringLiteral("language/Report_%1.lpu").arg(currentCode());
-    return ReadIniValue(path, section, key);
+    return ReadIniValue(languageFile(QStringLiteral("language/Report_%1.lpu")), section, key);
 }
 
 QString windowFilePath(const QString& code, const QString& windowName)

@@ -17,9 +17,10 @@ void setCurrentCode(const QString& code);
 bool isKnownCode(const QString& code);
 
 // The text of key in section of the current language's message file (language/Default_<code>.lpu),
-// read anew on every call; empty when the file, section or key is missing.
+// read anew on every call; empty when the section or key is missing. A code without a message file reads
+// the Portuguese one (language/Default_pt_BR.lpu).
 QString message(const QString& section, const QString& key);
-// The same on the report-text file (language/Report_<code>.lpu).
+// The same on the report-text file (language/Report_<code>.lpu), with the same fallback.
 QString reportText(const QString& section, const QString& key);
 // language/<code>/<windowName>.lpu below the installation folder.
 QString windowFilePath(const QString& code, const QString& windowName);

@@ -72,6 +72,7 @@ private Q_SLOTS:
     void startupPaths_data();
     void startupPaths();
     void firstShowingFillsTheWindow();
+    void languageWithoutFilesReadsPortuguese();
     void captureRole_data();
     void captureRole();
     void agentIsRestarted_data();
@@ -231,6 +232,27 @@ void TestApplicationShell::firstShowingFillsTheWindow()
     QCOMPARE(window->refreshCountdown(), 50);
     QVERIFY(clockRunning(window));
     QVERIFY(!shell->dataModule()->trayIcon()->isVisible());
+}
+
+// A code edited into config.ini by hand, for which no file exists, must not leave entries and questions blank.
+void TestApplicationShell::languageWithoutFilesReadsPortuguese()
+{
+    InstallFixture install;
+    install.writeConfig(QStringLiteral("Language"), QStringLiteral("fr"));
+    const auto shell = startShell(install);
+    MainWindow* window = shell->mainWindow();
+    QCOMPARE(Language::currentCode(), QStringLiteral("fr"));
+
+    auto* tree = window->findChild<QTreeWidget*>(QStringLiteral("TreeView1"));
+    QVERIFY(tree);
+    for (int entry = 1; entry <= 5; ++entry) {
+        QCOMPARE(tree->topLevelItem(0)->child(entry - 1)->text(0), QStringLiteral("pt_BR %1").arg(entry));
+    }
+    QCOMPARE(window->statusPanelText(2), QStringLiteral("Registros: 0"));
+
+    BoxRecorder boxes({ Answer::No });
+    QVERIFY(!window->close());
+    QCOMPARE(boxes.texts(), QStringList{ QStringLiteral("Sair do Tollbook?") });
 }
 
 void TestApplicationShell::captureRole_data()

@@ -166,9 +166,20 @@ void TestLanguage::lookupFollowsTheCurrentCode()
     QCOMPARE(Language::message(QStringLiteral("Principal"), QStringLiteral("k")), QStringLiteral("español"));
     Language::setCurrentCode(QStringLiteral("en"));
     QCOMPARE(Language::message(QStringLiteral("Principal"), QStringLiteral("k")), QStringLiteral("english"));
-    // No file exists for a code outside the three.
+    // No file exists for a code outside the three: nothing without a Portuguese file either.
     Language::setCurrentCode(QStringLiteral("fr"));
     QCOMPARE(Language::message(QStringLiteral("Principal"), QStringLiteral("k")), QString());
+    // A code without files reads the Portuguese texts rather than none, also for an empty code.
+    writeMessageFile(QStringLiteral("pt_BR"),
+                     cp1252Lines({ QStringLiteral("[Principal]"), QStringLiteral("k=português") }));
+    for (const QString& code : { QStringLiteral("fr"), QString() }) {
+        Language::setCurrentCode(code);
+        QCOMPARE(Language::message(QStringLiteral("Principal"), QStringLiteral("k")), QStringLiteral("português"));
+    }
+    // A language that has its file keeps it, also where a key is missing there.
+    Language::setCurrentCode(QStringLiteral("en"));
+    QCOMPARE(Language::message(QStringLiteral("Principal"), QStringLiteral("k")), QStringLiteral("english"));
+    QCOMPARE(Language::message(QStringLiteral("Principal"), QStringLiteral("other")), QString());
     Language::setCurrentCode(QStringLiteral("EN"));
     QCOMPARE(Language::currentCode(), QStringLiteral("EN"));
 }
