@@ -2,6 +2,8 @@
 
 #include "platform/ShellExecution.h"
 
+#include <QEventLoop>
+#include <QProcess>
 #include <QStandardPaths>
 
 #if !defined(Q_OS_WIN)
@@ -19,17 +21,69 @@ ElevatedCommand elevatedCommand(const QString& program, bool administrator, cons
              { QStringLiteral("-c"), QStringLiteral("\"$@\"; exit $?"), QStringLiteral("sh"), pkexecPath, program } };
 }
 
+ProcessResult runAndWait(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.setProgram(program);
+    process.setArguments(arguments);
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(QProcess::nullDevice());
+
+    QEventLoop loop;
+    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&process, &QProcess::errorOccurred, &loop, [&loop](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart) {
+            loop.quit();
+        }
+    });
+    process.start();
+    if (process.state() != QProcess::NotRunning) {
+        loop.exec();
+    }
+
+    ProcessResult result;
+    if (process.error() == QProcess::FailedToStart) {
+        result.errorOutput = program + QStringLiteral(": ") + process.errorString();
+        return result;
+    }
+    result.errorOutput = QString::fromLocal8Bit(process.readAllStandardError()).trimmed();
+    if (process.exitStatus() == QProcess::NormalExit) {
+        result.exitCode = process.exitCode();
+    }
+    return result;
+}
+
 namespace {
 
 #if !defined(Q_OS_WIN)
+// pkexec's own exit codes: the authentication dialog was dismissed, or the rights were not granted.
+constexpr int PkexecDismissed = 126;
+constexpr int PkexecNotAuthorized = 127;
+
 class LinuxElevation final : public Elevation
 {
 public:
-    bool startElevated(const QString& program) const override
+    ElevatedRun runElevated(const QString& program) const override
     {
-        const ElevatedCommand command =
-            elevatedCommand(program, ::geteuid() == 0, QStandardPaths::findExecutable(QStringLiteral("pkexec")));
-        return ShellExecution::system().start(command.program, command.arguments, ShellExecution::Window::Hidden);
+        const bool administrator = ::geteuid() == 0;
+        const QString pkexec = QStandardPaths::findExecutable(QStringLiteral("pkexec"));
+        ElevatedRun run;
+        if (!administrator && pkexec.isEmpty()) {
+            run.outcome = ElevatedRun::Outcome::NoMeansToAsk;
+            return run;
+        }
+        const ElevatedCommand command = elevatedCommand(program, administrator, pkexec);
+        const ProcessResult result = runAndWait(command.program, command.arguments);
+        run.exitCode = result.exitCode;
+        run.errorOutput = result.errorOutput;
+        if (result.exitCode == 0) {
+            run.outcome = ElevatedRun::Outcome::Succeeded;
+        } else if (!administrator && (result.exitCode == PkexecDismissed || result.exitCode == PkexecNotAuthorized)) {
+            run.outcome = ElevatedRun::Outcome::NotGranted;
+        } else {
+            run.outcome = ElevatedRun::Outcome::Failed;
+        }
+        return run;
     }
 };
 #endif

@@ -24,6 +24,9 @@ namespace {
 const QString InstallNotice = QStringLiteral("Serviço instalado.");
 const QString RemoveNotice = QStringLiteral("Serviço removido.");
 const QString ExitQuestion = QStringLiteral("Sair do Tollbook?");
+const QString NoMeansNotice = QStringLiteral("Sem pkexec. Execute como root: %s");
+const QString NotGrantedNotice = QStringLiteral("Direitos recusados.");
+const QString FailedNotice = QStringLiteral("Falhou: %s");
 
 // The messages the service commands show, beside the exit question.
 void writeServiceMessages(InstallFixture& install)
@@ -31,7 +34,10 @@ void writeServiceMessages(InstallFixture& install)
     install.writeText(QStringLiteral("language/Default_pt_BR.lpu"),
                       { QStringLiteral("[Principal]"), QStringLiteral("sMsgSair=") + ExitQuestion,
                         QStringLiteral("sMsgIniciaServico=") + InstallNotice,
-                        QStringLiteral("sMsgRemoveServico=") + RemoveNotice });
+                        QStringLiteral("sMsgRemoveServico=") + RemoveNotice,
+                        QStringLiteral("sMsgServicoSemDireitos=") + NoMeansNotice,
+                        QStringLiteral("sMsgServicoRecusado=") + NotGrantedNotice,
+                        QStringLiteral("sMsgServicoFalhou=") + FailedNotice });
 }
 
 // The commands built with the shell's main window.
@@ -87,6 +93,10 @@ private Q_SLOTS:
 
     void serviceCommand_data();
     void serviceCommand();
+    void serviceCommandNotDone_data();
+    void serviceCommandNotDone();
+    void elevatedRunReportsTheOutcome_data();
+    void elevatedRunReportsTheOutcome();
     void unwritableConfigStartsNothing_data();
     void unwritableConfigStartsNothing();
     void printQueueViewerUnderHourglass();
@@ -154,8 +164,9 @@ void TestServiceCommands::serviceCommand()
     ServiceCommands* commands = commandsOf(*shell)->service();
     shell->dataModule()->installation().setBitness([is64Bit]() { return is64Bit; });
     QList<ElevatedStartSeen> starts;
-    commands->setElevatedStart([&](const QString& program) {
+    commands->setElevatedRun([&](const QString& program) {
         starts.append({ program, install.config(QStringLiteral("Service")), install.config(QStringLiteral("PID")) });
+        return ElevatedRun{ ElevatedRun::Outcome::Succeeded, 0, QString() };
     });
 
     BoxRecorder boxes({ Answer::Ok, exitAnswer });
@@ -176,6 +187,110 @@ void TestServiceCommands::serviceCommand()
     QCOMPARE(shell->dataModule()->endRequested(), exitAnswer == Answer::Yes);
     QCOMPARE(install.config(QStringLiteral("Service")), service);
     QVERIFY(install.config(QStringLiteral("PID")).isEmpty());
+}
+
+void TestServiceCommands::serviceCommandNotDone_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<int>("outcome");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("errorOutput");
+    QTest::addColumn<QString>("expected"); // %1: the script's path
+
+    QTest::newRow("install, no pkexec and not root")
+        << QStringLiteral("IniciarcomoServio1") << int(ElevatedRun::Outcome::NoMeansToAsk) << -1 << QString()
+        << QStringLiteral("Sem pkexec. Execute como root: %1");
+    QTest::newRow("remove, rights refused") << QStringLiteral("RemoverServio1") << int(ElevatedRun::Outcome::NotGranted)
+                                            << 126 << QString() << NotGrantedNotice;
+    QTest::newRow("install, script refused")
+        << QStringLiteral("IniciarcomoServio1") << int(ElevatedRun::Outcome::Failed) << 1
+        << QStringLiteral("Service-Intall: installing a system service needs administrator rights")
+        << QStringLiteral("Falhou: Service-Intall: installing a system service needs administrator rights");
+    QTest::newRow("install, script failed silently")
+        << QStringLiteral("IniciarcomoServio1") << int(ElevatedRun::Outcome::Failed) << 4 << QString()
+        << QStringLiteral("Falhou: %1: 4");
+}
+
+// A script that did not run, or refused, hands nothing over: no success notice, config.ini as it was, the
+// agent still running, the window still open, and an error box that says what happened.
+void TestServiceCommands::serviceCommandNotDone()
+{
+    QFETCH(QString, action);
+    QFETCH(int, outcome);
+    QFETCH(int, exitCode);
+    QFETCH(QString, errorOutput);
+    QFETCH(QString, expected);
+
+    InstallFixture install;
+    writeServiceMessages(install);
+    install.writeConfig(QStringLiteral("Service"), QStringLiteral("stop"));
+    const auto shell = startShell(install);
+    const QString ownPid = QString::number(QCoreApplication::applicationPid());
+    QCOMPARE(install.config(QStringLiteral("PID")), ownPid);
+    QTemporaryDir bin;
+    QProcess agent;
+    QVERIFY(startNamedProcess(agent, bin.path(), ownAgentName()));
+
+    ServiceCommands* commands = commandsOf(*shell)->service();
+    shell->dataModule()->installation().setBitness([]() { return true; });
+    QString script;
+    commands->setElevatedRun([&](const QString& program) {
+        script = program;
+        return ElevatedRun{ ElevatedRun::Outcome(outcome), exitCode, errorOutput };
+    });
+
+    BoxRecorder boxes({ Answer::Ok, Answer::No });
+    shell->mainWindow()->action(action)->trigger();
+
+    QCOMPARE(boxes.texts(), QStringList{ expected.arg(script) });
+    QCOMPARE(boxes.box(0).icon, QMessageBox::Critical);
+    QCOMPARE(install.config(QStringLiteral("Service")), QStringLiteral("stop"));
+    QCOMPARE(install.config(QStringLiteral("PID")), ownPid);
+    QCOMPARE(agent.state(), QProcess::Running);
+    QVERIFY(shell->mainWindow()->isVisible());
+    QVERIFY(!shell->dataModule()->endRequested());
+    agent.kill();
+    agent.waitForFinished(60000);
+}
+
+void TestServiceCommands::elevatedRunReportsTheOutcome_data()
+{
+    QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<int>("outcome");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("errorOutput");
+
+    QTest::newRow("success") << QByteArray("#!/bin/sh\necho done\n") << int(ElevatedRun::Outcome::Succeeded) << 0
+                             << QString();
+    QTest::newRow("refusal") << QByteArray("#!/bin/sh\necho 'no unit folder' >&2\nexit 1\n")
+                             << int(ElevatedRun::Outcome::Failed) << 1 << QStringLiteral("no unit folder");
+    QTest::newRow("missing script") << QByteArray() << int(ElevatedRun::Outcome::Failed) << -1 << QString();
+}
+
+// Run as root the script runs directly; its end, its exit code and its error output come back.
+void TestServiceCommands::elevatedRunReportsTheOutcome()
+{
+    QFETCH(QByteArray, script);
+    QFETCH(int, outcome);
+    QFETCH(int, exitCode);
+    QFETCH(QString, errorOutput);
+    if (::geteuid() != 0) {
+        QSKIP("without root the run goes through pkexec, which asks a person");
+    }
+
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("Service-Intall"));
+    if (!script.isEmpty()) {
+        writeExecutable(path, script);
+    }
+    const ElevatedRun run = Elevation::system().runElevated(path);
+    QCOMPARE(int(run.outcome), outcome);
+    QCOMPARE(run.exitCode, exitCode);
+    if (script.isEmpty()) {
+        QVERIFY2(run.errorOutput.contains(path), qPrintable(run.errorOutput));
+    } else {
+        QCOMPARE(run.errorOutput, errorOutput);
+    }
 }
 
 void TestServiceCommands::unwritableConfigStartsNothing_data()
@@ -202,7 +317,10 @@ void TestServiceCommands::unwritableConfigStartsNothing()
 
     ServiceCommands* commands = commandsOf(*shell)->service();
     QStringList started;
-    commands->setElevatedStart([&](const QString& program) { started << program; });
+    commands->setElevatedRun([&](const QString& program) {
+        started << program;
+        return ElevatedRun{ ElevatedRun::Outcome::Succeeded, 0, QString() };
+    });
 
     BoxRecorder boxes({ Answer::Ok, Answer::No });
     shell->mainWindow()->action(action)->trigger();
@@ -228,12 +346,17 @@ void TestServiceCommands::printQueueViewerUnderHourglass()
         const QCursor* cursor = QGuiApplication::overrideCursor();
         hourglass = cursor && cursor->shape() == Qt::WaitCursor;
     });
-    commands->service()->setElevatedStart([](const QString& program) { QFAIL(qPrintable(program)); });
+    QStringList elevated;
+    commands->service()->setElevatedRun([&](const QString& program) {
+        elevated << program;
+        return ElevatedRun{};
+    });
 
     BoxRecorder boxes;
     shell->mainWindow()->action(QStringLiteral("Tollwatch1"))->trigger();
 
     QCOMPARE(started, QStringList{ install.path(QStringLiteral("bin/Tollwatch")) });
+    QVERIFY(elevated.isEmpty());
     QVERIFY(hourglass);
     QVERIFY(!QGuiApplication::overrideCursor());
     QCOMPARE(boxes.count(), 0);

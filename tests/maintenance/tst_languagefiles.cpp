@@ -80,6 +80,9 @@ void LanguageFilesTest::messages_data()
     row("Principal", "sMsgSair", 0);
     row("Principal", "sMsgIniciaServico", 0);
     row("Principal", "sMsgRemoveServico", 0);
+    row("Principal", "sMsgServicoSemDireitos", 1);
+    row("Principal", "sMsgServicoRecusado", 0);
+    row("Principal", "sMsgServicoFalhou", 1);
     row("Principal", "StatusBar1.Panels2.Text", 1);
     row("Principal", "TreeView1.Items1.Text", 0);
     row("Principal", "TreeView1.Items2.Text", 0);

@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QScopedValueRollback>
 
 namespace tollbook {
 
@@ -24,7 +25,7 @@ ServiceCommands::ServiceCommands(DataModule* dataModule, MainWindow* window, QOb
     : QObject(parent)
     , m_dataModule(dataModule)
     , m_window(window)
-    , m_elevatedStart([](const QString& program) { Elevation::system().startElevated(program); })
+    , m_elevatedRun([](const QString& program) { return Elevation::system().runElevated(program); })
 {
     setObjectName(QStringLiteral("ServiceCommands"));
 }
@@ -47,17 +48,31 @@ void ServiceCommands::removeService()
 
 void ServiceCommands::runServiceScript(const QString& serviceValue, const QString& script, const QString& noticeKey)
 {
+    // The window stays alive while a script runs: a second install or remove asked meanwhile is ignored.
+    if (m_scriptRunning) {
+        return;
+    }
+    QScopedValueRollback<bool> running(m_scriptRunning, true);
     ErrorHandler::reportingErrors([&] {
         // Written before anything starts: a file that cannot be written stops the command here. With PID
         // empty no running copy is the capture copy until one is shown for the first time.
         const Installation& installation = m_dataModule->installation();
         const QString config = installation.configPath();
+        const QString serviceBefore = ReadIniValue(config, AppSection, QStringLiteral("Service"));
+        const QString pidBefore = ReadIniValue(config, AppSection, QStringLiteral("PID"));
         WriteIniValue(config, AppSection, QStringLiteral("Service"), serviceValue);
         WriteIniValue(config, AppSection, QStringLiteral("PID"), QString());
 
-        // A missing script or a refused password is not noticed; the steps below run all the same.
-        m_elevatedStart(installation.scriptPath(script));
+        const QString path = installation.scriptPath(script);
+        const ElevatedRun run = m_elevatedRun(path);
         QCoreApplication::processEvents();
+        if (run.outcome != ElevatedRun::Outcome::Succeeded) {
+            // Nothing was handed over: this copy keeps the capture, and the user learns why.
+            WriteIniValue(config, AppSection, QStringLiteral("Service"), serviceBefore);
+            WriteIniValue(config, AppSection, QStringLiteral("PID"), pidBefore);
+            MessageBox::show(BoxKind::Error, failureText(run, path), MessageBox::Buttons::Ok, m_window);
+            return;
+        }
 
         if (IsProcessRunning(installation.agentName())) {
             TerminateProcesses(installation.agentName());
@@ -69,6 +84,24 @@ void ServiceCommands::runServiceScript(const QString& serviceValue, const QStrin
         // Through the exit question: No keeps this copy in the notification area, no longer capturing.
         m_window->close();
     });
+}
+
+QString ServiceCommands::failureText(const ElevatedRun& run, const QString& scriptPath) const
+{
+    switch (run.outcome) {
+        case ElevatedRun::Outcome::NoMeansToAsk:
+            return Language::format(Language::message(PrincipalSection, QStringLiteral("sMsgServicoSemDireitos")),
+                                    { scriptPath });
+        case ElevatedRun::Outcome::NotGranted:
+            return Language::message(PrincipalSection, QStringLiteral("sMsgServicoRecusado"));
+        case ElevatedRun::Outcome::Succeeded:
+        case ElevatedRun::Outcome::Failed:
+            break;
+    }
+    // The script's own words, or at least its exit code.
+    const QString detail =
+        run.errorOutput.isEmpty() ? QStringLiteral("%1: %2").arg(scriptPath).arg(run.exitCode) : run.errorOutput;
+    return Language::format(Language::message(PrincipalSection, QStringLiteral("sMsgServicoFalhou")), { detail });
 }
 
 } // namespace tollbook
