@@ -13,6 +13,11 @@
 
 #include <sqlite3.h>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace tollbook {
 
 namespace {
@@ -196,8 +201,17 @@ void Database::create(const QString& path)
     if (QFileInfo::exists(path)) {
         throw PlainError(QStringLiteral("O arquivo já existe: %1").arg(path));
     }
+    // The file holds the administrator's and the mail server's passwords: it is made here for its owner
+    // and group only, and SQLite gives its journal files the same mode.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0660);
+    if (fd < 0) {
+        if (errno == EEXIST) {
+            throw PlainError(QStringLiteral("O arquivo já existe: %1").arg(path));
+        }
+        throw PlainError(QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+    }
+    ::close(fd);
     const QString connectionName = QStringLiteral("tollbook-create");
-    bool created = false;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
         db.setDatabaseName(path);
@@ -205,7 +219,6 @@ void Database::create(const QString& path)
             if (!db.open()) {
                 throw DriverError(Database::driverMessage(db.lastError()));
             }
-            created = true;
             registerCollation(connectionName);
             // Readers never wait for the writer: the views stay responsive while a journal imports.
             execOrThrow(db, QStringLiteral("PRAGMA journal_mode = WAL"));
@@ -224,11 +237,9 @@ void Database::create(const QString& path)
             db.close();
             db = QSqlDatabase();
             QSqlDatabase::removeDatabase(connectionName);
-            if (created) {
-                QFile::remove(path);
-                QFile::remove(path + QStringLiteral("-wal"));
-                QFile::remove(path + QStringLiteral("-shm"));
-            }
+            QFile::remove(path);
+            QFile::remove(path + QStringLiteral("-wal"));
+            QFile::remove(path + QStringLiteral("-shm"));
             throw;
         }
     }
