@@ -27,6 +27,7 @@ TOLLBOOK_PACKAGES=(
     xauth
     clang-format
     fp-utils # chmcmd, the compiler of the help files
+    xchm     # the viewer F1 opens the help files in
 )
 
 # Installs whichever of TOLLBOOK_PACKAGES is missing; does nothing when all are there.

@@ -3,6 +3,7 @@
 #include "InstallFixture.h"
 
 #include "app/ApplicationShell.h"
+#include "maintenance/Help.h"
 #include "maintenance/UrlOpener.h"
 #include "ui/MainWindow.h"
 
@@ -22,6 +23,7 @@ private Q_SLOTS:
     void cleanup()
     {
         setUrlOpener({});
+        setHelpViewerStarter({});
         resetProcessWideState();
     }
 
@@ -40,9 +42,14 @@ private Q_SLOTS:
         install.writeConfig(QStringLiteral("Language"), code);
         install.writeText(QStringLiteral("help/Tollbook_") + code + QStringLiteral(".chm"), { QStringLiteral("x") });
         auto shell = startShell(install);
+        // Through the help viewer where it is installed, through the desktop elsewhere.
         QStringList opened;
         setUrlOpener([&opened](const QUrl& url) {
             opened << url.toLocalFile();
+            return true;
+        });
+        setHelpViewerStarter([&opened](const HelpViewerCommand& command) {
+            opened << command.arguments.last();
             return true;
         });
         shell->mainWindow()->action(QStringLiteral("Ajuda2"))->trigger();

@@ -5,9 +5,12 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <QtTest>
+
+#include <memory>
 
 using namespace tollbook;
 
@@ -16,17 +19,56 @@ class HelpTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void init();
     void cleanup();
     void opensTheHelpFileOfTheLanguage_data();
     void opensTheHelpFileOfTheLanguage();
     void hourglassWhileOpeningAndRestoredAfter();
+    void viewerShowsTheFile_data();
+    void viewerShowsTheFile();
+    void viewerStartedWithItsEnvironment();
+
+private:
+    // A PATH of one folder of the test's own, with or without a stand-in xchm that records how it was run.
+    QString putViewerOnPath(bool installed);
+
+    QByteArray m_path;
+    std::unique_ptr<QTemporaryDir> m_bin;
 };
+
+void HelpTest::init()
+{
+    m_path = qgetenv("PATH");
+    putViewerOnPath(false);
+}
 
 void HelpTest::cleanup()
 {
+    qputenv("PATH", m_path);
     setUrlOpener({});
+    setHelpViewerStarter({});
     while (QApplication::overrideCursor())
         QApplication::restoreOverrideCursor();
+}
+
+QString HelpTest::putViewerOnPath(bool installed)
+{
+    m_bin = std::make_unique<QTemporaryDir>();
+    const QString viewer = m_bin->filePath(QStringLiteral("xchm"));
+    if (installed) {
+        QFile file(viewer);
+        if (!file.open(QIODevice::WriteOnly))
+            return {};
+        file.write(QStringLiteral("#!/bin/sh\n"
+                                  "printf '%s\\n' \"$wx_filesys_no_mimetypesmanager\" \"$@\" > '%1.part'\n"
+                                  "/bin/mv '%1.part' '%1'\n")
+                       .arg(m_bin->filePath(QStringLiteral("ran")))
+                       .toUtf8());
+        file.close();
+        file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
+    }
+    qputenv("PATH", QFile::encodeName(m_bin->path()));
+    return viewer;
 }
 
 void HelpTest::opensTheHelpFileOfTheLanguage_data()
@@ -104,6 +146,76 @@ void HelpTest::hourglassWhileOpeningAndRestoredAfter()
     openHelp(folder.path(), QStringLiteral("es"), nullptr);
     QCOMPARE(calls, 1);
     QVERIFY(!QApplication::overrideCursor());
+}
+
+void HelpTest::viewerShowsTheFile_data()
+{
+    QTest::addColumn<bool>("installed");
+    QTest::addColumn<bool>("starts");
+    QTest::addColumn<bool>("throughDesktop");
+
+    QTest::newRow("viewer installed") << true << true << false;
+    QTest::newRow("viewer fails to start") << true << false << true;
+    QTest::newRow("no viewer") << false << true << true;
+}
+
+// The help goes to xchm, with the setting that lets it render the pages, and to the desktop only without it.
+void HelpTest::viewerShowsTheFile()
+{
+    QFETCH(bool, installed);
+    QFETCH(bool, starts);
+    QFETCH(bool, throughDesktop);
+
+    const QString viewer = putViewerOnPath(installed);
+    QTemporaryDir folder;
+    QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("help")));
+    const QString helpFile = folder.filePath(QStringLiteral("help/Tollbook_pt_BR.chm"));
+    QFile file(helpFile);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+
+    QList<HelpViewerCommand> started;
+    setHelpViewerStarter([&](const HelpViewerCommand& command) {
+        started << command;
+        return starts;
+    });
+    QList<QUrl> desktop;
+    setUrlOpener([&desktop](const QUrl& url) {
+        desktop << url;
+        return true;
+    });
+    openHelp(folder.path(), QStringLiteral("pt_BR"), nullptr);
+
+    QCOMPARE(started.size(), installed ? 1 : 0);
+    if (installed) {
+        QCOMPARE(started.at(0).program, viewer);
+        QCOMPARE(started.at(0).arguments, QStringList{ helpFile });
+        QCOMPARE(started.at(0).environment, QStringList{ QStringLiteral("wx_filesys_no_mimetypesmanager=1") });
+    }
+    QCOMPARE(desktop, throughDesktop ? QList<QUrl>{ QUrl::fromLocalFile(helpFile) } : QList<QUrl>{});
+}
+
+void HelpTest::viewerStartedWithItsEnvironment()
+{
+    putViewerOnPath(true);
+    QTemporaryDir folder;
+    QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("help")));
+    const QString helpFile = folder.filePath(QStringLiteral("help/Tollbook_es.chm"));
+    QFile file(helpFile);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    setUrlOpener([](const QUrl& url) {
+        qWarning("opened through the desktop: %s", qPrintable(url.toString()));
+        return false;
+    });
+
+    openHelp(folder.path(), QStringLiteral("es"), nullptr);
+
+    const QString ran = m_bin->filePath(QStringLiteral("ran"));
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(ran), 20000);
+    QFile record(ran);
+    QVERIFY(record.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(record.readAll()), QStringLiteral("1\n") + helpFile + QLatin1Char('\n'));
 }
 
 QTEST_MAIN(HelpTest)
