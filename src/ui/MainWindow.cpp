@@ -33,6 +33,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace tollbook {
 
 namespace {
@@ -366,6 +368,8 @@ QWidget* MainWindow::createSidePane()
     optionsLayout->setContentsMargins(0, 0, 0, 0);
     optionsLayout->addWidget(createOptions());
     groupLayout->addWidget(optionsPanel);
+    // Takes the room a collapsed panel gives up, so that the panels stay stacked at the top.
+    groupLayout->addStretch();
     m_sidePane = pane;
     return pane;
 }
@@ -552,14 +556,26 @@ void MainWindow::showOnlyPage(int index)
     }
 }
 
+namespace {
+
+// A panel is as wide as its text needs, and never narrower than the panels' usual width: a longer count or
+// a longer language's words are never cut off.
+void fitStatusPanel(QLabel* panel, const QString& text)
+{
+    panel->setText(text);
+    panel->setFixedWidth(std::max(StatusPanelWidth, panel->sizeHint().width()));
+}
+
+} // namespace
+
 void MainWindow::setTodayCountText(const QString& text)
 {
-    m_statusPanels.at(2)->setText(text);
+    fitStatusPanel(m_statusPanels.at(2), text);
 }
 
 void MainWindow::setReleaseText(const QString& text)
 {
-    m_statusPanels.at(1)->setText(text);
+    fitStatusPanel(m_statusPanels.at(1), text);
 }
 
 QString MainWindow::statusPanelText(int panel) const

@@ -6,6 +6,7 @@
 #include "capture/MonitoringCycle.h"
 #include "data/Catalogue.h"
 #include "ui/MainWindow.h"
+#include "ui/widgets/Panel.h"
 
 #include <QtTest>
 
@@ -73,6 +74,8 @@ private Q_SLOTS:
     void startupPaths();
     void firstShowingFillsTheWindow();
     void languageWithoutFilesReadsPortuguese();
+    void statusCountFitsItsPanel();
+    void collapsedSidePanelsStayAtTheTop();
     void captureRole_data();
     void captureRole();
     void agentIsRestarted_data();
@@ -253,6 +256,64 @@ void TestApplicationShell::languageWithoutFilesReadsPortuguese()
     BoxRecorder boxes({ Answer::No });
     QVERIFY(!window->close());
     QCOMPARE(boxes.texts(), QStringList{ QStringLiteral("Sair do Tollbook?") });
+}
+
+// "Registro(s): 1234" is wider than the panels' usual width; it must show whole.
+void TestApplicationShell::statusCountFitsItsPanel()
+{
+    InstallFixture install;
+    install.writeText(QStringLiteral("language/Default_pt_BR.lpu"),
+                      { QStringLiteral("[Principal]"), QStringLiteral("StatusBar1.Panels2.Text=Registro(s): %s") });
+    install.execSql(
+        { QStringLiteral("INSERT INTO Impressao (Print_Name, Print_Data, Print_Hora, Usuario_Id, Print_Pages,"
+                         " dmPaperSize, Print_Color, Projeto_Id)"
+                         " WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1234)"
+                         " SELECT 'HP1', '%1', '%1 10:00:00', 'Bruno', 1, 9, 'N', 1 FROM n")
+              .arg(today()) });
+    const auto shell = startShell(install);
+    MainWindow* window = shell->mainWindow();
+    QCOMPARE(window->statusPanelText(2), QStringLiteral("Registro(s): 1234"));
+
+    auto* bar = window->findChild<QStatusBar*>(QStringLiteral("StatusBar1"));
+    QVERIFY(bar);
+    QCoreApplication::processEvents();
+    int checked = 0;
+    for (QLabel* panel : bar->findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
+        if (panel->text().isEmpty()) {
+            continue;
+        }
+        QVERIFY2(panel->contentsRect().width() >= panel->fontMetrics().horizontalAdvance(panel->text()),
+                 qPrintable(panel->text()));
+        ++checked;
+    }
+    QCOMPARE(checked, 3);
+}
+
+// Collapsing a panel of the side pane leaves the panels stacked at its top, not floating in the middle.
+void TestApplicationShell::collapsedSidePanelsStayAtTheTop()
+{
+    InstallFixture install;
+    const auto shell = startShell(install);
+    MainWindow* window = shell->mainWindow();
+    auto* menu = window->findChild<CategoryPanel*>(QStringLiteral("CategoryPanel1"));
+    auto* printers = window->findChild<CategoryPanel*>(QStringLiteral("CategoryPanel3"));
+    auto* options = window->findChild<CategoryPanel*>(QStringLiteral("CategoryPanel2"));
+    QVERIFY(menu && printers && options);
+    const int top = menu->y();
+
+    for (CategoryPanel* panel : { menu, printers, options }) {
+        panel->setCollapsed(true);
+    }
+    QTRY_VERIFY(menu->height() < 60);
+    QCOMPARE(menu->y(), top);
+    for (CategoryPanel* panel : { menu, printers }) {
+        const QWidget* next = panel == menu ? printers : options;
+        QVERIFY2(next->y() - (panel->y() + panel->height()) <= 8, qPrintable(next->objectName()));
+        QCOMPARE(panel->height(), panel->sizeHint().height());
+    }
+
+    menu->setCollapsed(false);
+    QTRY_VERIFY(menu->height() > 100);
 }
 
 void TestApplicationShell::captureRole_data()

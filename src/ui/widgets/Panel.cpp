@@ -48,6 +48,8 @@ CategoryPanel::CategoryPanel(QWidget* parent)
     connect(m_header, &QToolButton::toggled, this, [this](bool open) {
         m_header->setArrowType(open ? Qt::DownArrow : Qt::RightArrow);
         m_content->setVisible(open);
+        // Collapsed, the panel is its header only and takes no room beyond it.
+        setSizePolicy(QSizePolicy::Preferred, open ? QSizePolicy::Preferred : QSizePolicy::Fixed);
         Q_EMIT collapsedChanged(!open);
     });
 }
