@@ -17,6 +17,7 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 namespace tollbook {
 
@@ -156,7 +157,30 @@ void DataModule::showTrayIcon()
         return;
     }
     m_trayIcon->show();
-    m_trayIcon->showMessage(m_balloonTitle, ProductName, QSystemTrayIcon::Information);
+    // The balloon points at the icon, which the tray places a moment after it is shown.
+    whenTrayIconPlaced(
+        m_trayIcon,
+        [icon = m_trayIcon]() {
+            const QRect place = icon->geometry();
+            return place.isValid() && place.topLeft() != QPoint(0, 0);
+        },
+        [this]() {
+            if (m_trayIcon->isVisible()) {
+                m_trayIcon->showMessage(m_balloonTitle, ProductName, QSystemTrayIcon::Information);
+            }
+        });
+}
+
+void whenTrayIconPlaced(QObject* context, std::function<bool()> placed, std::function<void()> show, int attempts,
+                        int intervalMs)
+{
+    QTimer::singleShot(intervalMs, context, [context, placed, show, attempts, intervalMs]() {
+        if (attempts <= 1 || placed()) {
+            show();
+            return;
+        }
+        whenTrayIconPlaced(context, placed, show, attempts - 1, intervalMs);
+    });
 }
 
 void DataModule::hideTrayIcon()

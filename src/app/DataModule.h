@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 class QAction;
 class QMenu;
 class QSystemTrayIcon;
@@ -93,5 +95,12 @@ private:
     bool m_developerMode = false;
     bool m_endRequested = false;
 };
+
+// Runs show once placed() tells that the notification icon has its place on the screen, asking every
+// intervalMs milliseconds, or after attempts asks at the latest; never when context is gone by then. A
+// balloon shown before the tray has embedded the icon has no place to point at and appears at the
+// screen's top-left corner.
+void whenTrayIconPlaced(QObject* context, std::function<bool()> placed, std::function<void()> show, int attempts = 40,
+                        int intervalMs = 50);
 
 } // namespace tollbook

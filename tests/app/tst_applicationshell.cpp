@@ -91,6 +91,8 @@ private Q_SLOTS:
     void restoreFromTray_data();
     void restoreFromTray();
     void restoreWhileLoginOpenKeepsOneDialog();
+    void balloonWaitsForTheIconsPlace_data();
+    void balloonWaitsForTheIconsPlace();
     void trayRestoreWaitsForTheIconsHandler_data();
     void trayRestoreWaitsForTheIconsHandler();
     void secondCopyBringsForwardOnlyWhatIsAllowed_data();
@@ -623,6 +625,48 @@ void TestApplicationShell::restoreWhileLoginOpenKeepsOneDialog()
     QTRY_COMPARE(dialogs, 1);
     QVERIFY(!LoginDialog::instance());
     QVERIFY(!shell->mainWindow()->isVisible());
+}
+
+void TestApplicationShell::balloonWaitsForTheIconsPlace_data()
+{
+    QTest::addColumn<int>("placedAtAsk"); // the first ask that finds the icon placed; 0: never
+    QTest::addColumn<int>("asksBeforeShowing");
+
+    QTest::newRow("placed at once") << 1 << 1;
+    QTest::newRow("placed a moment later") << 4 << 4;
+    QTest::newRow("never placed: shown after the last ask") << 0 << 9;
+}
+
+void TestApplicationShell::balloonWaitsForTheIconsPlace()
+{
+    QFETCH(int, placedAtAsk);
+    QFETCH(int, asksBeforeShowing);
+
+    QObject context;
+    int asks = 0;
+    int shown = 0;
+    int asksWhenShown = -1;
+    whenTrayIconPlaced(
+        &context, [&]() { return ++asks == placedAtAsk; },
+        [&]() {
+            ++shown;
+            asksWhenShown = asks;
+        },
+        10, 1);
+    QCOMPARE(shown, 0); // never inside the call that showed the icon
+    QTRY_COMPARE(shown, 1);
+    // Ten attempts: the last one shows without asking.
+    QCOMPARE(asksWhenShown, asksBeforeShowing);
+    QTest::qWait(30);
+    QCOMPARE(shown, 1);
+
+    // Gone before the icon was placed: nothing is shown.
+    auto gone = std::make_unique<QObject>();
+    whenTrayIconPlaced(
+        gone.get(), []() { return false; }, [&]() { ++shown; }, 10, 1);
+    gone.reset();
+    QTest::qWait(30);
+    QCOMPARE(shown, 1);
 }
 
 void TestApplicationShell::trayRestoreWaitsForTheIconsHandler_data()
