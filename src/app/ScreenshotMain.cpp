@@ -1,27 +1,35 @@
-// tollbook-screenshot INSTALLFOLDER PICTURE.png [frmTBKPrincipal|frmLogin|frmAbout]: starts Tollbook's
-// windows on an installation folder as the application does, shows the one named and saves a picture of
-// it. Used by scripts/screenshots to look at the windows in every language.
+// tollbook-screenshot INSTALLFOLDER PICTURE.png [frmTBKPrincipal|frmLogin|frmAbout|StatusBar1|Ajuda2]: starts
+// Tollbook's windows on an installation folder as the application does, shows the one named and saves a
+// picture of it. StatusBar1 is the main window's status bar alone; Ajuda2 presses F1 and photographs the
+// whole screen with the help viewer open on it. Used by scripts/screenshots to look at the windows in every
+// language.
 
 #include "app/Application.h"
 #include "app/ApplicationShell.h"
 #include "app/DataModule.h"
 #include "app/LoginDialog.h"
 #include "maintenance/AboutBox.h"
+#include "maintenance/Help.h"
 #include "ui/MainWindow.h"
 
+#include <QAction>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QScreen>
+#include <QStatusBar>
 #include <QTextStream>
 #include <QThread>
 
 namespace {
 
 // Lets the window system lay out and paint the window before it is grabbed.
-void settle()
+void settle(int milliseconds = 700)
 {
     QElapsedTimer timer;
     timer.start();
-    while (timer.elapsed() < 700) {
+    while (timer.elapsed() < milliseconds) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
         QThread::msleep(20);
     }
@@ -35,7 +43,8 @@ int main(int argc, char* argv[])
     QTextStream err(stderr);
     const QStringList args = app.arguments();
     if (args.size() < 3 || args.size() > 4) {
-        err << "usage: tollbook-screenshot INSTALLFOLDER PICTURE.png [frmTBKPrincipal|frmLogin|frmAbout]\n";
+        err << "usage: tollbook-screenshot INSTALLFOLDER PICTURE.png "
+               "[frmTBKPrincipal|frmLogin|frmAbout|StatusBar1|Ajuda2]\n";
         return 2;
     }
     const QString folder = QDir(args.at(1)).absolutePath() + QLatin1Char('/');
@@ -55,7 +64,33 @@ int main(int argc, char* argv[])
 
     QWidget* shown = shell.mainWindow();
     std::unique_ptr<QWidget> dialog;
-    if (window == QLatin1String("frmLogin")) {
+    if (window == QLatin1String("Ajuda2")) {
+        // The viewer runs as this tool's child, so that it ends with the picture taken.
+        QProcess viewer;
+        tollbook::setHelpViewerStarter([&viewer](const tollbook::HelpViewerCommand& command) {
+            tollbook::prepareHelpViewer(viewer, command);
+            viewer.start();
+            return viewer.waitForStarted();
+        });
+        shell.mainWindow()->action(QStringLiteral("Ajuda2"))->trigger();
+        if (viewer.state() != QProcess::Running) {
+            err << "tollbook-screenshot: no help viewer was started\n";
+            return 1;
+        }
+        settle(5000);
+        const bool saved = QGuiApplication::primaryScreen()->grabWindow(0).save(picture);
+        viewer.terminate();
+        viewer.waitForFinished(5000);
+        tollbook::setHelpViewerStarter({});
+        if (!saved) {
+            err << "tollbook-screenshot: cannot write " << picture << '\n';
+            return 1;
+        }
+        return 0;
+    }
+    if (window == QLatin1String("StatusBar1")) {
+        shown = shell.mainWindow()->statusBar();
+    } else if (window == QLatin1String("frmLogin")) {
         dialog = std::make_unique<tollbook::LoginDialog>(shell.dataModule());
     } else if (window == QLatin1String("frmAbout")) {
         dialog = std::make_unique<tollbook::AboutBox>(shell.mainWindow());

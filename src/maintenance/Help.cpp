@@ -28,15 +28,7 @@ public:
 bool startDetached(const HelpViewerCommand& command)
 {
     QProcess process;
-    process.setProgram(command.program);
-    process.setArguments(command.arguments);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const QString& setting : command.environment) {
-        const qsizetype equals = setting.indexOf(QLatin1Char('='));
-        environment.insert(setting.left(equals), setting.mid(equals + 1));
-    }
-    process.setProcessEnvironment(environment);
-    process.setStandardInputFile(QProcess::nullDevice());
+    prepareHelpViewer(process, command);
     return process.startDetached();
 }
 
@@ -61,6 +53,19 @@ QString findHelpViewer()
 HelpViewerCommand helpViewerCommand(const QString& viewerPath, const QString& helpFile)
 {
     return { viewerPath, { helpFile }, { QStringLiteral("wx_filesys_no_mimetypesmanager=1") } };
+}
+
+void prepareHelpViewer(QProcess& process, const HelpViewerCommand& command)
+{
+    process.setProgram(command.program);
+    process.setArguments(command.arguments);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString& setting : command.environment) {
+        const qsizetype equals = setting.indexOf(QLatin1Char('='));
+        environment.insert(setting.left(equals), setting.mid(equals + 1));
+    }
+    process.setProcessEnvironment(environment);
+    process.setStandardInputFile(QProcess::nullDevice());
 }
 
 HelpViewerStarter setHelpViewerStarter(HelpViewerStarter starter)

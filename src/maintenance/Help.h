@@ -5,6 +5,7 @@
 
 #include <functional>
 
+class QProcess;
 class QWidget;
 
 namespace tollbook {
@@ -31,6 +32,9 @@ inline const QString HelpViewerName = QStringLiteral("xchm");
 // xchm as found on the PATH; empty when it is not installed.
 QString findHelpViewer();
 HelpViewerCommand helpViewerCommand(const QString& viewerPath, const QString& helpFile);
+
+// Sets up process to run the command: program, arguments, the environment added, no input.
+void prepareHelpViewer(QProcess& process, const HelpViewerCommand& command);
 
 // Starts a viewer without waiting; false when it could not be started. Detached unless replaced.
 using HelpViewerStarter = std::function<bool(const HelpViewerCommand& command)>;
