@@ -280,7 +280,7 @@ void TestLanguageMenu::exportTakesTheModalDialog()
     });
     shell->dataModule()->restoreAction()->trigger();
 
-    QVERIFY(active);
+    QTRY_VERIFY(active);
     QCOMPARE(m_seen.runs, 1);
     QVERIFY(m_seen.proposedName.startsWith(QLatin1String("frmLogin")));
     QVERIFY(readAll(file).startsWith("[frmLogin]\r\nfrmLogin.Caption=Login - Tollbook\r\n"));
