@@ -166,6 +166,8 @@ void TestServiceCommands::serviceCommand()
     QList<ElevatedStartSeen> starts;
     commands->setElevatedRun([&](const QString& program) {
         starts.append({ program, install.config(QStringLiteral("Service")), install.config(QStringLiteral("PID")) });
+        // Asked again while the script runs (the window stays alive meanwhile): nothing more is started.
+        window->action(action)->trigger();
         return ElevatedRun{ ElevatedRun::Outcome::Succeeded, 0, QString() };
     });
 
