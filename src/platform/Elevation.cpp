@@ -1,7 +1,5 @@
 #include "platform/Elevation.h"
 
-#include "platform/ShellExecution.h"
-
 #include <QEventLoop>
 #include <QProcess>
 #include <QStandardPaths>
