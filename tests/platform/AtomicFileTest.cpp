@@ -135,7 +135,9 @@ void AtomicFileTest::fullDiskLeavesTheOldFile()
         QSKIP("mounting a small file system needs root");
     }
     SmallTmpfs disk(256);
-    QVERIFY(disk.isMounted());
+    if (!disk.isMounted()) {
+        QSKIP("this machine refuses to mount a tmpfs (a container without the right to mount)");
+    }
 
     const QString folder = disk.filePath(QStringLiteral("app"));
     QVERIFY(QDir().mkdir(folder));
