@@ -30,12 +30,13 @@ QString refusal(const Fields& fields, int index, const char* expected)
     if (index >= fields.size()) {
         return QStringLiteral("Campo %1 (%2) ausente: a linha tem %3 campo(s)")
             .arg(index)
-            .arg(QLatin1String(JournalLine::FieldSpecs[index].name))
+            .arg(QLatin1String(JournalLine::FieldDefinitions[index].name))
             .arg(fields.size());
     }
     return QStringLiteral("Campo %1 (%2) não é %3: \"%4\"")
         .arg(index)
-        .arg(QLatin1String(JournalLine::FieldSpecs[index].name), QString::fromUtf8(expected), fieldText(fields, index));
+        .arg(QLatin1String(JournalLine::FieldDefinitions[index].name), QString::fromUtf8(expected),
+             fieldText(fields, index));
 }
 
 } // namespace

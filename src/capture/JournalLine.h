@@ -53,7 +53,7 @@ enum class Kind {
     Flag,        // Yes or No
 };
 
-struct FieldSpec
+struct FieldDefinition
 {
     const char* name; // the name the import's messages give the field
     Kind kind;
@@ -61,7 +61,7 @@ struct FieldSpec
     int width;          // that column's width in characters; 0 for a number or a field not stored
 };
 
-constexpr FieldSpec FieldSpecs[FieldCount] = {
+constexpr FieldDefinition FieldDefinitions[FieldCount] = {
     { "pJob", Kind::WholeNumber, nullptr, 0 },
     { "pPrinter", Kind::Text, "Print_Name", 100 },
     { "pMachine", Kind::Text, "Computer_Id", 50 }, // without its two leading characters

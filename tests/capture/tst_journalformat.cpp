@@ -320,9 +320,9 @@ void TestJournalFormat::widthsAreTheSchemas()
 {
     DatabaseFixture database;
     const ImportTarget target = ImportTarget::read(Database::ConnectionName);
-    for (const JournalLine::FieldSpec& spec : JournalLine::FieldSpecs) {
-        if (spec.column && spec.width > 0) {
-            QCOMPARE(target.columnWidths.value(QString::fromLatin1(spec.column)), spec.width);
+    for (const JournalLine::FieldDefinition& field : JournalLine::FieldDefinitions) {
+        if (field.column && field.width > 0) {
+            QCOMPARE(target.columnWidths.value(QString::fromLatin1(field.column)), field.width);
         }
     }
 }
