@@ -50,12 +50,16 @@ void registerCollation(const QString& connectionName)
 void adoptCollation(QSqlDatabase& db)
 {
     QSqlQuery query(db);
-    if (!query.exec(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table'"
-                                   " AND sql LIKE '%COLLATE NOCASE%'")) ||
-        !query.next() || query.value(0).toInt() == 0) {
+    const auto comparesAsBefore = [&query] {
+        const bool found = query.exec(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table'"
+                                                     " AND sql LIKE '%COLLATE NOCASE%'")) &&
+                           query.next() && query.value(0).toInt() > 0;
+        query.finish();
+        return found;
+    };
+    if (!comparesAsBefore()) {
         return;
     }
-    query.finish();
     const QString collation = QString::fromLatin1(Collation::Name);
     const auto run = [&query](const QString& statement) {
         if (!query.exec(statement)) {
@@ -65,13 +69,10 @@ void adoptCollation(QSqlDatabase& db)
     try {
         run(QStringLiteral("BEGIN IMMEDIATE"));
         // Another connection may have moved it meanwhile.
-        run(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND sql LIKE '%COLLATE NOCASE%'"));
-        if (!query.next() || query.value(0).toInt() == 0) {
-            query.finish();
+        if (!comparesAsBefore()) {
             run(QStringLiteral("ROLLBACK"));
             return;
         }
-        query.finish();
         run(QStringLiteral("PRAGMA schema_version"));
         const int version = query.next() ? query.value(0).toInt() : 0;
         query.finish();

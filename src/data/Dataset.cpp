@@ -620,18 +620,32 @@ void Dataset::bindParams(QSqlQuery& query) const
     }
 }
 
+void Dataset::bindParams(SqliteStatement& statement) const
+{
+    for (int i = 0; i < m_occurrences.size(); ++i) {
+        statement.bind(i, bindableValue(m_params.at(m_occurrences.at(i))));
+    }
+}
+
+// A detail dataset's parameters are the master's current row, or null while the master has none.
+void Dataset::takeMasterParams()
+{
+    if (!m_master) {
+        return;
+    }
+    Dataset* master = m_master->dataset();
+    for (const QString& name : std::as_const(m_masterFields)) {
+        const bool hasRow = master && master->isOpen() && master->recNo() >= 0;
+        param(name).value = hasRow ? master->fieldByName(name)->value() : QVariant();
+    }
+}
+
 void Dataset::open()
 {
     if (isOpen()) {
         return;
     }
-    if (m_master) {
-        Dataset* master = m_master->dataset();
-        for (const QString& name : std::as_const(m_masterFields)) {
-            const bool hasRow = master && master->isOpen() && master->recNo() >= 0;
-            param(name).value = hasRow ? master->fieldByName(name)->value() : QVariant();
-        }
-    }
+    takeMasterParams();
     QSqlDatabase db = database();
     QVector<int> columnOf(m_fields.size(), -1);
 
@@ -669,9 +683,7 @@ void Dataset::open()
     }
 
     SqliteStatement statement(m_connectionName, m_translatedSql);
-    for (int i = 0; i < m_occurrences.size(); ++i) {
-        statement.bind(i, bindableValue(m_params.at(m_occurrences.at(i))));
-    }
+    bindParams(statement);
     try {
         if (notifying()) {
             Q_EMIT aboutToReset();
@@ -868,19 +880,11 @@ void Dataset::refresh()
     if (isEditing()) {
         cancel();
     }
-    if (m_master) {
-        Dataset* master = m_master->dataset();
-        for (const QString& name : std::as_const(m_masterFields)) {
-            const bool hasRow = master && master->isOpen() && master->recNo() >= 0;
-            param(name).value = hasRow ? master->fieldByName(name)->value() : QVariant();
-        }
-    }
+    takeMasterParams();
     QVector<QVector<QVariant>> fresh;
     {
         SqliteStatement statement(m_connectionName, m_translatedSql);
-        for (int i = 0; i < m_occurrences.size(); ++i) {
-            statement.bind(i, bindableValue(m_params.at(m_occurrences.at(i))));
-        }
+        bindParams(statement);
         fetch(statement, fresh);
     }
 
@@ -1036,9 +1040,7 @@ int Dataset::appendNewerRows(const QString& keyField, NewRowsAt at)
     SqliteStatement statement(m_connectionName,
                               QStringLiteral("SELECT * FROM (%1) WHERE %2 > ?")
                                   .arg(m_translatedSql, quotedIdentifier(fields().at(key)->fieldName())));
-    for (int i = 0; i < m_occurrences.size(); ++i) {
-        statement.bind(i, bindableValue(m_params.at(m_occurrences.at(i))));
-    }
+    bindParams(statement);
     statement.bind(int(m_occurrences.size()), holdsKey ? highest : std::numeric_limits<qint64>::min());
 
     QVector<QVector<QVariant>> added;

@@ -165,6 +165,8 @@ private:
     QSqlDatabase database() const;
     QString translatedSql() const;
     void bindParams(QSqlQuery& query) const;
+    void bindParams(SqliteStatement& statement) const;
+    void takeMasterParams();
     QVariant bindableValue(const Parameter& param) const;
     void fetch(SqliteStatement& statement, QVector<QVector<QVariant>>& rows);
     QVector<int> keyFieldIndexes();
