@@ -12,6 +12,7 @@
 #include "ui/MainWindow.h"
 #include "ui/MessageBox.h"
 #include "ui/WindowFile.h"
+#include "ui/pages/ChartsPage.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -64,6 +65,8 @@ MainWindowController::MainWindowController(DataModule* dataModule, MainWindow* w
             m_window->statusBar()->showMessage(text);
         }
     });
+
+    m_window->chartsPage()->setSaveFolder(dataModule->installation().folder());
 
     m_window->setCloseQuery([this]() { return closeQuery(); });
     m_window->installEventFilter(this);
@@ -134,7 +137,11 @@ void MainWindowController::runFirstShowing()
         return;
     }
 
-    // The date pickers of the views and the charts, and the charts' first refresh, come with those pages.
+    // The date pickers of the views come with those pages.
+    m_window->chartsPage()->showDay(Clock::today());
+    if (ended()) {
+        return;
+    }
 
     m_window->selectNavigationEntry(0); // only the first page's tab is visible
     if (ended()) {
