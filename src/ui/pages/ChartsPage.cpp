@@ -50,8 +50,8 @@ struct ChartsPage::ChartPanel
     QString endParam;
     QString keyField;
     QString labelField;
-    QString titleKey;     // "DBChart1": the message keys are "<key>.Title1" and "<key>.Title2"
-    QString designTitle;  // the saved picture's first title line, the same in every language
+    QString titleKey;    // "DBChart1": the message keys are "<key>.Title1" and "<key>.Title2"
+    QString designTitle; // the saved picture's first title line, the same in every language
     QString fileName;
     DatePicker* start = nullptr;
     DatePicker* end = nullptr;
@@ -97,15 +97,15 @@ ChartsPage::ChartsPage(MainWindowDatasets* datasets, QWidget* parent)
     auto* groupLayout = new QVBoxLayout(group);
     groupLayout->setContentsMargins(0, 0, 0, 0);
     groupLayout->setSpacing(2);
-    CategoryPanel* users = createPanel(*m_users, QStringLiteral("Usuários"), QStringLiteral("Label6"),
-                                       QStringLiteral("dtGraficoIni"), QStringLiteral("dtGraficoFim"),
-                                       QStringLiteral("btnRGraficoUsuario"), QStringLiteral("SpeedButton1"),
-                                       QStringLiteral("DBChart1"));
+    CategoryPanel* users =
+        createPanel(*m_users, QStringLiteral("Usuários"), QStringLiteral("Label6"), QStringLiteral("dtGraficoIni"),
+                    QStringLiteral("dtGraficoFim"), QStringLiteral("btnRGraficoUsuario"),
+                    QStringLiteral("SpeedButton1"), QStringLiteral("DBChart1"));
     users->setCaption(QStringLiteral("Usuários"));
-    CategoryPanel* sectors = createPanel(*m_sectors, QStringLiteral("Setores"), QStringLiteral("Label7"),
-                                         QStringLiteral("dtGraficoSini"), QStringLiteral("dtGraficoSfim"),
-                                         QStringLiteral("btnRGraficoSetor"), QStringLiteral("SpeedButton2"),
-                                         QStringLiteral("DBChart2"));
+    CategoryPanel* sectors =
+        createPanel(*m_sectors, QStringLiteral("Setores"), QStringLiteral("Label7"), QStringLiteral("dtGraficoSini"),
+                    QStringLiteral("dtGraficoSfim"), QStringLiteral("btnRGraficoSetor"), QStringLiteral("SpeedButton2"),
+                    QStringLiteral("DBChart2"));
     sectors->setCaption(QStringLiteral("Setores"));
     sectors->setCollapsed(true);
     groupLayout->addWidget(users);
@@ -121,8 +121,8 @@ ChartsPage::ChartsPage(MainWindowDatasets* datasets, QWidget* parent)
 ChartsPage::~ChartsPage() = default;
 
 CategoryPanel* ChartsPage::createPanel(ChartPanel& chart, const QString& name, const QString& labelName,
-                                       const QString& startName, const QString& endName,
-                                       const QString& reloadName, const QString& saveName, const QString& viewName)
+                                       const QString& startName, const QString& endName, const QString& reloadName,
+                                       const QString& saveName, const QString& viewName)
 {
     auto* panel = new CategoryPanel(this);
     panel->setObjectName(name);

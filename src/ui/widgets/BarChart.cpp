@@ -207,8 +207,7 @@ void BarChart::paint(QPainter& painter, const QRectF& area) const
     painter.setPen(QColor(0x00, 0x00, 0x80));
     double y = layout.titleTop;
     for (const QString& titleLine : m_title) {
-        painter.drawText(QRectF(area.left(), y, area.width(), titleMetrics.lineSpacing()), Qt::AlignCenter,
-                         titleLine);
+        painter.drawText(QRectF(area.left(), y, area.width(), titleMetrics.lineSpacing()), Qt::AlignCenter, titleLine);
         y += titleMetrics.lineSpacing();
     }
 
@@ -235,8 +234,7 @@ void BarChart::paint(QPainter& painter, const QRectF& area) const
             double x = area.left() + Margin + std::max(0.0, (legendWidth - width) / 2);
             const double rowTop = layout.legendTop + row * line;
             for (const int index : rows.at(row)) {
-                painter.fillRect(QRectF(x, rowTop + (line - SwatchSize) / 2, SwatchSize, SwatchSize),
-                                 barColor(index));
+                painter.fillRect(QRectF(x, rowTop + (line - SwatchSize) / 2, SwatchSize, SwatchSize), barColor(index));
                 x += SwatchSize + Gap;
                 painter.setPen(text);
                 const QString& label = m_bars.at(index).label;
@@ -303,8 +301,8 @@ void BarChart::paint(QPainter& painter, const QRectF& area) const
                                  bar.valueText);
                 painter.restore();
             } else {
-                painter.drawText(QRectF(centre - markWidth / 2, rect.top() - line, markWidth, line),
-                                 Qt::AlignCenter, bar.valueText);
+                painter.drawText(QRectF(centre - markWidth / 2, rect.top() - line, markWidth, line), Qt::AlignCenter,
+                                 bar.valueText);
             }
         }
         if (index % layout.labelStep == 0) {
