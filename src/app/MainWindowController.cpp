@@ -7,6 +7,7 @@
 #include "data/ErrorTranslation.h"
 #include "i18n/Language.h"
 #include "platform/Clock.h"
+#include "platform/Printers.h"
 #include "platform/SystemRoutines.h"
 #include "ui/ErrorHandler.h"
 #include "ui/MainWindow.h"
@@ -17,6 +18,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QListWidget>
 #include <QPointer>
 #include <QScopedValueRollback>
 #include <QStatusBar>
@@ -169,7 +171,8 @@ void MainWindowController::runFirstShowing()
     m_window->applyNavigationTexts();
     updateTodayCount();
     m_window->setReleaseText(QStringLiteral("Release: ") + GetVersionText());
-    // The printers list is filled by the printers page once it exists.
+    m_window->printersList()->clear();
+    m_window->printersList()->addItems(PrinterList::shared().names());
     m_window->setRefreshCountdown(CountdownAtStart);
     m_window->startTimers();
     m_window->update();

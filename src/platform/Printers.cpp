@@ -14,6 +14,12 @@ const Printers& Printers::system()
     return printers;
 }
 
+PrinterList& PrinterList::shared()
+{
+    static PrinterList list;
+    return list;
+}
+
 const QStringList& PrinterList::names()
 {
     if (!m_names) {

@@ -65,6 +65,9 @@ public:
 
     const QStringList& names();
 
+    // The list of the process, over the system's printers.
+    static PrinterList& shared();
+
 private:
     const Printers& m_printers;
     std::optional<QStringList> m_names;

@@ -357,6 +357,9 @@ QWidget* MainWindow::createSidePane()
     printersLayout->setContentsMargins(0, 0, 0, 0);
     m_printers = new QListWidget(printersPanel->content());
     m_printers->setObjectName(QStringLiteral("ListBoxPrinters"));
+    m_printers->setFrameShape(QFrame::NoFrame);
+    m_printers->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_printers->setToolTip(QStringLiteral("Duplo click para Propriedade"));
     m_printers->setFixedHeight(110);
     printersLayout->addWidget(m_printers);
     groupLayout->addWidget(printersPanel);

@@ -52,6 +52,8 @@ public:
     PeriodJobsPage* periodJobsPage() const { return m_periodJobs; }
     RegistriesPage* registriesPage() const { return m_registries; }
     ChartsPage* chartsPage() const { return m_charts; }
+    // The side pane's printers list "ListBoxPrinters".
+    QListWidget* printersList() const { return m_printers; }
 
     // The main menu's items, for the command objects to connect.
     const MainMenu& menu() const { return m_menu; }

@@ -2,6 +2,7 @@
 
 #include "app/commands/HelpCommands.h"
 #include "app/commands/LanguageCommands.h"
+#include "app/commands/PrinterCommands.h"
 #include "app/commands/ReportCommands.h"
 #include "app/commands/ServiceCommands.h"
 #include "app/commands/ToolCommands.h"
@@ -12,6 +13,7 @@ namespace tollbook {
 MenuCommands::MenuCommands(DataModule* dataModule, MainWindow* window)
     : QObject(window)
     , m_service(new ServiceCommands(dataModule, window, this))
+    , m_printers(new PrinterCommands(window, this))
     , m_tools(new ToolCommands(dataModule, window, this))
     , m_reports(new ReportCommands(this))
     , m_languages(new LanguageCommands(dataModule, window, this))
@@ -20,6 +22,7 @@ MenuCommands::MenuCommands(DataModule* dataModule, MainWindow* window)
     setObjectName(QStringLiteral("MenuCommands"));
     const MainMenu& menu = window->menu();
     m_service->connectMenu(menu);
+    m_printers->connectMenu(menu);
     m_tools->connectMenu(menu);
     m_reports->connectMenu(menu);
     m_languages->connectMenu(menu);

@@ -8,6 +8,7 @@ class DataModule;
 class HelpCommands;
 class LanguageCommands;
 class MainWindow;
+class PrinterCommands;
 class ReportCommands;
 class ServiceCommands;
 class ToolCommands;
@@ -22,6 +23,7 @@ public:
     MenuCommands(DataModule* dataModule, MainWindow* window);
 
     ServiceCommands* service() const { return m_service; }
+    PrinterCommands* printers() const { return m_printers; }
     ToolCommands* tools() const { return m_tools; }
     ReportCommands* reports() const { return m_reports; }
     LanguageCommands* languages() const { return m_languages; }
@@ -29,6 +31,7 @@ public:
 
 private:
     ServiceCommands* m_service;
+    PrinterCommands* m_printers;
     ToolCommands* m_tools;
     ReportCommands* m_reports;
     LanguageCommands* m_languages;
