@@ -40,8 +40,8 @@ public:
     void setStarter(Starter start) { m_start = std::move(start); }
     void setUrlOpener(UrlOpener open) { m_openUrl = std::move(open); }
 
-    void openPrinterDialog(); // PropriedadedasImpressoras1
-    void configurePrinters(); // Impressoras1
+    void openPrinterDialog();  // PropriedadedasImpressoras1
+    void configurePrinters();  // Impressoras1
     void showListProperties(); // double click on ListBoxPrinters
 
     // The CUPS web interface of the print server this computer uses.
