@@ -6,7 +6,9 @@
 #include "app/DataModule.h"
 #include "app/LoginDialog.h"
 #include "data/Catalogue.h"
+#include "platform/Printers.h"
 #include "ui/MainWindow.h"
+#include "ui/PrinterDialog.h"
 #include "ui/WindowFile.h"
 
 #include <QFile>
@@ -34,6 +36,12 @@ private Q_SLOTS:
         QVERIFY(dataModule.create());
         LoginDialog login(&dataModule);
         compareWithDelivered(&login);
+    }
+
+    void printerDialog()
+    {
+        PrinterDialog dialog({ QStringLiteral("HP1") }, Printers::system(), nullptr);
+        compareWithDelivered(&dialog);
     }
 
 private:
