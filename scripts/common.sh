@@ -12,7 +12,6 @@ TOLLBOOK_PACKAGES=(
     qt6-base-dev
     qt6-base-dev-tools
     libqt6sql6-sqlite
-    qt6-charts-dev
     libgl-dev
     libcurl4-openssl-dev
     libcups2-dev

@@ -1,6 +1,8 @@
-// tollbook-screenshot INSTALLFOLDER PICTURE.png [frmTBKPrincipal|frmLogin|frmAbout|StatusBar1|Ajuda2]: starts
-// Tollbook's windows on an installation folder as the application does, shows the one named and saves a
-// picture of it. StatusBar1 is the main window's status bar alone; Ajuda2 presses F1 and photographs the
+// tollbook-screenshot INSTALLFOLDER PICTURE.png [frmTBKPrincipal|frmLogin|frmAbout|StatusBar1|Ajuda2|tab5|
+// tab5-Setores|grafico_usuario|frmImpressora|PrinterProperties]: starts Tollbook's windows on an installation
+// folder as the application does, shows the one named and saves a picture of it. StatusBar1 is the main
+// window's status bar alone; tab5 the charts page (tab5-Setores with the sectors panel open); grafico_usuario
+// the users chart as its save button writes it; Ajuda2 presses F1 and photographs the
 // whole screen with the help viewer open on it. Used by scripts/screenshots to look at the windows in every
 // language.
 
@@ -10,7 +12,12 @@
 #include "app/LoginDialog.h"
 #include "maintenance/AboutBox.h"
 #include "maintenance/Help.h"
+#include "platform/Printers.h"
 #include "ui/MainWindow.h"
+#include "ui/PrinterDialog.h"
+#include "ui/PrinterPropertiesDialog.h"
+#include "ui/pages/ChartsPage.h"
+#include "ui/widgets/Panel.h"
 
 #include <QAction>
 #include <QDir>
@@ -44,7 +51,8 @@ int main(int argc, char* argv[])
     const QStringList args = app.arguments();
     if (args.size() < 3 || args.size() > 4) {
         err << "usage: tollbook-screenshot INSTALLFOLDER PICTURE.png "
-               "[frmTBKPrincipal|frmLogin|frmAbout|StatusBar1|Ajuda2]\n";
+               "[frmTBKPrincipal|frmLogin|frmAbout|StatusBar1|Ajuda2|tab5|tab5-Setores|grafico_usuario|"
+               "frmImpressora|PrinterProperties]\n";
         return 2;
     }
     const QString folder = QDir(args.at(1)).absolutePath() + QLatin1Char('/');
@@ -88,7 +96,47 @@ int main(int argc, char* argv[])
         }
         return 0;
     }
-    if (window == QLatin1String("StatusBar1")) {
+    tollbook::ChartsPage* charts = shell.mainWindow()->chartsPage();
+    if (window == QLatin1String("tab5") || window == QLatin1String("tab5-Setores")) {
+        shell.mainWindow()->selectNavigationEntry(5);
+        if (window == QLatin1String("tab5-Setores")) {
+            charts->findChild<tollbook::CategoryPanel*>(QStringLiteral("Usuários"))->setCollapsed(true);
+            charts->findChild<tollbook::CategoryPanel*>(QStringLiteral("Setores"))->setCollapsed(false);
+        }
+        settle();
+    } else if (window == QLatin1String("grafico_usuario")) {
+        // The picture the save button writes, as the image viewer would show it.
+        shell.mainWindow()->selectNavigationEntry(5);
+        settle();
+        charts->setFileOpener(nullptr);
+        const QImage saved(charts->save(tollbook::ChartsPage::Users));
+        if (saved.isNull() || !saved.save(picture)) {
+            err << "tollbook-screenshot: cannot write " << picture << '\n';
+            return 1;
+        }
+        return 0;
+    } else if (window == QLatin1String("frmImpressora")) {
+        dialog = std::make_unique<tollbook::PrinterDialog>(
+            QStringList{ QStringLiteral("HP_LaserJet_4000"), QStringLiteral("PDF"), QStringLiteral("Sala2_Color") },
+            tollbook::Printers::system(), shell.mainWindow());
+    } else if (window == QLatin1String("PrinterProperties")) {
+        tollbook::PrinterDescription printer;
+        printer.name = QStringLiteral("HP_LaserJet_4000");
+        printer.makeAndModel = QStringLiteral("HP LaserJet 4000 Series, driverless");
+        printer.info = QStringLiteral("HP LaserJet 4000");
+        printer.location = QStringLiteral("Sala 2 – térreo");
+        printer.state = QStringLiteral("idle");
+        printer.deviceUri = QStringLiteral("socket://192.168.0.20:9100");
+        printer.defaults = {
+            { QStringLiteral("media"), QStringLiteral("iso_a4_210x297mm"),
+              { QStringLiteral("iso_a4_210x297mm"), QStringLiteral("na_letter_8.5x11in") } },
+            { QStringLiteral("sides"), QStringLiteral("one-sided"),
+              { QStringLiteral("one-sided"), QStringLiteral("two-sided-long-edge") } },
+            { QStringLiteral("print-color-mode"), QStringLiteral("monochrome"), { QStringLiteral("monochrome") } },
+        };
+        dialog = std::make_unique<tollbook::PrinterPropertiesDialog>(printer, tollbook::Printers::system(),
+                                                                     shell.mainWindow());
+    } else if (window == QLatin1String("StatusBar1")) {
         shown = shell.mainWindow()->statusBar();
     } else if (window == QLatin1String("frmLogin")) {
         dialog = std::make_unique<tollbook::LoginDialog>(shell.dataModule());
