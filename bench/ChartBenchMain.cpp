@@ -95,9 +95,9 @@ int main(int argc, char* argv[])
 
     out << "users chart for 2025 on " << QFileInfo(args.at(1)).fileName() << ", best of " << runs << " ("
         << (wallClock() ? "wall-clock" : "processor") << " ms)\n";
-    out << "  bars " << bars << ", view " << view->width() << " x " << view->height() << ", picture "
-        << picture.width() << " x " << picture.height() << ", file "
-        << QFileInfo(page.picturePath(ChartsPage::Users)).size() / 1024 << " KiB\n";
+    out << "  bars " << bars << ", view " << view->width() << " x " << view->height() << ", picture " << picture.width()
+        << " x " << picture.height() << ", file " << QFileInfo(page.picturePath(ChartsPage::Users)).size() / 1024
+        << " KiB\n";
     out << "  reload (query + bars)      " << QString::number(reload, 'f', 1) << '\n';
     out << "  paint of the picture       " << QString::number(paint, 'f', 1) << '\n';
     out << "  save (paint + BMP + write) " << QString::number(save, 'f', 1) << '\n';

@@ -128,9 +128,11 @@ int main(int argc, char* argv[])
         printer.state = QStringLiteral("idle");
         printer.deviceUri = QStringLiteral("socket://192.168.0.20:9100");
         printer.defaults = {
-            { QStringLiteral("media"), QStringLiteral("iso_a4_210x297mm"),
+            { QStringLiteral("media"),
+              QStringLiteral("iso_a4_210x297mm"),
               { QStringLiteral("iso_a4_210x297mm"), QStringLiteral("na_letter_8.5x11in") } },
-            { QStringLiteral("sides"), QStringLiteral("one-sided"),
+            { QStringLiteral("sides"),
+              QStringLiteral("one-sided"),
               { QStringLiteral("one-sided"), QStringLiteral("two-sided-long-edge") } },
             { QStringLiteral("print-color-mode"), QStringLiteral("monochrome"), { QStringLiteral("monochrome") } },
         };

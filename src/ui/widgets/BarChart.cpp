@@ -275,21 +275,27 @@ void BarChart::paint(QPainter& painter, const QRectF& area) const
     painter.drawLine(plot.bottomLeft(), plot.topLeft());
     painter.drawLine(plot.bottomLeft(), plot.bottomRight());
 
-    // Bars with their marks and labels.
-    for (int index = 0; index < m_bars.size(); ++index) {
-        const ChartBar& bar = m_bars.at(index);
+    // Bars first, then their marks and labels, so that no neighbouring bar covers a mark.
+    const auto barRect = [&](int index) {
         const double slotLeft = plot.left() + index * layout.slot;
         const double barWidth = layout.slot * BarShare;
-        const QRectF rect(QPointF(slotLeft + (layout.slot - barWidth) / 2, yOf(std::max(0.0, bar.value))),
-                          QPointF(slotLeft + (layout.slot + barWidth) / 2, plot.bottom()));
+        return QRectF(QPointF(slotLeft + (layout.slot - barWidth) / 2, yOf(std::max(0.0, m_bars.at(index).value))),
+                      QPointF(slotLeft + (layout.slot + barWidth) / 2, plot.bottom()));
+    };
+    for (int index = 0; index < m_bars.size(); ++index) {
+        const QRectF rect = barRect(index);
         const QColor color = barColor(index);
         painter.fillRect(rect, color);
-        if (barWidth >= 4) {
+        if (rect.width() >= 4) {
             painter.setPen(color.darker(140));
             painter.drawRect(rect.adjusted(0, 0, -1, 0));
         }
-        painter.setPen(text);
-        const double centre = slotLeft + layout.slot / 2;
+    }
+    painter.setPen(text);
+    for (int index = 0; index < m_bars.size(); ++index) {
+        const ChartBar& bar = m_bars.at(index);
+        const QRectF rect = barRect(index);
+        const double centre = rect.center().x();
 
         if (index % layout.markStep == 0) {
             const double markWidth = metrics.horizontalAdvance(bar.valueText) + 1;
