@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QSet>
 #include <QTemporaryDir>
+#include <QToolTip>
 #include <QtEndian>
 #include <QtTest>
 
@@ -311,8 +312,16 @@ void TestCharts::manyBarsKeepLabelsAndToolTips()
             lastBarX = x;
         }
     }
-    QCOMPARE(view.toolTipAt(QPoint(lastBarX, int(view.height() * 0.6))), QStringLiteral("user299: 11"));
+    const QPoint overLastBar(lastBarX, int(view.height() * 0.6));
+    QCOMPARE(view.toolTipAt(overLastBar), QStringLiteral("user299: 11"));
     QCOMPARE(view.toolTipAt(QPoint(1, 1)), QString());
+
+    // The mouse resting over the bar shows that tool tip.
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QHelpEvent hover(QEvent::ToolTip, overLastBar, view.mapToGlobal(overLastBar));
+    QCoreApplication::sendEvent(&view, &hover);
+    QCOMPARE(QToolTip::text(), QStringLiteral("user299: 11"));
 }
 
 void TestCharts::twoDigitYears_data()
