@@ -5,7 +5,11 @@
 #include "app/SplashWindow.h"
 #include "capture/MonitoringCycle.h"
 #include "data/Catalogue.h"
+#include "platform/Clock.h"
 #include "ui/MainWindow.h"
+#include "ui/pages/ChartsPage.h"
+#include "ui/widgets/BarChartView.h"
+#include "ui/widgets/DatePicker.h"
 #include "ui/widgets/Panel.h"
 
 #include <QtTest>
@@ -231,6 +235,16 @@ void TestApplicationShell::firstShowingFillsTheWindow()
     }
     QCOMPARE(datasets->SQL_Impressao->recordCount(), 0); // opened for no user
     QCOMPARE(datasets->SQL_Data->recordCount(), 1);
+
+    // Both charts show today's pages, and save into the installation folder.
+    ChartsPage* charts = window->chartsPage();
+    for (const ChartsPage::Chart chart : { ChartsPage::Users, ChartsPage::Sectors }) {
+        QCOMPARE(charts->startPicker(chart)->date(), Clock::today());
+        QCOMPARE(charts->endPicker(chart)->date(), Clock::today());
+    }
+    QCOMPARE(charts->chartView(ChartsPage::Users)->chart().bars().size(), 1);
+    QCOMPARE(charts->chartView(ChartsPage::Users)->chart().bars().at(0).label, QStringLiteral("Bruno"));
+    QCOMPARE(charts->picturePath(ChartsPage::Users), install.path(QStringLiteral("grafico_usuario.bmp")));
 
     QCOMPARE(install.config(QStringLiteral("PID")), QString::number(QCoreApplication::applicationPid()));
     QVERIFY(!window->isDeveloperLabelVisible());
