@@ -28,6 +28,9 @@ struct ChartBar
 // Labels stay legible however many bars there are: they lie flat while they fit their slot, stand upright
 // when they do not, and when even an upright label is wider than its slot only every n-th bar is labelled.
 // Value marks are thinned the same way. The value tool tip of a view finds its bar with barAt().
+//
+// Sizes, the font's included (set in pixels), are in the painter's logical pixels: on a printer or PDF page
+// scale the painter to its resolution first.
 class BarChart
 {
 public:
