@@ -23,6 +23,8 @@ TOLLBOOK_PACKAGES=(
     libsqlite3-dev
     python3-aiosmtpd
     xvfb
+    fonts-dejavu-core # the reports' font, embedded in their PDF files
+    poppler-utils     # pdftotext and pdftoppm, which the report tests read and photograph PDF files with
     xauth
     clang-format
     fp-utils # chmcmd, the compiler of the help files

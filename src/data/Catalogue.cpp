@@ -148,7 +148,7 @@ DataModuleDatasets::DataModuleDatasets(QObject* parent)
     , SQL_ImpUsuario(
           pricedJobDataset(QStringLiteral("SQL_ImpUsuario"),
                            { QStringLiteral("where Print_Data >= :datai"), QStringLiteral("and Print_data <= :dataf"),
-                             QStringLiteral("order by Usuario_id") },
+                             QStringLiteral("order by Impressao.Usuario_id, Impressao.Print_Id") },
                            SQL_Papel, this))
     , SQL_ImpSetor(makeDataset(
           QStringLiteral("SQL_ImpSetor"),
@@ -159,7 +159,7 @@ DataModuleDatasets::DataModuleDatasets(QObject* parent)
                            "Impressao.dmPaperSize = CustoImpressao.dmPaperSize"),
             QStringLiteral("where Impressao.Print_Data >= :datai"),
             QStringLiteral("and Impressao.Print_data <= :dataf"),
-            QStringLiteral("order by Usuario.Setor_Id, Impressao.Usuario_Id") },
+            QStringLiteral("order by Usuario.Setor_Id, Impressao.Usuario_Id, Impressao.Print_Id") },
           this))
     , SQL_ImpProjeto(makeDataset(
           QStringLiteral("SQL_ImpProjeto"),
@@ -170,7 +170,9 @@ DataModuleDatasets::DataModuleDatasets(QObject* parent)
             QStringLiteral("left JOIN CustoImpressao ON Impressao.Print_Name = CustoImpressao.Print_Name AND "
                            "Impressao.dmPaperSize = CustoImpressao.dmPaperSize"),
             QStringLiteral("where Print_Data >= :datai"), QStringLiteral("and Print_data <= :dataf"),
-            QStringLiteral("order by Projeto.Projeto_Codigo, Impressao.Usuario_Id") },
+            // Project codes are not unique: the project's id keeps each project's jobs together.
+            QStringLiteral("order by Projeto.Projeto_Codigo, Impressao.Projeto_Id, Impressao.Usuario_Id, "
+                           "Impressao.Print_Id") },
           this))
     , SQL_ImpUsuarioR(makeDataset(
           QStringLiteral("SQL_ImpUsuarioR"),
@@ -184,7 +186,7 @@ DataModuleDatasets::DataModuleDatasets(QObject* parent)
             QStringLiteral("where Impressao.Print_Data >= :datai"),
             QStringLiteral("and Impressao.Print_data <= :dataf"),
             QStringLiteral("group by Impressao.Usuario_Id, Impressao.Print_Color"),
-            QStringLiteral("order by  Impressao.Usuario_Id") },
+            QStringLiteral("order by  Impressao.Usuario_Id, Impressao.Print_Color") },
           this))
     , SQL_ImpSetorR(makeDataset(
           QStringLiteral("SQL_ImpSetorR"),
@@ -198,24 +200,29 @@ DataModuleDatasets::DataModuleDatasets(QObject* parent)
             QStringLiteral("where Impressao.Print_Data >= :datai"),
             QStringLiteral("and Impressao.Print_data <= :dataf"),
             QStringLiteral("group by Usuario.Setor_id, Impressao.Print_Color"),
-            QStringLiteral("order by Usuario.Setor_Id") },
+            QStringLiteral("order by Usuario.Setor_Id, Impressao.Print_Color") },
           this))
+    // Every job of the period counts, also those of users missing from the registry (named by their
+    // login), so that the summary adds up to the detailed project report. Projects are told apart by their
+    // id, as their codes need not be unique; jobs of project 0 have no project row.
     , SQL_ImpProjetoR(makeDataset(
           QStringLiteral("SQL_ImpProjetoR"),
           { QStringLiteral(
-                "SELECT Projeto.Projeto_Codigo, Projeto.Projeto_Nome, Impressao.Usuario_Id, "
+                "SELECT Impressao.Projeto_Id, Projeto.Projeto_Codigo, Projeto.Projeto_Nome, Impressao.Usuario_Id, "
                 "Impressao.dmPaperSize, Impressao.Print_Color, Sum(Impressao.Print_Pages) AS Print_Pages, "
                 "Sum(Impressao.Print_Pages*CustoImpressao.Custo_Mono) AS Custo_Mono, "
-                "Sum(Impressao.Print_Pages*CustoImpressao.Custo_Color) AS Custo_Color, Usuario.Usuario_Nome"),
+                "Sum(Impressao.Print_Pages*CustoImpressao.Custo_Color) AS Custo_Color, "
+                "coalesce(nullif(trim(Usuario.Usuario_Nome), ''), Impressao.Usuario_Id) AS Usuario_Nome"),
             QStringLiteral("FROM ((Impressao LEFT JOIN Projeto ON Impressao.Projeto_Id = Projeto.Projeto_Id) LEFT JOIN "
                            "CustoImpressao ON (Impressao.Print_Name = CustoImpressao.Print_Name) AND "
-                           "(Impressao.dmPaperSize = CustoImpressao.dmPaperSize)) INNER JOIN Usuario ON  "
+                           "(Impressao.dmPaperSize = CustoImpressao.dmPaperSize)) LEFT JOIN Usuario ON  "
                            "(Impressao.Usuario_Id = Usuario.Usuario_id)"),
             QStringLiteral("where Impressao.Print_Data >= :datai"),
             QStringLiteral("and Impressao.Print_data <= :dataf"),
-            QStringLiteral("GROUP BY Projeto.Projeto_Codigo, Projeto.Projeto_Nome, Impressao.Usuario_Id, "
-                           "Impressao.dmPaperSize, Impressao.Print_Color, Usuario.Usuario_Nome"),
-            QStringLiteral("ORDER BY Projeto.Projeto_Codigo, Usuario.Usuario_Nome, Impressao.dmPaperSize") },
+            QStringLiteral("GROUP BY Impressao.Projeto_Id, Projeto.Projeto_Codigo, Projeto.Projeto_Nome, "
+                           "Impressao.Usuario_Id, Impressao.dmPaperSize, Impressao.Print_Color"),
+            QStringLiteral("ORDER BY Projeto.Projeto_Codigo, Impressao.Projeto_Id, Usuario_Nome, Impressao.Usuario_Id, "
+                           "Impressao.dmPaperSize, Impressao.Print_Color") },
           this))
     , SQL_ImpPrint(
           makeDataset(QStringLiteral("SQL_ImpPrint"),
@@ -223,13 +230,15 @@ DataModuleDatasets::DataModuleDatasets(QObject* parent)
                                        "Sum(Impressao.Print_Pages) AS Pages"),
                         QStringLiteral("FROM Impressao"), QStringLiteral("Where Impressao.Print_Data >= :DataI"),
                         QStringLiteral("AND Impressao.Print_Data <= :DataF"),
-                        QStringLiteral("GROUP BY Impressao.Usuario_Id, Impressao.Print_Name") },
+                        QStringLiteral("GROUP BY Impressao.Usuario_Id, Impressao.Print_Name"),
+                        QStringLiteral("ORDER BY Impressao.Usuario_Id, Impressao.Print_Name") },
                       this))
     , SQL_ImpPrint2(makeDataset(
           QStringLiteral("SQL_ImpPrint2"),
           { QStringLiteral("SELECT Impressao.Print_Name, Sum(Impressao.Print_Pages) AS Pages"),
             QStringLiteral("FROM Impressao"), QStringLiteral("Where Impressao.Print_Data >= :DataI"),
-            QStringLiteral("AND Impressao.Print_Data <= :DataF"), QStringLiteral("GROUP BY  Impressao.Print_Name") },
+            QStringLiteral("AND Impressao.Print_Data <= :DataF"), QStringLiteral("GROUP BY  Impressao.Print_Name"),
+            QStringLiteral("ORDER BY Impressao.Print_Name") },
           this))
     , dsPapel(new DataSource(QStringLiteral("dsPapel"), SQL_Papel, this))
     , dsUsuario(new DataSource(QStringLiteral("dsUsuario"), SQL_Usuario, this))
@@ -279,6 +288,7 @@ DataModuleDatasets::DataModuleDatasets(QObject* parent)
     addSummaryCostFields(SQL_ImpUsuarioR);
     SQL_ImpSetorR->addDataField(QStringLiteral("Setor_id"), FieldType::String, 50);
     addSummaryCostFields(SQL_ImpSetorR);
+    SQL_ImpProjetoR->addDataField(QStringLiteral("Projeto_Id"), FieldType::Integer);
     SQL_ImpProjetoR->addDataField(QStringLiteral("Projeto_Codigo"), FieldType::String, 50);
     SQL_ImpProjetoR->addDataField(QStringLiteral("Projeto_Nome"), FieldType::String, 50);
     SQL_ImpProjetoR->addDataField(QStringLiteral("Usuario_Id"), FieldType::String, 50);

@@ -8,14 +8,22 @@ namespace tollbook::ReportCatalogue {
 const QList<Entry>& entries()
 {
     static const QList<Entry> catalogue = {
-        { Report::ByUser, QStringLiteral("Relat_ImpressaoUsuario"), QStringLiteral("SQL_ImpUsuario") },
-        { Report::ByUserSummary, QStringLiteral("Relat_UsuarioR"), QStringLiteral("SQL_ImpUsuarioR") },
-        { Report::BySector, QStringLiteral("Relat_ImpressaoSetor"), QStringLiteral("SQL_ImpSetor") },
-        { Report::BySectorSummary, QStringLiteral("Relat_SetorR"), QStringLiteral("SQL_ImpSetorR") },
-        { Report::ByProject, QStringLiteral("Relat_Projeto"), QStringLiteral("SQL_ImpProjeto") },
-        { Report::ByProjectSummary, QStringLiteral("Relat_ProjetoR"), QStringLiteral("SQL_ImpProjetoR") },
-        { Report::ByUserAndPrinter, QStringLiteral("Relat_Impressora"), QStringLiteral("SQL_ImpPrint") },
-        { Report::ByPrinter, QStringLiteral("Relat_Impressora2"), QStringLiteral("SQL_ImpPrint2") },
+        { Report::ByUser, QStringLiteral("Relat_ImpressaoUsuario"), QStringLiteral("SQL_ImpUsuario"),
+          QStringLiteral("RVImpUsuario") },
+        { Report::ByUserSummary, QStringLiteral("Relat_UsuarioR"), QStringLiteral("SQL_ImpUsuarioR"),
+          QStringLiteral("RVImpUsuarioR") },
+        { Report::BySector, QStringLiteral("Relat_ImpressaoSetor"), QStringLiteral("SQL_ImpSetor"),
+          QStringLiteral("RVImpSetor") },
+        { Report::BySectorSummary, QStringLiteral("Relat_SetorR"), QStringLiteral("SQL_ImpSetorR"),
+          QStringLiteral("RVImpSetorR") },
+        { Report::ByProject, QStringLiteral("Relat_Projeto"), QStringLiteral("SQL_ImpProjeto"),
+          QStringLiteral("RVImpProjeto") },
+        { Report::ByProjectSummary, QStringLiteral("Relat_ProjetoR"), QStringLiteral("SQL_ImpProjetoR"),
+          QStringLiteral("RVImpProjetoR") },
+        { Report::ByUserAndPrinter, QStringLiteral("Relat_Impressora"), QStringLiteral("SQL_ImpPrint"),
+          QStringLiteral("RVImpPrint") },
+        { Report::ByPrinter, QStringLiteral("Relat_Impressora2"), QStringLiteral("SQL_ImpPrint2"),
+          QStringLiteral("RVImpPrint2") },
     };
     return catalogue;
 }
@@ -56,6 +64,15 @@ Dataset* datasetOf(Report report, const DataModuleDatasets& datasets)
             return datasets.SQL_ImpPrint2;
     }
     return nullptr;
+}
+
+QHash<QString, Dataset*> connections(const DataModuleDatasets& datasets)
+{
+    QHash<QString, Dataset*> byName;
+    for (const Entry& candidate : entries()) {
+        byName.insert(candidate.connection, datasetOf(candidate.report, datasets));
+    }
+    return byName;
 }
 
 QString layoutPath(const Installation& installation)

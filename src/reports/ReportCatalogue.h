@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -27,8 +28,9 @@ enum class Report {
 struct Entry
 {
     Report report;
-    QString name;    // the report's name in the layout file, "Relat_ImpressaoUsuario"
-    QString dataset; // the data module's dataset it reads, "SQL_ImpUsuario"
+    QString name;       // the report's name in the layout file, "Relat_ImpressaoUsuario"
+    QString dataset;    // the data module's dataset it reads, "SQL_ImpUsuario"
+    QString connection; // the report connection the layout's data view reads it by, "RVImpUsuario"
 };
 
 const QList<Entry>& entries();
@@ -38,6 +40,10 @@ const Entry* find(const QString& name);
 
 // The data module's dataset the report reads.
 Dataset* datasetOf(Report report, const DataModuleDatasets& datasets);
+
+// The report connections by name ("RVImpUsuario"): the eight report datasets as the layout's data views
+// name them.
+QHash<QString, Dataset*> connections(const DataModuleDatasets& datasets);
 
 // report/Tollbook_report.rav below the installation folder.
 QString layoutPath(const Installation& installation);

@@ -5,6 +5,7 @@
 
 #include "app/DataModule.h"
 #include "app/LoginDialog.h"
+#include "app/PeriodDialog.h"
 #include "data/Catalogue.h"
 #include "platform/Printers.h"
 #include "ui/MainWindow.h"
@@ -42,6 +43,15 @@ private Q_SLOTS:
     {
         PrinterDialog dialog({ QStringLiteral("HP1") }, Printers::system(), nullptr);
         compareWithDelivered(&dialog);
+    }
+
+    void periodDialog()
+    {
+        InstallFixture install;
+        DataModule dataModule(install.folder());
+        QVERIFY(dataModule.create());
+        PeriodDialog period(&dataModule, QStringLiteral("Relat_Impressora2"));
+        compareWithDelivered(&period);
     }
 
 private:

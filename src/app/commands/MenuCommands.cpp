@@ -1,5 +1,6 @@
 #include "app/commands/MenuCommands.h"
 
+#include "app/PeriodDialog.h"
 #include "app/commands/HelpCommands.h"
 #include "app/commands/LanguageCommands.h"
 #include "app/commands/PrinterCommands.h"
@@ -25,6 +26,10 @@ MenuCommands::MenuCommands(DataModule* dataModule, MainWindow* window)
     m_printers->connectMenu(menu);
     m_tools->connectMenu(menu);
     m_reports->connectMenu(menu);
+    m_reports->setPeriodDialogStart([dataModule, window](const ReportCatalogue::Entry& report) {
+        PeriodDialog dialog(dataModule, report.name, window);
+        dialog.exec();
+    });
     m_languages->connectMenu(menu);
     m_help->connectMenu(menu);
 }
