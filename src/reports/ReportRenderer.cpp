@@ -4,6 +4,7 @@
 #include "data/Formats.h"
 #include "data/TextCompare.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QFontMetricsF>
 #include <QPageSize>
@@ -426,20 +427,26 @@ struct ReportRenderer::Impl
         for (int row = 0; row < rowCount; ++row) {
             const int level = qMin(changedLevel(row), openGroups);
             closeGroups(level, row - 1);
-            if (level < int(groups.size())) {
-                double needed = detail.height;
-                for (size_t g = size_t(level); g < groups.size(); ++g) {
-                    needed += groups[g].header.height;
-                }
-                ensure(needed);
-                for (int g = level; g < int(groups.size()); ++g) {
-                    resetScope(size_t(g));
-                    groupFirstRow[size_t(g)] = row;
-                    paintBand(groups[size_t(g)].header, row, g);
-                    openGroups = g + 1;
-                }
+            // The last row of a group goes to the next page together with the group's totals, so that a
+            // total never stands alone under a repeated header; the report's last row takes the summary.
+            const bool lastRow = row + 1 == rowCount;
+            const int closing = lastRow ? 0 : changedLevel(row + 1);
+            double rowNeeds = detail.height + (lastRow ? summary.height : 0.0);
+            for (size_t g = size_t(closing); g < groups.size(); ++g) {
+                rowNeeds += groups[g].footer.height;
             }
-            ensure(detail.height);
+            // A group's header goes with its first row.
+            double headersNeed = 0;
+            for (size_t g = size_t(level); g < groups.size(); ++g) {
+                headersNeed += groups[g].header.height;
+            }
+            ensure(headersNeed + rowNeeds);
+            for (int g = level; g < int(groups.size()); ++g) {
+                resetScope(size_t(g));
+                groupFirstRow[size_t(g)] = row;
+                paintBand(groups[size_t(g)].header, row, g);
+                openGroups = g + 1;
+            }
             accumulate(row);
             paintBand(detail, row, int(groups.size()));
         }
@@ -501,6 +508,13 @@ int ReportRenderer::render(QPagedPaintDevice& device)
 int writeReportPdf(const ReportDefinition& report, const Dataset& rows, const QHash<QString, QString>& parameters,
                    const QString& path, const QString& title)
 {
+    {
+        // The PDF writer tells only that it cannot paint; this tells why.
+        QFile probe(path);
+        if (!probe.open(QIODevice::WriteOnly)) {
+            throw ReportError(QStringLiteral("Cannot write the report file %1: %2").arg(path, probe.errorString()));
+        }
+    }
     int pages = 0;
     {
         QPdfWriter writer(path);
