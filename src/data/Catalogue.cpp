@@ -145,11 +145,11 @@ DataModuleDatasets::DataModuleDatasets(QObject* parent)
           QStringLiteral("SQL_BuscaPrint"),
           { QStringLiteral("select distinct(Print_Name) from impressao"), QStringLiteral("order by Print_Name") },
           this))
-    , SQL_ImpUsuario(
-          pricedJobDataset(QStringLiteral("SQL_ImpUsuario"),
-                           { QStringLiteral("where Print_Data >= :datai"), QStringLiteral("and Print_data <= :dataf"),
-                             QStringLiteral("order by Impressao.Usuario_id, Impressao.Print_Id") },
-                           SQL_Papel, this))
+    , SQL_ImpUsuario(pricedJobDataset(
+          QStringLiteral("SQL_ImpUsuario"),
+          { QStringLiteral("where Print_Data >= :datai"), QStringLiteral("and Print_data <= :dataf"),
+            QStringLiteral("order by Impressao.Usuario_id, Impressao.Print_Hora, Impressao.Print_Id") },
+          SQL_Papel, this))
     , SQL_ImpSetor(makeDataset(
           QStringLiteral("SQL_ImpSetor"),
           { QStringLiteral(
@@ -159,7 +159,8 @@ DataModuleDatasets::DataModuleDatasets(QObject* parent)
                            "Impressao.dmPaperSize = CustoImpressao.dmPaperSize"),
             QStringLiteral("where Impressao.Print_Data >= :datai"),
             QStringLiteral("and Impressao.Print_data <= :dataf"),
-            QStringLiteral("order by Usuario.Setor_Id, Impressao.Usuario_Id, Impressao.Print_Id") },
+            QStringLiteral(
+                "order by Usuario.Setor_Id, Impressao.Usuario_Id, Impressao.Print_Hora, Impressao.Print_Id") },
           this))
     , SQL_ImpProjeto(makeDataset(
           QStringLiteral("SQL_ImpProjeto"),
@@ -172,7 +173,7 @@ DataModuleDatasets::DataModuleDatasets(QObject* parent)
             QStringLiteral("where Print_Data >= :datai"), QStringLiteral("and Print_data <= :dataf"),
             // Project codes are not unique: the project's id keeps each project's jobs together.
             QStringLiteral("order by Projeto.Projeto_Codigo, Impressao.Projeto_Id, Impressao.Usuario_Id, "
-                           "Impressao.Print_Id") },
+                           "Impressao.Print_Hora, Impressao.Print_Id") },
           this))
     , SQL_ImpUsuarioR(makeDataset(
           QStringLiteral("SQL_ImpUsuarioR"),

@@ -7,10 +7,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFontMetricsF>
+#include <QGlyphRun>
 #include <QPageSize>
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QTextLayout>
 
 #include <vector>
 
@@ -285,6 +287,46 @@ struct ReportRenderer::Impl
 
     // --- painting
 
+    // A text laid out once in its font, fitted to its width: most texts of a report come back on every row
+    // (days, printers, papers, "Preto e branco"), and laying text out is most of the cost of a page.
+    struct Shaped
+    {
+        QList<QGlyphRun> runs;
+        qreal width = 0;
+        qreal height = 0;
+    };
+    QHash<QString, Shaped> shapedTexts;
+    static constexpr int ShapedTextsKept = 4096; // document names and times rarely come back
+
+    const Shaped& shape(const QString& fontName, const QString& text, qreal maxWidth)
+    {
+        const QString key = fontName + QChar(0x1f) + QString::number(qRound(maxWidth)) + QChar(0x1f) + text;
+        const auto found = shapedTexts.constFind(key);
+        if (found != shapedTexts.constEnd()) {
+            return *found;
+        }
+        if (shapedTexts.size() >= ShapedTextsKept) {
+            shapedTexts.clear();
+        }
+        const QFont font = fonts.value(fontName);
+        const auto layOut = [&](const QString& line, Shaped& shaped) {
+            QTextLayout layout(line, font, painter->device());
+            layout.beginLayout();
+            QTextLine textLine = layout.createLine();
+            textLine.setLineWidth(1e9);
+            layout.endLayout();
+            shaped.runs = layout.glyphRuns();
+            shaped.width = textLine.naturalTextWidth();
+            shaped.height = textLine.height();
+        };
+        Shaped shaped;
+        layOut(text, shaped);
+        if (shaped.width > maxWidth) {
+            layOut(QFontMetricsF(font, painter->device()).elidedText(text, Qt::ElideRight, maxWidth), shaped);
+        }
+        return *shapedTexts.insert(key, shaped);
+    }
+
     void paintBand(const Band& band, int row, int scope)
     {
         if (painter) {
@@ -305,13 +347,19 @@ struct ReportRenderer::Impl
                 if (text.isEmpty()) {
                     continue;
                 }
-                painter->setFont(fonts.value(component.font));
-                painter->setPen(Qt::black);
                 const QRectF box(component.x * Units, (y + part.top) * Units, width * Units, part.height * Units);
-                const QString shown = painter->fontMetrics().horizontalAdvance(text) > box.width()
-                                          ? painter->fontMetrics().elidedText(text, Qt::ElideRight, int(box.width()))
-                                          : text;
-                painter->drawText(box, int(component.align | Qt::AlignVCenter), shown);
+                const Shaped& shaped = shape(component.font, text, box.width());
+                qreal left = box.left();
+                if (component.align & Qt::AlignRight) {
+                    left = box.right() - shaped.width;
+                } else if (component.align & Qt::AlignHCenter) {
+                    left = box.left() + (box.width() - shaped.width) / 2;
+                }
+                const QPointF origin(left, box.top() + (box.height() - shaped.height) / 2);
+                painter->setPen(Qt::black);
+                for (const QGlyphRun& run : shaped.runs) {
+                    painter->drawGlyphRun(origin, run);
+                }
             }
         }
         y += band.height;
