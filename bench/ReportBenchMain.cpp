@@ -116,11 +116,12 @@ int main(int argc, char* argv[])
         QDate to;
     } periods[] = { { "March", QDate(2025, 3, 1), QDate(2025, 3, 31) },
                     { "year", QDate(2025, 1, 1), QDate(2025, 12, 31) } };
-    for (const ReportCatalogue::Entry& entry : ReportCatalogue::entries()) {
-        if (arguments.size() > 2 && arguments.at(2) != entry.name) {
-            continue;
-        }
-        for (const auto& period : periods) {
+    // Every month first: a year of the detailed reports takes minutes.
+    for (const auto& period : periods) {
+        for (const ReportCatalogue::Entry& entry : ReportCatalogue::entries()) {
+            if (arguments.size() > 2 && arguments.at(2) != entry.name) {
+                continue;
+            }
             QProcess child;
             child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
             child.start(QCoreApplication::applicationFilePath(),

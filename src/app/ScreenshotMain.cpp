@@ -1,6 +1,6 @@
 // tollbook-screenshot INSTALLFOLDER PICTURE.png [frmTBKPrincipal|frmLogin|frmAbout|StatusBar1|Ajuda2|tab5|
-// tab5-Setores|grafico_usuario|frmImpressora|PrinterProperties]: starts Tollbook's windows on an installation
-// folder as the application does, shows the one named and saves a picture of it. StatusBar1 is the main
+// tab5-Setores|grafico_usuario|frmImpressora|PrinterProperties|frmPeriodo]: starts Tollbook's windows on an
+// installation folder as the application does, shows the one named and saves a picture of it. StatusBar1 is the main
 // window's status bar alone; tab5 the charts page (tab5-Setores with the sectors panel open); grafico_usuario
 // the users chart as its save button writes it; Ajuda2 presses F1 and photographs the
 // whole screen with the help viewer open on it. Used by scripts/screenshots to look at the windows in every
@@ -10,6 +10,7 @@
 #include "app/ApplicationShell.h"
 #include "app/DataModule.h"
 #include "app/LoginDialog.h"
+#include "app/PeriodDialog.h"
 #include "maintenance/AboutBox.h"
 #include "maintenance/Help.h"
 #include "platform/Printers.h"
@@ -52,7 +53,7 @@ int main(int argc, char* argv[])
     if (args.size() < 3 || args.size() > 4) {
         err << "usage: tollbook-screenshot INSTALLFOLDER PICTURE.png "
                "[frmTBKPrincipal|frmLogin|frmAbout|StatusBar1|Ajuda2|tab5|tab5-Setores|grafico_usuario|"
-               "frmImpressora|PrinterProperties]\n";
+               "frmImpressora|PrinterProperties|frmPeriodo]\n";
         return 2;
     }
     const QString folder = QDir(args.at(1)).absolutePath() + QLatin1Char('/');
@@ -144,6 +145,9 @@ int main(int argc, char* argv[])
         dialog = std::make_unique<tollbook::LoginDialog>(shell.dataModule());
     } else if (window == QLatin1String("frmAbout")) {
         dialog = std::make_unique<tollbook::AboutBox>(shell.mainWindow());
+    } else if (window == QLatin1String("frmPeriodo")) {
+        dialog = std::make_unique<tollbook::PeriodDialog>(shell.dataModule(), QStringLiteral("Relat_ImpressaoUsuario"),
+                                                          shell.mainWindow());
     } else if (window != QLatin1String("frmTBKPrincipal")) {
         err << "tollbook-screenshot: no window " << window << '\n';
         return 2;
