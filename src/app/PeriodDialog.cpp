@@ -156,7 +156,9 @@ void PeriodDialog::runReport()
     if (m_pdfPath.isEmpty()) {
         m_previewStart(*prepared, this);
     } else {
-        writeReportPdf(prepared->definition, *prepared->rows, prepared->parameters, m_pdfPath, prepared->title);
+        // The clock and the monitoring tick go on while a long report is written.
+        writeReportPdf(prepared->definition, *prepared->rows, prepared->parameters, m_pdfPath, prepared->title,
+                       [](int) { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
     }
 }
 

@@ -554,7 +554,7 @@ int ReportRenderer::render(QPagedPaintDevice& device)
 }
 
 int writeReportPdf(const ReportDefinition& report, const Dataset& rows, const QHash<QString, QString>& parameters,
-                   const QString& path, const QString& title)
+                   const QString& path, const QString& title, const std::function<void(int page)>& pageDone)
 {
     {
         // The PDF writer tells only that it cannot paint; this tells why.
@@ -570,6 +570,7 @@ int writeReportPdf(const ReportDefinition& report, const Dataset& rows, const QH
         writer.setCreator(QStringLiteral("Tollbook"));
         writer.setTitle(title);
         ReportRenderer renderer(report, rows, parameters);
+        renderer.setPageDone(pageDone);
         pages = renderer.render(writer);
     }
     // QPdfWriter reports no write error of its own: a file that is not there or empty was not written.

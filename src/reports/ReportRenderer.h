@@ -55,7 +55,8 @@ QPageLayout reportPageLayout(const ReportDefinition& report);
 
 // Writes the report as a PDF file with its fonts embedded; the number of pages. Throws ReportError when
 // the file cannot be written.
+// pageDone, when given, is called after each page (see ReportRenderer::setPageDone).
 int writeReportPdf(const ReportDefinition& report, const Dataset& rows, const QHash<QString, QString>& parameters,
-                   const QString& path, const QString& title);
+                   const QString& path, const QString& title, const std::function<void(int page)>& pageDone = {});
 
 } // namespace tollbook
