@@ -18,6 +18,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QVBoxLayout>
 
 namespace tollbook {
@@ -33,9 +34,32 @@ public:
     BusyPointer& operator=(const BusyPointer&) = delete;
 };
 
+// A day shown as "dd/MM/yyyy" with a drop-down calendar; a year typed with two digits is read in 1950-2049.
+class DatePicker : public QDateEdit
+{
+public:
+    using QDateEdit::QDateEdit;
+
+protected:
+    void fixup(QString& input) const override
+    {
+        static const QRegularExpression shortYear(QStringLiteral("^(\\d{1,2})/(\\d{1,2})/(\\d{2})$"));
+        const QRegularExpressionMatch match = shortYear.match(input.trimmed());
+        if (match.hasMatch()) {
+            const int year = match.captured(3).toInt();
+            input = QStringLiteral("%1/%2/%3")
+                        .arg(match.captured(1).toInt(), 2, 10, QLatin1Char('0'))
+                        .arg(match.captured(2).toInt(), 2, 10, QLatin1Char('0'))
+                        .arg(year < 50 ? 2000 + year : 1900 + year);
+            return;
+        }
+        QDateEdit::fixup(input);
+    }
+};
+
 QDateEdit* datePicker(const QString& name, const QString& hint, QWidget* parent)
 {
-    auto* picker = new QDateEdit(parent);
+    auto* picker = new DatePicker(parent);
     picker->setObjectName(name);
     picker->setToolTip(hint);
     picker->setDisplayFormat(QStringLiteral("dd/MM/yyyy"));

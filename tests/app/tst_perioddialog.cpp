@@ -13,6 +13,7 @@
 
 #include <QDateEdit>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
 #include <QPushButton>
@@ -46,6 +47,8 @@ private Q_SLOTS:
     void failuresReachTheErrorHandler();
     void fileThenPreview();
     void previewWindow();
+    void twoDigitYears_data();
+    void twoDigitYears();
 
 private:
     std::unique_ptr<InstallFixture> m_install;
@@ -205,6 +208,28 @@ void TestPeriodDialog::previewWindow()
     QCOMPARE(zoom, 1.2);
     QCOMPARE(pages, 1);
     QVERIFY(dialog.isVisible());
+}
+
+void TestPeriodDialog::twoDigitYears_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QDate>("read");
+    QTest::newRow("49") << "15/03/49" << QDate(2049, 3, 15);
+    QTest::newRow("50") << "15/03/50" << QDate(1950, 3, 15);
+    QTest::newRow("24") << "01/12/24" << QDate(2024, 12, 1);
+    QTest::newRow("four digits") << "01/12/1999" << QDate(1999, 12, 1);
+}
+
+void TestPeriodDialog::twoDigitYears()
+{
+    QFETCH(QString, typed);
+    QFETCH(QDate, read);
+    PeriodDialog dialog(m_dataModule.get(), QStringLiteral("Relat_Impressora2"));
+    dialog.show();
+    auto* picker = dialog.findChild<QDateEdit*>(QStringLiteral("wwDataRi"));
+    picker->findChild<QLineEdit*>()->setText(typed);
+    picker->interpretText(); // as on leaving the field
+    QCOMPARE(dialog.startDate(), read);
 }
 
 QTEST_MAIN(TestPeriodDialog)
