@@ -80,10 +80,13 @@ QStringList createStatements()
                        " Print_PaperLength INTEGER,"
                        " Print_PaperWidth INTEGER,"
                        " Projeto_Id INTEGER)"),
-        QStringLiteral("CREATE INDEX ix_Impressao_Data ON Impressao (Print_Data)"),
-        // A user's jobs of a period, and everything the summary reports and charts read of them: their queries
-        // find all they need in the index and never visit the table (a year's users chart on 1 M jobs: 1.6 s
-        // of processor time to 0.15 s), for about 4 microseconds more per imported job.
+        // The jobs of a period, and of a user in a period. Both indexes also hold every column the summary
+        // reports and the charts read, so that those queries never visit the table, whichever index the
+        // planner takes: a year of the users chart on 1 M jobs from 1.6 s of processor time to 0.14 s, the
+        // summaries by a third to a half, for about 3 microseconds more per imported job.
+        QStringLiteral(
+            "CREATE INDEX ix_Impressao_Periodo ON Impressao (Print_Data, Usuario_Id, Print_Color, Print_Name,"
+            " dmPaperSize, Projeto_Id, Print_Pages)"),
         QStringLiteral("CREATE INDEX ix_Impressao_Resumo ON Impressao (Usuario_Id, Print_Data, Print_Color, Print_Name,"
                        " dmPaperSize, Projeto_Id, Print_Pages)"),
         QStringLiteral("CREATE INDEX ix_Impressao_Impressora ON Impressao (Print_Name, dmPaperSize)"),
