@@ -456,8 +456,11 @@ void TestCatalogue::purgeAndDelete()
     QCOMPARE(purge->execSql(), 2);
     m_main->SQL_Delete->setParam(QStringLiteral("Print_Id"), 7);
     QCOMPARE(m_main->SQL_Delete->execSql(), 1);
-    QCOMPARE(DatabaseFixture::scalar(QStringLiteral("SELECT group_concat(Print_Id) FROM Impressao")).toString(),
-             QStringLiteral("3,4,5,6"));
+    QCOMPARE(
+        DatabaseFixture::scalar(
+            QStringLiteral("SELECT group_concat(Print_Id) FROM (SELECT Print_Id FROM Impressao ORDER BY Print_Id)"))
+            .toString(),
+        QStringLiteral("3,4,5,6"));
 }
 
 void TestCatalogue::startupDatasets()
