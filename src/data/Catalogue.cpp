@@ -1,6 +1,7 @@
 #include "Catalogue.h"
 
 #include "CostRules.h"
+#include "RegistryRules.h"
 
 namespace tollbook {
 
@@ -437,6 +438,8 @@ MainWindowDatasets::MainWindowDatasets(DataModuleDatasets* dataModule, QObject* 
     SQL_GraficoSetor->addDataField(QStringLiteral("Paginas"), FieldType::Float);
     SQL_GraficoSetor->addLookupField(QStringLiteral("lk_Setor"), 40, SQL_Setor, QStringLiteral("Setor_id"),
                                      QStringLiteral("Setor_Id"), QStringLiteral("Setor_Id"));
+
+    RegistryRules::install(*this);
 }
 
 void MainWindowDatasets::openRegistries()
@@ -467,14 +470,31 @@ Dataset* Catalogue::createConfigurationDataset(QObject* owner)
     return dataset;
 }
 
+Dataset* Catalogue::createPurgeCount(QObject* owner)
+{
+    Dataset* dataset = makeDataset(QStringLiteral("SQL_Conta"),
+                                   { QStringLiteral("select count(*) as Total, max(Print_Id) as UltimoId"),
+                                     QStringLiteral("from impressao"), QStringLiteral("where Print_Data >= :DataI"),
+                                     QStringLiteral("AND Print_Data <= :DataF") },
+                                   owner);
+    periodParams(dataset, QStringLiteral("DataI"), QStringLiteral("DataF"));
+    dataset->addDataField(QStringLiteral("Total"), FieldType::Integer);
+    dataset->addDataField(QStringLiteral("UltimoId"), FieldType::Integer);
+    return dataset;
+}
+
 Dataset* Catalogue::createPurgeStatement(QObject* owner)
 {
-    Dataset* dataset =
-        makeDataset(QStringLiteral("SQL_Delete"),
-                    { QStringLiteral("Delete  from impressao"), QStringLiteral("where Print_Data >= :DataI"),
-                      QStringLiteral("AND Print_Data <= :DataF") },
-                    owner);
+    // The jobs counted, a batch at a time: none stored after the count, though of a day of the period.
+    Dataset* dataset = makeDataset(
+        QStringLiteral("SQL_Delete"),
+        { QStringLiteral("Delete  from impressao"), QStringLiteral("where Print_Id in (select Print_Id from impressao"),
+          QStringLiteral("where Print_Data >= :DataI"), QStringLiteral("AND Print_Data <= :DataF"),
+          QStringLiteral("AND Print_Id <= :UltimoId"), QStringLiteral("limit :Lote)") },
+        owner);
     periodParams(dataset, QStringLiteral("DataI"), QStringLiteral("DataF"));
+    dataset->setParamType(QStringLiteral("UltimoId"), FieldType::Integer);
+    dataset->setParamType(QStringLiteral("Lote"), FieldType::Integer);
     return dataset;
 }
 

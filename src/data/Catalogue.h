@@ -88,7 +88,9 @@ QStringList pricedJobSelect();
 
 // The configuration dialog's own dataset over the configuration row.
 Dataset* createConfigurationDataset(QObject* owner);
-// The purge dialog's statement deleting the jobs of a period.
+// The purge's count of the jobs of a period (DataI, DataF) and the highest Print_Id among them.
+Dataset* createPurgeCount(QObject* owner);
+// The purge's deletion of at most Lote jobs of the period (DataI, DataF) up to Print_Id UltimoId.
 Dataset* createPurgeStatement(QObject* owner);
 
 } // namespace Catalogue

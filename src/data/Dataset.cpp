@@ -1228,6 +1228,16 @@ const QVariant& Dataset::storedValue(int fieldIndex) const
     return storedValue(m_current, fieldIndex);
 }
 
+const QVariant& Dataset::oldStoredValue(int fieldIndex) const
+{
+    static const QVariant null;
+    if (m_current < 0 || m_current >= m_rows.size()) {
+        return null;
+    }
+    const QVector<QVariant>& row = m_rows.at(m_current);
+    return fieldIndex >= 0 && fieldIndex < row.size() ? row.at(fieldIndex) : null;
+}
+
 void Dataset::setFieldStored(Field* field, const QVariant& stored)
 {
     if (m_calcRow) {
@@ -1259,6 +1269,9 @@ void Dataset::setFieldStored(Field* field, const QVariant& stored)
 void Dataset::append()
 {
     requireBrowse("append");
+    if (beforeInsert) {
+        beforeInsert(*this);
+    }
     QVector<QVariant> row(m_fields.size());
     if (m_master) {
         Dataset* master = m_master->dataset();
@@ -1343,11 +1356,24 @@ void Dataset::edit()
 void Dataset::post()
 {
     requireActive();
+    if (!isEditing()) {
+        throw DatabaseError(QStringLiteral("%1: Dataset not in edit or insert mode").arg(objectName()));
+    }
+    if (beforePost) {
+        beforePost(*this);
+    }
     if (m_state == State::Edit) {
-        writeUpdate(m_rows.at(m_current), m_editBuffer);
+        writeWithAfterWrite([this] { writeUpdate(m_rows.at(m_current), m_editBuffer); });
         m_rows[m_current] = m_editBuffer;
-    } else if (m_state == State::Insert) {
-        writeInsert(m_editBuffer);
+    } else {
+        // A failed write leaves the row as it was before: no key of an insert that was undone.
+        const QVector<QVariant> unwritten = m_editBuffer;
+        try {
+            writeWithAfterWrite([this] { writeInsert(m_editBuffer); });
+        } catch (...) {
+            m_editBuffer = unwritten;
+            throw;
+        }
         // Stored: whatever fails from here on must not leave the row to be inserted a second time.
         m_rows[m_current] = m_editBuffer;
         m_editBuffer.clear();
@@ -1357,13 +1383,38 @@ void Dataset::post()
             Q_EMIT rowDataChanged(m_current);
         }
         return;
-    } else {
-        throw DatabaseError(QStringLiteral("%1: Dataset not in edit or insert mode").arg(objectName()));
     }
     m_editBuffer.clear();
     setState(State::Browse);
     if (notifying()) {
         Q_EMIT rowDataChanged(m_current);
+    }
+}
+
+template<typename Write>
+void Dataset::writeWithAfterWrite(Write&& write)
+{
+    if (!afterWrite) {
+        write();
+        return;
+    }
+    QSqlQuery savepoint(database());
+    if (!savepoint.exec(QStringLiteral("SAVEPOINT dataset_post"))) {
+        throw DriverError(driverMessage(savepoint.lastError()));
+    }
+    try {
+        write();
+        afterWrite(*this);
+    } catch (...) {
+        savepoint.exec(QStringLiteral("ROLLBACK TO dataset_post"));
+        savepoint.exec(QStringLiteral("RELEASE dataset_post"));
+        throw;
+    }
+    if (!savepoint.exec(QStringLiteral("RELEASE dataset_post"))) {
+        const QString message = driverMessage(savepoint.lastError());
+        savepoint.exec(QStringLiteral("ROLLBACK TO dataset_post"));
+        savepoint.exec(QStringLiteral("RELEASE dataset_post"));
+        throw DriverError(message);
     }
 }
 

@@ -126,16 +126,25 @@ public:
     void enableControls();
     bool controlsDisabled() const { return m_disableCount > 0; }
 
-    // Hooks: before edit and before delete may refuse by throwing (SilentAbort); calculate fills the
+    // Hooks: before edit, before insert, before post and before delete may refuse by throwing (Refusal,
+    // SilentAbort): the dataset stays as it was, a row being edited stays in edit. Calculate fills the
     // calculated fields of one row.
     Hook beforeEdit;
+    Hook beforeInsert;
+    Hook beforePost;
     Hook beforeDelete;
     Hook onCalcFields;
+    // Runs when a post has written the row and before the write is committed, in one savepoint with it: what
+    // it changes elsewhere is stored together with the row, and when it throws the row's write is undone too
+    // and the row stays in edit or insert state. Field::oldValue() gives the row as it was read.
+    Hook afterWrite;
 
     // Values as stored, for views: the edit buffer stands for the current row while editing.
     // References stay valid until the dataset changes.
     const QVariant& storedValue(int row, int fieldIndex) const;
     const QVariant& storedValue(int fieldIndex) const;
+    // The current row as it was read, whatever the edit buffer holds.
+    const QVariant& oldStoredValue(int fieldIndex) const;
 
 Q_SIGNALS:
     void aboutToReset();
@@ -189,6 +198,9 @@ private:
     void writeUpdate(const QVector<QVariant>& before, const QVector<QVariant>& after);
     void writeInsert(QVector<QVariant>& row);
     void writeDelete(const QVector<QVariant>& row);
+    // Runs the write of a post, with afterWrite in one savepoint when there is one.
+    template<typename Write>
+    void writeWithAfterWrite(Write&& write);
     QSqlQuery& preparedWrite(const QString& statement);
     void setFieldStored(Field* field, const QVariant& stored);
     void onMasterChanged();

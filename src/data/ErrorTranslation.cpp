@@ -148,6 +148,9 @@ ErrorKind errorKindOf(const std::exception& error)
     if (type == typeid(SilentAbort)) {
         return ErrorKind::SilentAbort;
     }
+    if (type == typeid(Refusal)) {
+        return ErrorKind::Refusal;
+    }
     if (type == typeid(DatabaseError)) {
         return ErrorKind::Database;
     }
@@ -170,6 +173,8 @@ std::optional<ErrorBox> translateError(ErrorKind kind, const QString& message)
     switch (kind) {
         case ErrorKind::SilentAbort:
             return std::nullopt;
+        case ErrorKind::Refusal:
+            return ErrorBox{ BoxKind::Information, message };
         case ErrorKind::Database:
         case ErrorKind::Plain:
             return translateDatabaseMessage(message);

@@ -10,6 +10,7 @@ namespace tollbook {
 // The four kinds of error the application-wide handler tells apart, by exact type.
 enum class ErrorKind {
     SilentAbort, // nothing is shown
+    Refusal,     // a rule refused the operation: its message in an information box
     Database,    // the dataset layer's own checks: fragment table
     Plain,       // failures the application detects: fragment table
     Other,       // driver, conversion, system and every other error: fallback error box

@@ -182,6 +182,11 @@ QVariant Field::value() const
     return fromStored(m_dataset->storedValue(m_index));
 }
 
+QVariant Field::oldValue() const
+{
+    return fromStored(m_dataset->oldStoredValue(m_index));
+}
+
 bool Field::isNull() const
 {
     return m_dataset->storedValue(m_index).isNull();

@@ -61,6 +61,8 @@ public:
     // calculate hook). Currency as double, dates as QDateTime of wall-clock time without a zone (Qt::UTC:
     // no daylight-saving rule touches them, every day has its midnight), null as an invalid QVariant.
     QVariant value() const;
+    // The value of the current row as it was read, before the edit under way.
+    QVariant oldValue() const;
     bool isNull() const;
     QString asString() const;
     qint64 asInteger() const;

@@ -8,7 +8,8 @@
 namespace tollbook {
 
 // Base of every error the application raises. The error handler tells the kinds apart by their exact
-// type, never by family: a class derived from SilentAbort, DatabaseError or PlainError counts as "other".
+// type, never by family: a class derived from SilentAbort, Refusal, DatabaseError or PlainError counts as
+// "other".
 class Error : public std::exception
 {
 public:
@@ -33,6 +34,14 @@ public:
         : Error(QStringLiteral("Operation aborted"))
     {
     }
+};
+
+// A rule refused the operation (deleting a reserved row, a negative price, ...). Its message is the one the
+// user reads: the handler shows it in an information box, and the operation is cancelled as by SilentAbort.
+class Refusal : public Error
+{
+public:
+    using Error::Error;
 };
 
 // Raised by the dataset layer for its own checks (no current row, wrong state, unknown field, ...).

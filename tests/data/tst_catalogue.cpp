@@ -451,8 +451,10 @@ void TestCatalogue::secondPriceRowRefused()
 void TestCatalogue::purgeAndDelete()
 {
     Dataset* purge = Catalogue::createPurgeStatement(m_main.get());
-    purge->setParam(0, day(2019, 12, 31));
-    purge->setParam(1, day(2019, 12, 31));
+    purge->setParam(QStringLiteral("DataI"), day(2019, 12, 31));
+    purge->setParam(QStringLiteral("DataF"), day(2019, 12, 31));
+    purge->setParam(QStringLiteral("UltimoId"), 7);
+    purge->setParam(QStringLiteral("Lote"), 100);
     QCOMPARE(purge->execSql(), 2);
     m_main->SQL_Delete->setParam(QStringLiteral("Print_Id"), 7);
     QCOMPARE(m_main->SQL_Delete->execSql(), 1);

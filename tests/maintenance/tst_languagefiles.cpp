@@ -98,10 +98,15 @@ void LanguageFilesTest::messages_data()
     row("Consulta", "sMsgNEditar", 0);
     row("Consulta", "sMsgExcluir", 0);
     row("Consulta", "sMsgConfirmaInputPrompt", 0);
+    row("Consulta", "sMsgSetorEmUso", 2);
+    row("Consulta", "sMsgProjetoEmUso", 2);
+    row("Consulta", "sMsgPrecoNegativo", 0);
+    row("Consulta", "sMsgNIncluir", 0);
     row("Config", "sMsgConfirmaInputCaption", 0);
     row("Config", "sMsgSalvar", 0);
-    row("Limpa", "sMsgExcluir1", 0);
-    row("Limpa", "sMsgExcluir2", 0);
+    row("Limpa", "sMsgExcluir1", 3);
+    row("Limpa", "sMsgExcluir2", 1);
+    row("Limpa", "sMsgExcluindo", 2);
     row("Login", "sMsgLoginErro", 0);
     row("Periodo", "sMsgPDFOpen", 0);
 }
