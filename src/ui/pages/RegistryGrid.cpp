@@ -1,0 +1,479 @@
+#include "ui/pages/RegistryGrid.h"
+
+#include "data/Dataset.h"
+#include "data/Formats.h"
+#include "data/TextCompare.h"
+#include "i18n/Language.h"
+#include "ui/ErrorHandler.h"
+#include "ui/GridModel.h"
+#include "ui/MessageBox.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QCompleter>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPointer>
+#include <QToolButton>
+
+#include <cmath>
+
+namespace tollbook {
+
+RegistryGrid::RegistryGrid(const QString& name, GridModel* model, QWidget* parent)
+    : QTableView(parent)
+    , m_model(model)
+{
+    setObjectName(name);
+    setModel(model);
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                    QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked);
+    setTabKeyNavigation(true);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    verticalHeader()->setFixedWidth(14);
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    horizontalHeader()->setHighlightSections(false);
+    fitColumns();
+
+    Dataset* rows = dataset();
+    connect(rows, &Dataset::currentRowChanged, this, [this] { followDataset(); });
+    connect(rows, &Dataset::resetDone, this, [this] {
+        fitColumns();
+        followDataset();
+    });
+    connect(rows, &Dataset::rowInserted, this, [this] { followDataset(); });
+    connect(rows, &Dataset::rowRemoved, this, [this] { followDataset(); });
+    // Leaving the grid, from a cell or from one of its editors, posts the row being edited.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
+        if (owns(old) && !owns(now)) {
+            postPending();
+        }
+    });
+    followDataset();
+}
+
+Dataset* RegistryGrid::dataset() const
+{
+    return m_model->dataset();
+}
+
+void RegistryGrid::setReadOnly(bool readOnly)
+{
+    m_readOnly = readOnly;
+    setEditTriggers(readOnly ? QAbstractItemView::NoEditTriggers
+                             : QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                                   QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked);
+    setSelectionBehavior(readOnly ? QAbstractItemView::SelectRows : QAbstractItemView::SelectItems);
+}
+
+void RegistryGrid::fitColumns()
+{
+    const int characterWidth = fontMetrics().averageCharWidth();
+    for (int column = 0; column < m_model->columnCount(); ++column) {
+        const int characters = m_model->headerData(column, Qt::Horizontal, DatasetModel::DisplayWidthRole).toInt();
+        if (characters > 0) {
+            setColumnWidth(column, characters * characterWidth + 8);
+        }
+    }
+}
+
+bool RegistryGrid::owns(const QWidget* widget) const
+{
+    return widget && (widget == this || isAncestorOf(widget));
+}
+
+void RegistryGrid::postPending()
+{
+    ErrorHandler::reportingErrors([this] {
+        if (dataset()->isEditing()) {
+            dataset()->post();
+        }
+    });
+}
+
+bool RegistryGrid::confirmAndDelete(Dataset* dataset, QWidget* parent)
+{
+    if (!dataset->isOpen() || dataset->recNo() < 0) {
+        return false;
+    }
+    const MessageBox::Answer answer =
+        MessageBox::show(BoxKind::Confirmation, Language::gridText(Language::GridText::DeleteQuestion),
+                         MessageBox::Buttons::OkCancel, parent);
+    if (answer != MessageBox::Answer::Ok) {
+        return false;
+    }
+    return ErrorHandler::reportingErrors([dataset] { dataset->remove(); });
+}
+
+// The view's current row follows the dataset's current row, keeping its column.
+void RegistryGrid::followDataset()
+{
+    if (m_following) {
+        return;
+    }
+    const int row = dataset()->recNo();
+    const QModelIndex current = currentIndex();
+    if (row < 0 || row >= m_model->rowCount()) {
+        return;
+    }
+    if (current.isValid() && current.row() == row) {
+        return;
+    }
+    const int column = current.isValid() ? current.column() : 0;
+    m_following = true;
+    setCurrentIndex(m_model->index(row, std::max(0, column)));
+    m_following = false;
+}
+
+// The dataset's current row follows the view's; moving away from a row being edited posts it, and a post
+// the database refuses keeps the view on that row.
+void RegistryGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous)
+{
+    QTableView::currentChanged(current, previous);
+    if (m_following || !current.isValid() || current.row() == dataset()->recNo()) {
+        return;
+    }
+    const bool moved = ErrorHandler::reportingErrors([this, &current] { dataset()->moveTo(current.row()); });
+    if (!moved && previous.isValid()) {
+        m_following = true;
+        setCurrentIndex(previous);
+        m_following = false;
+    }
+}
+
+void RegistryGrid::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint)
+{
+    QTableView::closeEditor(editor, hint);
+    // Enter in a cell editor: on to the next column.
+    if (hint == QAbstractItemDelegate::SubmitModelCache) {
+        moveToNextColumn();
+    }
+}
+
+void RegistryGrid::moveToNextColumn()
+{
+    const QModelIndex current = currentIndex();
+    if (!current.isValid()) {
+        return;
+    }
+    if (current.column() + 1 < m_model->columnCount()) {
+        setCurrentIndex(current.siblingAtColumn(current.column() + 1));
+    } else if (current.row() + 1 < m_model->rowCount()) {
+        setCurrentIndex(m_model->index(current.row() + 1, 0));
+    }
+}
+
+void RegistryGrid::keyPressEvent(QKeyEvent* event)
+{
+    Dataset* rows = dataset();
+    const bool editing = state() == QAbstractItemView::EditingState;
+    if (!editing) {
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+            moveToNextColumn();
+            return;
+        }
+        if (event->key() == Qt::Key_Delete && (event->modifiers() & Qt::ControlModifier)) {
+            if (!m_readOnly) {
+                confirmAndDelete(rows, this);
+            }
+            return;
+        }
+        if (event->key() == Qt::Key_Insert && event->modifiers() == Qt::NoModifier) {
+            if (isInsertAllowed()) {
+                ErrorHandler::reportingErrors([rows] { rows->insert(); });
+            }
+            return;
+        }
+        const bool lastRow = rows->recNo() < 0 || rows->recNo() == rows->recordCount() - 1;
+        if (event->key() == Qt::Key_Down && event->modifiers() == Qt::NoModifier && lastRow) {
+            // Down from the last row adds one, unless that row is a new one not yet filled in.
+            if (isInsertAllowed() && rows->state() != Dataset::State::Insert) {
+                ErrorHandler::reportingErrors([rows] { rows->append(); });
+            }
+            return;
+        }
+        if (event->key() == Qt::Key_Escape && rows->isEditing()) {
+            ErrorHandler::reportingErrors([rows] { rows->cancel(); });
+            return;
+        }
+    }
+    QTableView::keyPressEvent(event);
+}
+
+namespace {
+
+struct NavigatorButton
+{
+    const char* glyph;
+    Language::GridText tip;
+};
+
+const NavigatorButton NavigatorButtons[] = {
+    { "\u25C0", Language::GridText::Prior },  { "\u25B6", Language::GridText::Next },
+    { "+", Language::GridText::Insert },      { "\u2212", Language::GridText::Delete },
+    { "\u25B2", Language::GridText::Edit },   { "\u2714", Language::GridText::Post },
+    { "\u2716", Language::GridText::Cancel }, { "\u21BB", Language::GridText::Refresh },
+};
+
+} // namespace
+
+RegistryNavigator::RegistryNavigator(const QString& name, Dataset* dataset, QWidget* parent)
+    : QWidget(parent)
+    , m_dataset(dataset)
+{
+    setObjectName(name);
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(1);
+    for (int which = 0; which < ButtonCount; ++which) {
+        // Unnamed: the navigator is one component for the window files, its buttons are no components.
+        auto* button = new QToolButton(this);
+        button->setText(QString::fromUtf8(NavigatorButtons[which].glyph));
+        button->setFixedSize(25, 25);
+        button->setAutoRaise(false);
+        button->setFocusPolicy(Qt::NoFocus);
+        connect(button, &QToolButton::clicked, this, [this, which] { press(Button(which)); });
+        layout->addWidget(button);
+        m_buttons[size_t(which)] = button;
+    }
+    applyLanguage();
+    connect(dataset, &Dataset::stateChanged, this, [this] { updateButtons(); });
+    connect(dataset, &Dataset::currentRowChanged, this, [this] { updateButtons(); });
+    connect(dataset, &Dataset::resetDone, this, [this] { updateButtons(); });
+    connect(dataset, &Dataset::rowInserted, this, [this] { updateButtons(); });
+    connect(dataset, &Dataset::rowRemoved, this, [this] { updateButtons(); });
+    updateButtons();
+}
+
+void RegistryNavigator::setInsertAllowed(bool allowed)
+{
+    m_insertAllowed = allowed;
+    updateButtons();
+}
+
+void RegistryNavigator::applyLanguage()
+{
+    for (int which = 0; which < ButtonCount; ++which) {
+        m_buttons.at(size_t(which))->setToolTip(Language::gridText(NavigatorButtons[which].tip));
+    }
+}
+
+void RegistryNavigator::press(Button which)
+{
+    Dataset* rows = m_dataset;
+    if (which == Delete) {
+        RegistryGrid::confirmAndDelete(rows, window());
+        return;
+    }
+    ErrorHandler::reportingErrors([rows, which] {
+        switch (which) {
+            case Prior:
+                rows->prior();
+                break;
+            case Next:
+                rows->next();
+                break;
+            case Insert:
+                rows->insert();
+                break;
+            case Edit:
+                rows->edit();
+                break;
+            case Post:
+                rows->post();
+                break;
+            case Cancel:
+                rows->cancel();
+                break;
+            case Refresh:
+                rows->refresh();
+                break;
+            case Delete:
+            case ButtonCount:
+                break;
+        }
+    });
+}
+
+void RegistryNavigator::updateButtons()
+{
+    const bool open = m_dataset->isOpen();
+    const bool editing = m_dataset->isEditing();
+    const bool hasRow = open && m_dataset->recNo() >= 0;
+    const int row = m_dataset->recNo();
+    m_buttons[Prior]->setEnabled(hasRow && row > 0);
+    m_buttons[Next]->setEnabled(hasRow && row < m_dataset->recordCount() - 1);
+    m_buttons[Insert]->setEnabled(open && m_insertAllowed);
+    m_buttons[Delete]->setEnabled(hasRow);
+    m_buttons[Edit]->setEnabled(hasRow && !editing);
+    m_buttons[Post]->setEnabled(editing);
+    m_buttons[Cancel]->setEnabled(editing);
+    m_buttons[Refresh]->setEnabled(open);
+}
+
+LookupDelegate::LookupDelegate(GridModel* list, Options options, QObject* parent)
+    : QStyledItemDelegate(parent)
+    , m_list(list)
+    , m_options(std::move(options))
+{
+}
+
+QWidget* LookupDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                                      const QModelIndex& index) const
+{
+    Q_UNUSED(option)
+    Q_UNUSED(index)
+    auto* box = new QComboBox(parent);
+    box->setObjectName(m_options.editorName);
+    box->setModel(m_list);
+    box->setModelColumn(std::max(0, m_list->columnOf(m_options.shownField)));
+    // More than one column: a table with its titles drops down.
+    if (m_options.columns.size() > 1) {
+        auto* view = new QTableView(box);
+        view->setSelectionBehavior(QAbstractItemView::SelectRows);
+        view->verticalHeader()->hide();
+        view->horizontalHeader()->setHighlightSections(false);
+        view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        view->setWordWrap(false);
+        box->setView(view);
+        int width = 0;
+        const int characterWidth = box->fontMetrics().averageCharWidth();
+        for (int column = 0; column < m_list->columnCount(); ++column) {
+            const QString field = m_list->fieldAt(column)->fieldName();
+            int characters = -1;
+            for (const auto& [name, shownWidth] : m_options.columns) {
+                if (name.compare(field, Qt::CaseInsensitive) == 0) {
+                    characters = shownWidth;
+                }
+            }
+            view->setColumnHidden(column, characters < 0);
+            if (characters > 0) {
+                view->setColumnWidth(column, characters * characterWidth + 8);
+                width += characters * characterWidth + 8;
+            }
+        }
+        view->setMinimumWidth(width + 24);
+    }
+    box->setEditable(m_options.typing);
+    if (m_options.typing) {
+        box->setInsertPolicy(QComboBox::NoInsert);
+        box->completer()->setCompletionMode(QCompleter::PopupCompletion);
+        box->completer()->setCaseSensitivity(Qt::CaseInsensitive);
+        box->lineEdit()->setClearButtonEnabled(true);
+    }
+    return box;
+}
+
+void LookupDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const
+{
+    auto* box = qobject_cast<QComboBox*>(editor);
+    if (!box) {
+        return;
+    }
+    const QVariant current = index.data(Qt::EditRole);
+    Dataset* list = m_list->dataset();
+    const Field* key = list->fieldByName(m_options.keyField);
+    int found = -1;
+    for (int row = 0; row < list->recordCount() && found < 0 && !current.isNull(); ++row) {
+        const QVariant value = key->fromStored(list->storedValue(row, key->index()));
+        const bool same = value.typeId() == QMetaType::QString ? TextCompare::equal(value.toString(), current.toString())
+                                                               : value.toDouble() == current.toDouble();
+        if (same) {
+            found = row;
+        }
+    }
+    box->setCurrentIndex(found);
+    if (found < 0 && box->isEditable()) {
+        box->setEditText(QString());
+    }
+}
+
+void LookupDelegate::setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const
+{
+    auto* box = qobject_cast<QComboBox*>(editor);
+    if (!box) {
+        return;
+    }
+    Dataset* list = m_list->dataset();
+    const Field* key = list->fieldByName(m_options.keyField);
+    const Field* shown = list->fieldByName(m_options.shownField);
+    int row = box->currentIndex();
+    if (box->isEditable()) {
+        // The typed text names a row of the list, whatever its letter case; a cleared text stores nothing.
+        const QString text = box->currentText().trimmed();
+        if (text.isEmpty()) {
+            if (!index.data(Qt::EditRole).isNull()) {
+                model->setData(index, QVariant());
+            }
+            return;
+        }
+        row = -1;
+        for (int candidate = 0; candidate < list->recordCount() && row < 0; ++candidate) {
+            if (TextCompare::equal(shown->displayTextOf(list->storedValue(candidate, shown->index())), text)) {
+                row = candidate;
+            }
+        }
+    }
+    if (row < 0 || row >= list->recordCount()) {
+        return; // nothing chosen: the cell keeps its value
+    }
+    const QVariant chosen = key->fromStored(list->storedValue(row, key->index()));
+    const QVariant current = index.data(Qt::EditRole);
+    if (current.isNull() || current.toString() != chosen.toString()) {
+        model->setData(index, chosen);
+    }
+}
+
+QWidget* PriceDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                                     const QModelIndex& index) const
+{
+    Q_UNUSED(option)
+    Q_UNUSED(index)
+    auto* edit = new QLineEdit(parent);
+    edit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return edit;
+}
+
+void PriceDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const
+{
+    auto* edit = qobject_cast<QLineEdit*>(editor);
+    const QVariant value = index.data(Qt::EditRole);
+    if (!edit || value.isNull()) {
+        return;
+    }
+    QString text = QString::number(value.toDouble(), 'f', 4);
+    while (text.endsWith(QLatin1Char('0')) && text.indexOf(QLatin1Char('.')) < text.size() - 3) {
+        text.chop(1);
+    }
+    edit->setText(text.replace(QLatin1Char('.'), Formats::decimalSeparator()));
+}
+
+void PriceDelegate::setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const
+{
+    auto* edit = qobject_cast<QLineEdit*>(editor);
+    if (!edit) {
+        return;
+    }
+    const QString text = edit->text().trimmed();
+    const QVariant current = index.data(Qt::EditRole);
+    if (text.isEmpty()) {
+        if (!current.isNull()) {
+            model->setData(index, QVariant());
+        }
+        return;
+    }
+    double price = 0;
+    if (!Formats::parseNumber(text, &price)) {
+        return; // not a number: the cell keeps its price
+    }
+    if (current.isNull() || std::llround(current.toDouble() * 10000) != std::llround(price * 10000)) {
+        model->setData(index, price);
+    }
+}
+
+} // namespace tollbook
