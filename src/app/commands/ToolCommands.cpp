@@ -1,6 +1,7 @@
 #include "app/commands/ToolCommands.h"
 
 #include "app/DataModule.h"
+#include "maintenance/PurgeDialog.h"
 #include "platform/ShellExecution.h"
 #include "ui/ErrorHandler.h"
 #include "ui/MainWindow.h"
@@ -37,8 +38,16 @@ ToolCommands::ToolCommands(DataModule* dataModule, MainWindow* window, QObject* 
 
 void ToolCommands::connectMenu(const MainMenu& menu)
 {
+    connect(menu.purge, &QAction::triggered, this, &ToolCommands::openPurge);
     connect(menu.printQueue, &QAction::triggered, this, &ToolCommands::openPrintQueue);
     connect(menu.developerMode, &QAction::triggered, this, &ToolCommands::toggleDeveloperMode);
+}
+
+void ToolCommands::openPurge()
+{
+    // Created for this showing and released when it closes; centred on the main window.
+    PurgeDialog dialog(m_window);
+    dialog.exec();
 }
 
 void ToolCommands::openPrintQueue()

@@ -11,9 +11,10 @@ class DataModule;
 class MainWindow;
 struct MainMenu;
 
-// The commands of the tools menu: "Fila de Impressão" (Tollwatch1) starts the print-queue viewer and
-// the hidden "Ativa Permissão" (AtivaPermisso1, Ctrl+Alt+A) switches developer mode. The purge and the
-// configuration dialogs join here when they exist. Built by MenuCommands with the main window.
+// The commands of the tools menu: "Manutenção da Base" (ManutenodaBase1) opens the purge dialog, "Fila de
+// Impressão" (Tollwatch1) starts the print-queue viewer and the hidden "Ativa Permissão" (AtivaPermisso1,
+// Ctrl+Alt+A) switches developer mode. The configuration dialog joins here when it exists. Built by
+// MenuCommands with the main window.
 class ToolCommands : public QObject
 {
     Q_OBJECT
@@ -29,6 +30,7 @@ public:
     // How the viewer is started; the platform's shell execution, in a normal window, unless replaced.
     void setViewerStart(Starter start) { m_viewerStart = std::move(start); }
 
+    void openPurge();           // ManutenodaBase1
     void openPrintQueue();      // Tollwatch1
     void toggleDeveloperMode(); // AtivaPermisso1
 
