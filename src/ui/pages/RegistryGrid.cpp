@@ -28,7 +28,24 @@ RegistryGrid::RegistryGrid(const QString& name, GridModel* model, QWidget* paren
     , m_model(model)
 {
     setObjectName(name);
+    // While the dataset adds, removes or refills rows, the view moves its current cell on its own; the
+    // dataset's current row is not to follow those moves. Connected before the view's own handlers, so that
+    // the grid knows before the view moves.
+    const auto reshaping = [this] { m_following = true; };
+    connect(model, &QAbstractItemModel::rowsAboutToBeInserted, this, reshaping);
+    connect(model, &QAbstractItemModel::rowsAboutToBeRemoved, this, reshaping);
+    connect(model, &QAbstractItemModel::modelAboutToBeReset, this, reshaping);
     setModel(model);
+    const auto reshaped = [this] {
+        m_following = false;
+        followDataset();
+    };
+    connect(model, &QAbstractItemModel::rowsInserted, this, reshaped);
+    connect(model, &QAbstractItemModel::rowsRemoved, this, reshaped);
+    connect(model, &QAbstractItemModel::modelReset, this, [this, reshaped] {
+        fitColumns(); // a reset forgets the widths
+        reshaped();
+    });
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
@@ -40,14 +57,7 @@ RegistryGrid::RegistryGrid(const QString& name, GridModel* model, QWidget* paren
     horizontalHeader()->setHighlightSections(false);
     fitColumns();
 
-    Dataset* rows = dataset();
-    connect(rows, &Dataset::currentRowChanged, this, [this] { followDataset(); });
-    connect(rows, &Dataset::resetDone, this, [this] {
-        fitColumns();
-        followDataset();
-    });
-    connect(rows, &Dataset::rowInserted, this, [this] { followDataset(); });
-    connect(rows, &Dataset::rowRemoved, this, [this] { followDataset(); });
+    connect(dataset(), &Dataset::currentRowChanged, this, [this] { followDataset(); });
     // Leaving the grid, from a cell or from one of its editors, posts the row being edited.
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
         if (owns(old) && !owns(now)) {
@@ -360,11 +370,23 @@ QWidget* LookupDelegate::createEditor(QWidget* parent, const QStyleOptionViewIte
         view->setMinimumWidth(width + 24);
     }
     box->setEditable(m_options.typing);
+    // A row chosen from the list, or Enter on the typed text, is the choice: written at once.
+    const auto commit = [this, box = QPointer<QComboBox>(box)] {
+        // Enter on the typed text may also count as a choice from the list: written once.
+        if (box && !box->property("tollbookChosen").toBool()) {
+            box->setProperty("tollbookChosen", true);
+            auto* self = const_cast<LookupDelegate*>(this);
+            Q_EMIT self->commitData(box);
+            Q_EMIT self->closeEditor(box, QAbstractItemDelegate::SubmitModelCache);
+        }
+    };
+    connect(box, qOverload<int>(&QComboBox::activated), this, commit);
     if (m_options.typing) {
         box->setInsertPolicy(QComboBox::NoInsert);
         box->completer()->setCompletionMode(QCompleter::PopupCompletion);
         box->completer()->setCaseSensitivity(Qt::CaseInsensitive);
         box->lineEdit()->setClearButtonEnabled(true);
+        connect(box->lineEdit(), &QLineEdit::returnPressed, this, commit);
     }
     return box;
 }
