@@ -62,11 +62,11 @@ public:
 
 PurgeDialog::PurgeDialog(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
-    , m_purge(new JobPurge(this))
+    , m_purge(std::make_unique<JobPurge>())
     , m_groupBox1(new QGroupBox(QStringLiteral("Selecione o Período para Limpar a Base"), this))
     , m_label1(new QLabel(QStringLiteral("Data Inicial"), m_groupBox1))
-    , m_wwDataRi(new DatePicker(m_groupBox1))
     , m_label2(new QLabel(QStringLiteral("Data Final"), m_groupBox1))
+    , m_wwDataRi(new DatePicker(m_groupBox1))
     , m_wwDataRf(new DatePicker(m_groupBox1))
     , m_progress(new QProgressBar(m_groupBox1))
     , m_button1(new QPushButton(QStringLiteral("Limpar"), this))

@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include <memory>
+
 class QGroupBox;
 class QLabel;
 class QProgressBar;
@@ -48,11 +50,12 @@ private:
     void runPurge();
     void showProgress();
 
-    JobPurge* m_purge;
+    // Not a child: its statements are no components of the window files.
+    std::unique_ptr<JobPurge> m_purge;
     QGroupBox* m_groupBox1;
     QLabel* m_label1;
-    DatePicker* m_wwDataRi;
     QLabel* m_label2;
+    DatePicker* m_wwDataRi;
     DatePicker* m_wwDataRf;
     QProgressBar* m_progress;
     QPushButton* m_button1;

@@ -7,6 +7,7 @@
 #include "app/LoginDialog.h"
 #include "app/PeriodDialog.h"
 #include "data/Catalogue.h"
+#include "maintenance/PurgeDialog.h"
 #include "platform/Printers.h"
 #include "ui/MainWindow.h"
 #include "ui/PrinterDialog.h"
@@ -52,6 +53,12 @@ private Q_SLOTS:
         QVERIFY(dataModule.create());
         PeriodDialog period(&dataModule, QStringLiteral("Relat_Impressora2"));
         compareWithDelivered(&period);
+    }
+
+    void purgeDialog()
+    {
+        PurgeDialog purge;
+        compareWithDelivered(&purge);
     }
 
 private:
