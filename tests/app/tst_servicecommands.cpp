@@ -11,6 +11,9 @@
 #include <QtTest>
 
 #include <QAction>
+#include <QDialog>
+#include <QLineEdit>
+#include <QPointer>
 #include <QCursor>
 #include <QGuiApplication>
 
@@ -100,6 +103,7 @@ private Q_SLOTS:
     void unwritableConfigStartsNothing_data();
     void unwritableConfigStartsNothing();
     void printQueueViewerUnderHourglass();
+    void purgeDialogFromTheToolsMenu();
     void printQueueViewerFailureShown();
     void printQueueViewerProgram_data();
     void printQueueViewerProgram();
@@ -364,6 +368,36 @@ void TestServiceCommands::printQueueViewerUnderHourglass()
     QCOMPARE(boxes.count(), 0);
     QVERIFY(install.config(QStringLiteral("Service")).isEmpty());
     QCOMPARE(install.config(QStringLiteral("PID")), QString::number(QCoreApplication::applicationPid()));
+    QVERIFY(shell->mainWindow()->isVisible());
+}
+
+// "Manutenção da Base" opens the purge dialog, modal over the main window, with empty pickers; closing it
+// releases it.
+void TestServiceCommands::purgeDialogFromTheToolsMenu()
+{
+    InstallFixture install;
+    const auto shell = startShell(install);
+    QPointer<QDialog> seen;
+    QString name;
+    bool overWindow = false;
+    bool empty = false;
+    const auto token = ModalHelper::onNextModal([&](QWidget* modal) {
+        name = modal->objectName();
+        overWindow = modal->parentWidget() == shell->mainWindow();
+        seen = qobject_cast<QDialog*>(modal);
+        if (!seen) {
+            return;
+        }
+        const auto pickers = seen->findChildren<QLineEdit*>();
+        empty = pickers.size() == 2 && pickers.at(0)->text().isEmpty() && pickers.at(1)->text().isEmpty();
+        seen->reject();
+    });
+    shell->mainWindow()->action(QStringLiteral("ManutenodaBase1"))->trigger();
+
+    QCOMPARE(name, QStringLiteral("frmLimpa"));
+    QVERIFY(overWindow);
+    QVERIFY(seen.isNull()); // released once closed
+    QVERIFY(empty);
     QVERIFY(shell->mainWindow()->isVisible());
 }
 
