@@ -11,13 +11,17 @@
 #include "app/DataModule.h"
 #include "app/LoginDialog.h"
 #include "app/PeriodDialog.h"
+#include "data/Catalogue.h"
 #include "maintenance/AboutBox.h"
 #include "maintenance/Help.h"
+#include "maintenance/PurgeDialog.h"
 #include "platform/Printers.h"
 #include "ui/MainWindow.h"
 #include "ui/PrinterDialog.h"
 #include "ui/PrinterPropertiesDialog.h"
 #include "ui/pages/ChartsPage.h"
+#include "ui/pages/RegistriesPage.h"
+#include "ui/widgets/DatePicker.h"
 #include "ui/widgets/Panel.h"
 
 #include <QAction>
@@ -27,6 +31,7 @@
 #include <QProcess>
 #include <QScreen>
 #include <QStatusBar>
+#include <QTabWidget>
 #include <QTextStream>
 #include <QThread>
 
@@ -53,7 +58,7 @@ int main(int argc, char* argv[])
     if (args.size() < 3 || args.size() > 4) {
         err << "usage: tollbook-screenshot INSTALLFOLDER PICTURE.png "
                "[frmTBKPrincipal|frmLogin|frmAbout|StatusBar1|Ajuda2|tab5|tab5-Setores|grafico_usuario|"
-               "frmImpressora|PrinterProperties|frmPeriodo]\n";
+               "frmImpressora|PrinterProperties|frmPeriodo|frmLimpa|TabSheet2|TabSheet3|TabSheet4|TabSheet1]\n";
         return 2;
     }
     const QString folder = QDir(args.at(1)).absolutePath() + QLatin1Char('/');
@@ -148,6 +153,24 @@ int main(int argc, char* argv[])
     } else if (window == QLatin1String("frmPeriodo")) {
         dialog = std::make_unique<tollbook::PeriodDialog>(shell.dataModule(), QStringLiteral("Relat_ImpressaoUsuario"),
                                                           shell.mainWindow());
+    } else if (window == QLatin1String("frmLimpa")) {
+        auto purge = std::make_unique<tollbook::PurgeDialog>(shell.mainWindow());
+        purge->startPicker()->setDate(QDate(2025, 1, 1));
+        purge->endPicker()->setDate(QDate(2025, 3, 31));
+        dialog = std::move(purge);
+    } else if (window.startsWith(QLatin1String("TabSheet"))) {
+        // An inner page of the registries, on the printer with prices when there is one.
+        shell.mainWindow()->selectNavigationEntry(4);
+        QTabWidget* inner = shell.mainWindow()->registriesPage()->innerPages();
+        QWidget* page = inner->findChild<QWidget*>(window);
+        if (!page) {
+            err << "tollbook-screenshot: no window " << window << '\n';
+            return 2;
+        }
+        inner->setCurrentWidget(page);
+        shell.mainWindow()->datasets()->SQL_Impressora->locate(QStringLiteral("Print_Name"),
+                                                               QStringLiteral("HP LaserJet"));
+        settle();
     } else if (window != QLatin1String("frmTBKPrincipal")) {
         err << "tollbook-screenshot: no window " << window << '\n';
         return 2;

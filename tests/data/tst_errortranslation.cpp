@@ -130,6 +130,10 @@ void TestErrorTranslation::translate_data()
         << BoxKind::Error << T + QStringLiteral("\r\r[ASTA SERVER ERROR]NO USER TRANSACTION IS CURRENTLY IN PROGRESS");
     QTest::newRow("silent abort, whatever its message")
         << ErrorKind::SilentAbort << QStringLiteral("Key violation in 'Usuario'") << false << warn << QString();
+    // A rule's refusal is its own text for the user, fragments and all, in an information box.
+    QTest::newRow("refusal: the rule's text as it is")
+        << ErrorKind::Refusal << QStringLiteral("O setor 'FIN' não pode ser excluído: key violation") << true
+        << BoxKind::Information << QStringLiteral("O setor 'FIN' não pode ser excluído: key violation");
 }
 
 void TestErrorTranslation::translate()
@@ -155,6 +159,7 @@ void TestErrorTranslation::kindIsTheExactType_data()
     QTest::addColumn<ErrorKind>("kind");
 
     QTest::newRow("silent abort") << Thrower([] { throw SilentAbort(); }) << ErrorKind::SilentAbort;
+    QTest::newRow("refusal") << Thrower([] { throw Refusal(QStringLiteral("x")); }) << ErrorKind::Refusal;
     QTest::newRow("database error") << Thrower([] { throw DatabaseError(QStringLiteral("x")); }) << ErrorKind::Database;
     QTest::newRow("plain error") << Thrower([] { throw PlainError(QStringLiteral("x")); }) << ErrorKind::Plain;
     QTest::newRow("driver error") << Thrower([] { throw DriverError(QStringLiteral("x")); }) << ErrorKind::Other;

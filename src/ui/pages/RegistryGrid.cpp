@@ -58,9 +58,10 @@ RegistryGrid::RegistryGrid(const QString& name, GridModel* model, QWidget* paren
     fitColumns();
 
     connect(dataset(), &Dataset::currentRowChanged, this, [this] { followDataset(); });
-    // Leaving the grid, from a cell or from one of its editors, posts the row being edited.
+    // Leaving the grid, from a cell or from one of its editors, for another control of the window posts the
+    // row being edited. A box or a drop-down list taking the focus, or another program, is no leaving.
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
-        if (owns(old) && !owns(now)) {
+        if (owns(old) && now && !owns(now) && now->window() == window()) {
             postPending();
         }
     });
@@ -92,9 +93,15 @@ void RegistryGrid::fitColumns()
     }
 }
 
+// The grid itself, its cell editors and what they drop down.
 bool RegistryGrid::owns(const QWidget* widget) const
 {
-    return widget && (widget == this || isAncestorOf(widget));
+    for (const QWidget* part = widget; part; part = part->parentWidget()) {
+        if (part == this) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void RegistryGrid::postPending()
