@@ -16,9 +16,11 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPointer>
 #include <QToolButton>
 
+#include <algorithm>
 #include <cmath>
 
 namespace tollbook {
@@ -82,13 +84,18 @@ void RegistryGrid::setReadOnly(bool readOnly)
     setSelectionBehavior(readOnly ? QAbstractItemView::SelectRows : QAbstractItemView::SelectItems);
 }
 
+// As wide as the field's characters, and never narrower than its title.
 void RegistryGrid::fitColumns()
 {
-    const int characterWidth = fontMetrics().averageCharWidth();
+    // A digit's width: dates and amounts are digits, and names fit too.
+    const int characterWidth = std::max(fontMetrics().averageCharWidth(), fontMetrics().horizontalAdvance(u'0'));
+    const QFontMetrics titleMetrics(horizontalHeader()->font());
     for (int column = 0; column < m_model->columnCount(); ++column) {
         const int characters = m_model->headerData(column, Qt::Horizontal, DatasetModel::DisplayWidthRole).toInt();
         if (characters > 0) {
-            setColumnWidth(column, characters * characterWidth + 8);
+            const int title =
+                titleMetrics.horizontalAdvance(m_model->headerData(column, Qt::Horizontal).toString()) + 16;
+            setColumnWidth(column, std::max(characters * characterWidth + 8, title));
         }
     }
 }
@@ -224,18 +231,58 @@ void RegistryGrid::keyPressEvent(QKeyEvent* event)
 
 namespace {
 
-struct NavigatorButton
-{
-    const char* glyph;
-    Language::GridText tip;
+constexpr Language::GridText NavigatorTips[] = {
+    Language::GridText::Prior, Language::GridText::Next, Language::GridText::Insert, Language::GridText::Delete,
+    Language::GridText::Edit,  Language::GridText::Post, Language::GridText::Cancel, Language::GridText::Refresh,
 };
 
-const NavigatorButton NavigatorButtons[] = {
-    { "\u25C0", Language::GridText::Prior },  { "\u25B6", Language::GridText::Next },
-    { "+", Language::GridText::Insert },      { "\u2212", Language::GridText::Delete },
-    { "\u25B2", Language::GridText::Edit },   { "\u2714", Language::GridText::Post },
-    { "\u2716", Language::GridText::Cancel }, { "\u21BB", Language::GridText::Refresh },
-};
+// The picture of a navigator button, drawn in the button's text colour so that it follows the style.
+QIcon navigatorIcon(int which, const QColor& colour)
+{
+    constexpr int Size = 16;
+    QPixmap pixmap(Size, Size);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPen pen(colour, 2.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    painter.setPen(pen);
+    switch (which) {
+        case RegistryNavigator::Prior:
+            painter.setBrush(colour);
+            painter.drawPolygon(QPolygonF({ QPointF(11, 3), QPointF(4, 8), QPointF(11, 13) }));
+            break;
+        case RegistryNavigator::Next:
+            painter.setBrush(colour);
+            painter.drawPolygon(QPolygonF({ QPointF(5, 3), QPointF(12, 8), QPointF(5, 13) }));
+            break;
+        case RegistryNavigator::Insert:
+            painter.drawLine(QPointF(8, 3), QPointF(8, 13));
+            painter.drawLine(QPointF(3, 8), QPointF(13, 8));
+            break;
+        case RegistryNavigator::Delete:
+            painter.drawLine(QPointF(3, 8), QPointF(13, 8));
+            break;
+        case RegistryNavigator::Edit:
+            painter.drawLine(QPointF(4, 12), QPointF(12, 4));
+            painter.drawLine(QPointF(3, 13), QPointF(6, 13));
+            break;
+        case RegistryNavigator::Post:
+            painter.drawPolyline(QPolygonF({ QPointF(3, 8), QPointF(7, 12), QPointF(13, 4) }));
+            break;
+        case RegistryNavigator::Cancel:
+            painter.drawLine(QPointF(4, 4), QPointF(12, 12));
+            painter.drawLine(QPointF(12, 4), QPointF(4, 12));
+            break;
+        default: // refresh: an open circle with its arrow head
+            painter.drawArc(QRectF(3, 3, 10, 10), 90 * 16, 270 * 16);
+            painter.setBrush(colour);
+            painter.setPen(Qt::NoPen);
+            painter.drawPolygon(QPolygonF({ QPointF(8, 0.5), QPointF(12, 3), QPointF(8, 5.5) }));
+            break;
+    }
+    painter.end();
+    return QIcon(pixmap);
+}
 
 } // namespace
 
@@ -250,8 +297,9 @@ RegistryNavigator::RegistryNavigator(const QString& name, Dataset* dataset, QWid
     for (int which = 0; which < ButtonCount; ++which) {
         // Unnamed: the navigator is one component for the window files, its buttons are no components.
         auto* button = new QToolButton(this);
-        button->setText(QString::fromUtf8(NavigatorButtons[which].glyph));
-        button->setFixedSize(25, 25);
+        button->setIcon(navigatorIcon(which, palette().color(QPalette::ButtonText)));
+        button->setIconSize(QSize(16, 16));
+        button->setFixedSize(27, 25);
         button->setAutoRaise(false);
         button->setFocusPolicy(Qt::NoFocus);
         connect(button, &QToolButton::clicked, this, [this, which] { press(Button(which)); });
@@ -276,7 +324,7 @@ void RegistryNavigator::setInsertAllowed(bool allowed)
 void RegistryNavigator::applyLanguage()
 {
     for (int which = 0; which < ButtonCount; ++which) {
-        m_buttons.at(size_t(which))->setToolTip(Language::gridText(NavigatorButtons[which].tip));
+        m_buttons.at(size_t(which))->setToolTip(Language::gridText(NavigatorTips[which]));
     }
 }
 
