@@ -26,7 +26,8 @@ namespace {
 QTextStream out(stdout);
 
 // The dialog's own figures; BENCH_BATCH_MS tries another length of a batch.
-const qint64 BatchMilliseconds = qEnvironmentVariableIsSet("BENCH_BATCH_MS") ? qEnvironmentVariableIntValue("BENCH_BATCH_MS") : 100;
+const qint64 BatchMilliseconds =
+    qEnvironmentVariableIsSet("BENCH_BATCH_MS") ? qEnvironmentVariableIntValue("BENCH_BATCH_MS") : 100;
 constexpr int FirstBatch = 2000;
 constexpr int SmallestBatch = 200;
 constexpr int LargestBatch = 200000;
@@ -146,8 +147,10 @@ int main(int argc, char* argv[])
         out << "usage: tollbook-bench-purge DATABASE [FIRST LAST]\n";
         return 2;
     }
-    const QDate first = args.size() == 4 ? QDate::fromString(args.at(2), QStringLiteral("dd/MM/yyyy")) : QDate(2025, 3, 1);
-    const QDate last = args.size() == 4 ? QDate::fromString(args.at(3), QStringLiteral("dd/MM/yyyy")) : QDate(2025, 3, 31);
+    const QDate first =
+        args.size() == 4 ? QDate::fromString(args.at(2), QStringLiteral("dd/MM/yyyy")) : QDate(2025, 3, 1);
+    const QDate last =
+        args.size() == 4 ? QDate::fromString(args.at(3), QStringLiteral("dd/MM/yyyy")) : QDate(2025, 3, 31);
     try {
         const Figures single = oneStatement(args.at(1), first, last);
         qint64 counted = 0;
@@ -156,8 +159,8 @@ int main(int argc, char* argv[])
         out << "purge of " << first.toString(Qt::ISODate) << " to " << last.toString(Qt::ISODate) << " on "
             << args.at(1) << "\n";
         out << "count: " << counted << " jobs in " << countMs << " ms\n";
-        out << "one statement: " << single.deleted << " jobs in " << single.totalMs << " ms (processor "
-            << single.cpuMs << " ms), window held " << single.longestMs << " ms\n";
+        out << "one statement: " << single.deleted << " jobs in " << single.totalMs << " ms (processor " << single.cpuMs
+            << " ms), window held " << single.longestMs << " ms\n";
         out << "batches: " << batched.deleted << " jobs in " << batched.totalMs << " ms (processor " << batched.cpuMs
             << " ms), " << batched.steps << " batches, window held at most " << batched.longestMs << " ms\n";
     } catch (const tollbook::Error& error) {

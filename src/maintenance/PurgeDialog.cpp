@@ -189,11 +189,11 @@ void PurgeDialog::runPurge()
         m_progress->setVisible(count > 0);
         const auto restore = qScopeGuard([this] {
             m_progress->setMaximumHeight(m_progress->fontMetrics().height() + 4);
-    // Keeps its place while hidden, so that the pickers stay where they are.
-    QSizePolicy keepPlace = m_progress->sizePolicy();
-    keepPlace.setRetainSizeWhenHidden(true);
-    m_progress->setSizePolicy(keepPlace);
-    m_progress->hide();
+            // Keeps its place while hidden, so that the pickers stay where they are.
+            QSizePolicy keepPlace = m_progress->sizePolicy();
+            keepPlace.setRetainSizeWhenHidden(true);
+            m_progress->setSizePolicy(keepPlace);
+            m_progress->hide();
             m_button1->setEnabled(true);
             m_button2->setEnabled(true);
         });
@@ -209,8 +209,8 @@ void PurgeDialog::runPurge()
         }
         QCoreApplication::processEvents();
     }
-    const QString done = Language::format(Language::message(Section, QStringLiteral("sMsgExcluir2")),
-                                          { countText(m_purge->deleted()) });
+    const QString done =
+        Language::format(Language::message(Section, QStringLiteral("sMsgExcluir2")), { countText(m_purge->deleted()) });
     MessageBox::show(BoxKind::Information, done, MessageBox::Buttons::Ok, this);
 }
 

@@ -11,11 +11,11 @@
 #include <QtTest>
 
 #include <QAction>
+#include <QCursor>
 #include <QDialog>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPointer>
-#include <QCursor>
-#include <QGuiApplication>
 
 #include <unistd.h>
 

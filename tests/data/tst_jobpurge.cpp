@@ -19,10 +19,11 @@ QString remainingIds()
 
 QString registries()
 {
-    return DatabaseFixture::scalar(QStringLiteral("SELECT (SELECT count(*) FROM Usuario) || '/' || (SELECT count(*) FROM"
-                                                  " Setor) || '/' || (SELECT count(*) FROM Projeto) || '/' || (SELECT"
-                                                  " count(*) FROM Impressora) || '/' || (SELECT count(*) FROM"
-                                                  " CustoImpressao) || '/' || (SELECT count(*) FROM Papel)"))
+    return DatabaseFixture::scalar(
+               QStringLiteral("SELECT (SELECT count(*) FROM Usuario) || '/' || (SELECT count(*) FROM"
+                              " Setor) || '/' || (SELECT count(*) FROM Projeto) || '/' || (SELECT"
+                              " count(*) FROM Impressora) || '/' || (SELECT count(*) FROM"
+                              " CustoImpressao) || '/' || (SELECT count(*) FROM Papel)"))
         .toString();
 }
 
@@ -98,8 +99,9 @@ void TestJobPurge::onlyTheJobsCounted()
     JobPurge purge;
     QCOMPARE(purge.count(QDate(2020, 1, 2), QDate(2020, 1, 2)), 2);
     QCOMPARE(purge.deleteNext(1), 1);
-    DatabaseFixture::exec({ QStringLiteral("INSERT INTO Impressao (Print_Id, Print_Data, Print_Hora, Usuario_Id,"
-                                           " Print_Pages) VALUES (8, '2020-01-02', '2020-01-02 18:00:00', 'Zeca', 1)") });
+    DatabaseFixture::exec(
+        { QStringLiteral("INSERT INTO Impressao (Print_Id, Print_Data, Print_Hora, Usuario_Id,"
+                         " Print_Pages) VALUES (8, '2020-01-02', '2020-01-02 18:00:00', 'Zeca', 1)") });
     while (!purge.isDone()) {
         purge.deleteNext(1);
     }

@@ -121,7 +121,9 @@ void TestRegistryRules::rules_data()
     for (const char* code : { "pt_BR", "en", "es" }) {
         const QString language = QLatin1String(code);
         Language::setCurrentCode(language);
-        const auto row = [&](const char* name) -> QTestData& { return QTest::addRow("%s: %s", code, name) << language; };
+        const auto row = [&](const char* name) -> QTestData& {
+            return QTest::addRow("%s: %s", code, name) << language;
+        };
         const QString notDeleted = message("sMsgNExcluir");
 
         row("user Admin") << removeRow(&M::SQL_Usuario, "Usuario_id", "Admin") << notDeleted
@@ -171,7 +173,7 @@ void TestRegistryRules::rules_data()
         locate(d.SQL_Setor, "Setor_Id", "Adm");
         d.SQL_Setor->remove();
     }) << QString() << count("Setor", "Setor_Id = 'ADM'")
-                                       << "0";
+                                        << "0";
 }
 
 // Each rule refuses with its message in the current language and leaves the row as it was; what no rule

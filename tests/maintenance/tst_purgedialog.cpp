@@ -108,14 +108,15 @@ void TestPurgeDialog::purge_data()
 
     const QString undone = QStringLiteral(" Esta operação não pode ser desfeita.");
     QTest::newRow("jobs on both bound days")
-        << QDate(2019, 12, 31) << QDate(2020, 1, 1) << "Excluir 4 impressão(ões) do período de 31/12/2019 a 01/01/2020?" + undone
+        << QDate(2019, 12, 31) << QDate(2020, 1, 1)
+        << "Excluir 4 impressão(ões) do período de 31/12/2019 a 01/01/2020?" + undone
         << "Limpeza da base de dados concluída: 4 impressão(ões) excluída(s)." << 3;
-    QTest::newRow("neither date chosen")
-        << QDate() << QDate() << "Excluir 0 impressão(ões) do período de 30/12/1899 a 30/12/1899?" + undone
-        << "Limpeza da base de dados concluída: 0 impressão(ões) excluída(s)." << 7;
-    QTest::newRow("start after end")
-        << QDate(2020, 1, 2) << QDate(2019, 12, 31) << "Excluir 0 impressão(ões) do período de 02/01/2020 a 31/12/2019?" + undone
-        << "Limpeza da base de dados concluída: 0 impressão(ões) excluída(s)." << 7;
+    QTest::newRow("neither date chosen") << QDate() << QDate()
+                                         << "Excluir 0 impressão(ões) do período de 30/12/1899 a 30/12/1899?" + undone
+                                         << "Limpeza da base de dados concluída: 0 impressão(ões) excluída(s)." << 7;
+    QTest::newRow("start after end") << QDate(2020, 1, 2) << QDate(2019, 12, 31)
+                                     << "Excluir 0 impressão(ões) do período de 02/01/2020 a 31/12/2019?" + undone
+                                     << "Limpeza da base de dados concluída: 0 impressão(ões) excluída(s)." << 7;
 }
 
 // Yes deletes the jobs the question counted and the completion says how many; the dialog stays open.

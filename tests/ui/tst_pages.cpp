@@ -6,16 +6,16 @@
 #include "common/ModalHelper.h"
 #include "data/Catalogue.h"
 #include "data/Formats.h"
+#include "i18n/Language.h"
 #include "ui/GridModel.h"
 #include "ui/MainWindow.h"
 #include "ui/pages/ChartsPage.h"
 #include "ui/pages/PeriodJobsPage.h"
-#include "i18n/Language.h"
 #include "ui/pages/RegistriesPage.h"
 #include "ui/pages/RegistryGrid.h"
-#include "ui/widgets/Panel.h"
 #include "ui/pages/TodayJobsPage.h"
 #include "ui/pages/UserJobsPage.h"
+#include "ui/widgets/Panel.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -284,7 +284,8 @@ void TestPages::deletionAskedThenRuled()
     Dataset* users = m_window->datasets()->SQL_Usuario;
 
     const auto asked = ModalHelper::answerNext(MessageBox::Answer::Ok);
-    auto refused = std::make_shared<ModalHelper::Handle>(ModalHelper::Handle(std::make_shared<ModalHelper::BoxRecord>()));
+    auto refused =
+        std::make_shared<ModalHelper::Handle>(ModalHelper::Handle(std::make_shared<ModalHelper::BoxRecord>()));
     QTimer::singleShot(0, this, [&] { *refused = ModalHelper::answerNext(MessageBox::Answer::Ok); });
     page->userNavigator()->button(RegistryNavigator::Delete)->click();
     QVERIFY(asked.shown());
@@ -357,8 +358,8 @@ void TestPages::leavingAGridPostsItsRow_data()
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("check");
 
-    QTest::newRow("projects") << 3 << GridOf([](RegistriesPage* p) { return p->projectGrid(); })
-                              << "Projeto_Nome" << "SELECT count(*) FROM Projeto WHERE Projeto_Nome = 'Novo'";
+    QTest::newRow("projects") << 3 << GridOf([](RegistriesPage* p) { return p->projectGrid(); }) << "Projeto_Nome"
+                              << "SELECT count(*) FROM Projeto WHERE Projeto_Nome = 'Novo'";
     QTest::newRow("sectors") << 2 << GridOf([](RegistriesPage* p) { return p->sectorGrid(); }) << "Setor_Id"
                              << "SELECT count(*) FROM Setor WHERE Setor_Id = 'Novo'";
     QTest::newRow("users") << 0 << GridOf([](RegistriesPage* p) { return p->userGrid(); }) << "Usuario_Nome"
@@ -426,9 +427,12 @@ void TestPages::sectorChosenFromItsList_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("stored");
 
-    QTest::newRow("a sector in other letter case") << "adm" << "'ADM'";
-    QTest::newRow("cleared") << "" << "NULL";
-    QTest::newRow("no such sector") << "XYZ" << "'FIN'";
+    QTest::newRow("a sector in other letter case") << "adm"
+                                                   << "'ADM'";
+    QTest::newRow("cleared") << ""
+                             << "NULL";
+    QTest::newRow("no such sector") << "XYZ"
+                                    << "'FIN'";
 }
 
 // The sector of a user is one of the list's (written as the list writes it), or none.

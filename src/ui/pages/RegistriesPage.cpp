@@ -6,10 +6,10 @@
 #include "ui/pages/GridColumns.h"
 #include "ui/pages/RegistryGrid.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QTabWidget>
-#include <QEvent>
 #include <QVBoxLayout>
 
 namespace tollbook {
@@ -109,29 +109,29 @@ RegistriesPage::RegistriesPage(MainWindowDatasets* datasets, DataModuleDatasets*
     m_userGrid->setInsertAllowed(false);
     m_userNavigator = addGridPage(Users, m_userGrid, QStringLiteral("Panel5"), QStringLiteral("wwDBNavigator6"));
     m_userNavigator->setInsertAllowed(false);
-    m_userGrid->setItemDelegateForColumn(
-        m_userModel->columnOf(QStringLiteral("Setor_id")),
-        new LookupDelegate(m_sectorModel,
-                           { QStringLiteral("wwDBLookupComboDlg1"), QStringLiteral("Setor_Id"),
-                             QStringLiteral("Setor_Id"), true, { { QStringLiteral("Setor_Id"), 85 } } },
-                           m_userGrid));
-    m_userGrid->setItemDelegateForColumn(
-        m_userModel->columnOf(QStringLiteral("Projeto_Id")),
-        new LookupDelegate(m_projectModel,
-                           { QStringLiteral("DBLC_Projeto"),
-                             QStringLiteral("Projeto_Id"),
-                             QStringLiteral("Projeto_Codigo"),
-                             false,
-                             { { QStringLiteral("Projeto_Codigo"), 12 },
-                               { QStringLiteral("Projeto_Nome"), 31 },
-                               { QStringLiteral("Projeto_Cliente"), 25 } } },
-                           m_userGrid));
+    m_userGrid->setItemDelegateForColumn(m_userModel->columnOf(QStringLiteral("Setor_id")),
+                                         new LookupDelegate(m_sectorModel,
+                                                            { QStringLiteral("wwDBLookupComboDlg1"),
+                                                              QStringLiteral("Setor_Id"),
+                                                              QStringLiteral("Setor_Id"),
+                                                              true,
+                                                              { { QStringLiteral("Setor_Id"), 85 } } },
+                                                            m_userGrid));
+    m_userGrid->setItemDelegateForColumn(m_userModel->columnOf(QStringLiteral("Projeto_Id")),
+                                         new LookupDelegate(m_projectModel,
+                                                            { QStringLiteral("DBLC_Projeto"),
+                                                              QStringLiteral("Projeto_Id"),
+                                                              QStringLiteral("Projeto_Codigo"),
+                                                              false,
+                                                              { { QStringLiteral("Projeto_Codigo"), 12 },
+                                                                { QStringLiteral("Projeto_Nome"), 31 },
+                                                                { QStringLiteral("Projeto_Cliente"), 25 } } },
+                                                            m_userGrid));
 
     buildPrinterPage(dataModule, datasets);
 
     m_sectorGrid = new RegistryGrid(QStringLiteral("wwDBGrid6"), m_sectorModel, innerPage(Sectors));
-    m_sectorNavigator =
-        addGridPage(Sectors, m_sectorGrid, QStringLiteral("Panel7"), QStringLiteral("wwDBNavigator3"));
+    m_sectorNavigator = addGridPage(Sectors, m_sectorGrid, QStringLiteral("Panel7"), QStringLiteral("wwDBNavigator3"));
 
     m_projectGrid = new RegistryGrid(QStringLiteral("wwDBGrid8"), m_projectModel, innerPage(Projects));
     m_projectNavigator =
@@ -145,7 +145,7 @@ QWidget* RegistriesPage::innerPage(int index) const
 
 // The grid fills the page; the navigator sits right-aligned in a panel at the bottom.
 RegistryNavigator* RegistriesPage::addGridPage(int page, RegistryGrid* grid, const QString& panelName,
-                                                const QString& navigatorName)
+                                               const QString& navigatorName)
 {
     QWidget* sheet = innerPage(page);
     auto* layout = qobject_cast<QVBoxLayout*>(sheet->layout());

@@ -60,7 +60,8 @@ protected:
 
 private:
     QWidget* innerPage(int index) const;
-    RegistryNavigator* addGridPage(int page, RegistryGrid* grid, const QString& panelName, const QString& navigatorName);
+    RegistryNavigator* addGridPage(int page, RegistryGrid* grid, const QString& panelName,
+                                   const QString& navigatorName);
     void buildPrinterPage(DataModuleDatasets* dataModule, MainWindowDatasets* datasets);
 
     QLabel* m_lbTitulo = nullptr;

@@ -87,11 +87,14 @@ void RegistryGrid::setReadOnly(bool readOnly)
 // As wide as the field's characters, and never narrower than its title.
 void RegistryGrid::fitColumns()
 {
-    // A digit's width: dates and amounts are digits, and names fit too.
-    const int characterWidth = std::max(fontMetrics().averageCharWidth(), fontMetrics().horizontalAdvance(u'0'));
+    // Dates are digits, wider than the average character.
+    const int averageWidth = fontMetrics().averageCharWidth();
+    const int digitWidth = std::max(averageWidth, fontMetrics().horizontalAdvance(u'0'));
     const QFontMetrics titleMetrics(horizontalHeader()->font());
     for (int column = 0; column < m_model->columnCount(); ++column) {
         const int characters = m_model->headerData(column, Qt::Horizontal, DatasetModel::DisplayWidthRole).toInt();
+        const Field* field = m_model->fieldAt(column);
+        const int characterWidth = field && field->type() == FieldType::DateTime ? digitWidth : averageWidth;
         if (characters > 0) {
             const int title =
                 titleMetrics.horizontalAdvance(m_model->headerData(column, Qt::Horizontal).toString()) + 16;
@@ -297,7 +300,6 @@ RegistryNavigator::RegistryNavigator(const QString& name, Dataset* dataset, QWid
     for (int which = 0; which < ButtonCount; ++which) {
         // Unnamed: the navigator is one component for the window files, its buttons are no components.
         auto* button = new QToolButton(this);
-        button->setIcon(navigatorIcon(which, palette().color(QPalette::ButtonText)));
         button->setIconSize(QSize(16, 16));
         button->setFixedSize(27, 25);
         button->setAutoRaise(false);
@@ -306,6 +308,9 @@ RegistryNavigator::RegistryNavigator(const QString& name, Dataset* dataset, QWid
         layout->addWidget(button);
         m_buttons[size_t(which)] = button;
     }
+    // The window's style gives buttons wide padding: a navigator's are narrow.
+    setStyleSheet(QStringLiteral("QToolButton { padding: 2px; }"));
+    drawIcons();
     applyLanguage();
     connect(dataset, &Dataset::stateChanged, this, [this] { updateButtons(); });
     connect(dataset, &Dataset::currentRowChanged, this, [this] { updateButtons(); });
@@ -313,6 +318,22 @@ RegistryNavigator::RegistryNavigator(const QString& name, Dataset* dataset, QWid
     connect(dataset, &Dataset::rowInserted, this, [this] { updateButtons(); });
     connect(dataset, &Dataset::rowRemoved, this, [this] { updateButtons(); });
     updateButtons();
+}
+
+void RegistryNavigator::drawIcons()
+{
+    for (int which = 0; which < ButtonCount; ++which) {
+        QToolButton* button = m_buttons.at(size_t(which));
+        button->ensurePolished();
+        button->setIcon(navigatorIcon(which, button->palette().color(QPalette::ButtonText)));
+    }
+}
+
+void RegistryNavigator::showEvent(QShowEvent* event)
+{
+    // The style sheet's colours are known once the buttons are polished for showing.
+    drawIcons();
+    QWidget::showEvent(event);
 }
 
 void RegistryNavigator::setInsertAllowed(bool allowed)
@@ -458,8 +479,9 @@ void LookupDelegate::setEditorData(QWidget* editor, const QModelIndex& index) co
     int found = -1;
     for (int row = 0; row < list->recordCount() && found < 0 && !current.isNull(); ++row) {
         const QVariant value = key->fromStored(list->storedValue(row, key->index()));
-        const bool same = value.typeId() == QMetaType::QString ? TextCompare::equal(value.toString(), current.toString())
-                                                               : value.toDouble() == current.toDouble();
+        const bool same = value.typeId() == QMetaType::QString
+                              ? TextCompare::equal(value.toString(), current.toString())
+                              : value.toDouble() == current.toDouble();
         if (same) {
             found = row;
         }
