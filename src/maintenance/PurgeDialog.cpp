@@ -3,12 +3,14 @@
 #include "data/Formats.h"
 #include "data/JobPurge.h"
 #include "i18n/Language.h"
+#include "platform/Clock.h"
 #include "ui/ErrorHandler.h"
 #include "ui/MessageBox.h"
 #include "ui/WindowFile.h"
 #include "ui/widgets/DatePicker.h"
 #include "ui/widgets/Panel.h"
 
+#include <QCalendarWidget>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QGridLayout>
@@ -85,6 +87,8 @@ PurgeDialog::PurgeDialog(QWidget* parent)
         picker->setMinimumDate(JobPurge::zeroDate());
         picker->setSpecialValueText(QStringLiteral(" "));
         picker->setDate(JobPurge::zeroDate());
+        // Without a date chosen, the calendar opens on this month rather than on December 1899.
+        picker->calendarWidget()->installEventFilter(this);
     }
     m_wwDataRi->setObjectName(QStringLiteral("wwDataRi"));
     m_wwDataRi->setToolTip(QStringLiteral("Data Inicial"));
@@ -140,6 +144,19 @@ PurgeDialog::PurgeDialog(QWidget* parent)
 }
 
 PurgeDialog::~PurgeDialog() = default;
+
+bool PurgeDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Show) {
+        for (DatePicker* picker : { m_wwDataRi, m_wwDataRf }) {
+            if (watched == picker->calendarWidget() && picker->date() == JobPurge::zeroDate()) {
+                const QDate today = Clock::today();
+                picker->calendarWidget()->setCurrentPage(today.year(), today.month());
+            }
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
 
 void PurgeDialog::showEvent(QShowEvent* event)
 {

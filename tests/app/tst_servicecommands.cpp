@@ -12,9 +12,9 @@
 
 #include <QAction>
 #include <QCursor>
+#include <QDateEdit>
 #include <QDialog>
 #include <QGuiApplication>
-#include <QLineEdit>
 #include <QPointer>
 
 #include <unistd.h>
@@ -388,8 +388,10 @@ void TestServiceCommands::purgeDialogFromTheToolsMenu()
         if (!seen) {
             return;
         }
-        const auto pickers = seen->findChildren<QLineEdit*>();
-        empty = pickers.size() == 2 && pickers.at(0)->text().isEmpty() && pickers.at(1)->text().isEmpty();
+        // Empty pickers hold the zero date.
+        const auto pickers = seen->findChildren<QDateEdit*>();
+        empty = pickers.size() == 2 && pickers.at(0)->date() == QDate(1899, 12, 30) &&
+                pickers.at(1)->date() == QDate(1899, 12, 30);
         seen->reject();
     });
     shell->mainWindow()->action(QStringLiteral("ManutenodaBase1"))->trigger();
