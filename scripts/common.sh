@@ -21,7 +21,8 @@ TOLLBOOK_PACKAGES=(
     sqlite3
     tzdata # the zones the date tests run in
     libsqlite3-dev
-    python3-aiosmtpd
+    python3-aiosmtpd # the SMTP servers of the mail sender's tests
+    openssl          # the certificate authority those tests make
     xvfb
     fonts-dejavu-core # the reports' font, embedded in their PDF files
     poppler-utils     # pdftotext and pdftoppm, which the report tests read and photograph PDF files with

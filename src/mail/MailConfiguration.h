@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace tollbook {
+
+class Dataset;
+class TTollMail;
+
+// Filling the mail sender from the configuration row, the same for the report's e-mail, the SMTP test of the
+// configuration dialog and the headless report program.
+namespace MailConfiguration {
+
+// Text without leading and trailing blanks and control characters.
+QString trimmed(const QString& text);
+
+// Host, EmailOrigem and LoginUsuario trimmed, Porta (an empty field gives 0), Senha as stored, and the three
+// switches, each on exactly when its field holds "S". The rest of the sender is left as it is.
+void fill(TTollMail& mail, const Dataset& configuration);
+
+// The addresses of a typed line: split at commas and semicolons, blanks around them removed, empty pieces
+// dropped. "a@x.com; b@y.com" gives two recipients rather than one address that is none.
+QStringList splitAddresses(const QString& line);
+
+} // namespace MailConfiguration
+} // namespace tollbook
