@@ -6,12 +6,15 @@
 #include "data/ErrorTranslation.h"
 #include "data/Formats.h"
 #include "i18n/Language.h"
+#include "mail/TollMail.h"
 #include "platform/Errors.h"
 #include "platform/SystemRoutines.h"
 #include "ui/ErrorHandler.h"
 #include "ui/MessageBox.h"
+#include "ui/ModalWait.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -31,6 +34,7 @@ DataModule::DataModule(const QString& installFolder, QObject* parent)
     : QObject(parent)
     , m_installation(installFolder)
     , m_datasets(new DataModuleDatasets(this))
+    , m_tollMail(new TTollMail(this))
     , m_trayIcon(new QSystemTrayIcon(this))
     , m_trayMenu(new QMenu)
     , m_restoreAction(new QAction(QStringLiteral("Restaurar"), m_trayMenu))
@@ -38,6 +42,18 @@ DataModule::DataModule(const QString& installFolder, QObject* parent)
     , m_balloonTitle(QStringLiteral("Aplicativo Minimizado"))
 {
     setObjectName(QStringLiteral("Tdm"));
+
+    m_tollMail->setObjectName(QStringLiteral("TollMail1"));
+    m_tollMail->NoficarMsg = false;
+    m_tollMail->SetVersion(QStringLiteral("2.0.0.0"));
+    m_tollMail->setReporter([](TTollMail::Notice kind, const QString& text) {
+        MessageBox::show(kind == TTollMail::Notice::Information ? BoxKind::Information : BoxKind::Warning, text,
+                         MessageBox::Buttons::Ok, QApplication::activeWindow());
+    });
+    m_tollMail->setTransferRunner([](const std::function<void()>& transfer) {
+        ModalWait::run(Language::message(QStringLiteral("Mail"), QStringLiteral("sMsgEnviandoEmail")), transfer,
+                       QApplication::activeWindow());
+    });
 
     m_trayIcon->setObjectName(QStringLiteral("TrayIcon1"));
     m_trayIcon->setToolTip(ProductName);

@@ -14,6 +14,7 @@ class QSystemTrayIcon;
 namespace tollbook {
 
 class DataModuleDatasets;
+class TTollMail;
 
 // The data module: what the whole application shares for the length of a run. It owns the data module's
 // datasets over the database connection, the notification-area icon with its menu, the installation paths
@@ -39,6 +40,10 @@ public:
     bool create();
 
     DataModuleDatasets* datasets() const { return m_datasets; }
+
+    // The mail sender "TollMail1": its notices go to message boxes, its transfers run on a worker thread
+    // behind a modal wait.
+    TTollMail* tollMail() const { return m_tollMail; }
 
     // The installation folder and the files and programs in it; tests replace its process names and bitness.
     const Installation& installation() const { return m_installation; }
@@ -86,6 +91,7 @@ private:
 
     Installation m_installation;
     DataModuleDatasets* m_datasets;
+    TTollMail* m_tollMail;
     QSystemTrayIcon* m_trayIcon;
     QMenu* m_trayMenu;
     QAction* m_restoreAction;

@@ -3,6 +3,7 @@
 
 #include "InstallFixture.h"
 
+#include "app/ConfigurationDialog.h"
 #include "app/DataModule.h"
 #include "app/LoginDialog.h"
 #include "app/PeriodDialog.h"
@@ -59,6 +60,15 @@ private Q_SLOTS:
     {
         PurgeDialog purge;
         compareWithDelivered(&purge);
+    }
+
+    void configurationDialog()
+    {
+        InstallFixture install;
+        DataModule dataModule(install.folder());
+        QVERIFY(dataModule.create());
+        ConfigurationDialog dialog(&dataModule);
+        compareWithDelivered(&dialog);
     }
 
 private:

@@ -104,6 +104,8 @@ void LanguageFilesTest::messages_data()
     row("Consulta", "sMsgNIncluir", 0);
     row("Config", "sMsgConfirmaInputCaption", 0);
     row("Config", "sMsgSalvar", 0);
+    row("Config", "sMsgSenhaNaoConfere", 0);
+    row("Mail", "sMsgEnviandoEmail", 0);
     row("Limpa", "sMsgExcluir1", 3);
     row("Limpa", "sMsgExcluir2", 1);
     row("Limpa", "sMsgExcluindo", 2);

@@ -1,5 +1,6 @@
 #include "app/commands/ToolCommands.h"
 
+#include "app/ConfigurationDialog.h"
 #include "app/DataModule.h"
 #include "maintenance/PurgeDialog.h"
 #include "platform/ShellExecution.h"
@@ -40,6 +41,7 @@ void ToolCommands::connectMenu(const MainMenu& menu)
 {
     connect(menu.purge, &QAction::triggered, this, &ToolCommands::openPurge);
     connect(menu.printQueue, &QAction::triggered, this, &ToolCommands::openPrintQueue);
+    connect(menu.configuration, &QAction::triggered, this, &ToolCommands::openConfiguration);
     connect(menu.developerMode, &QAction::triggered, this, &ToolCommands::toggleDeveloperMode);
 }
 
@@ -57,6 +59,14 @@ void ToolCommands::openPrintQueue()
         // A missing viewer shows nothing.
         m_viewerStart(m_dataModule->installation().viewerPath());
         QCoreApplication::processEvents();
+    });
+}
+
+void ToolCommands::openConfiguration()
+{
+    ErrorHandler::reportingErrors([this] {
+        ConfigurationDialog dialog(m_dataModule, m_window);
+        dialog.exec();
     });
 }
 

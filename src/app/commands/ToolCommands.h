@@ -12,9 +12,9 @@ class MainWindow;
 struct MainMenu;
 
 // The commands of the tools menu: "Manutenção da Base" (ManutenodaBase1) opens the purge dialog, "Fila de
-// Impressão" (Tollwatch1) starts the print-queue viewer and the hidden "Ativa Permissão" (AtivaPermisso1,
-// Ctrl+Alt+A) switches developer mode. The configuration dialog joins here when it exists. Built by
-// MenuCommands with the main window.
+// Impressão" (Tollwatch1) starts the print-queue viewer, the hidden "Ativa Permissão" (AtivaPermisso1,
+// Ctrl+Alt+A) switches developer mode and "Configuração do Sistema" (Configurao1) opens the configuration
+// dialog. Built by MenuCommands with the main window.
 class ToolCommands : public QObject
 {
     Q_OBJECT
@@ -32,6 +32,7 @@ public:
 
     void openPurge();           // ManutenodaBase1
     void openPrintQueue();      // Tollwatch1
+    void openConfiguration();   // Configurao1
     void toggleDeveloperMode(); // AtivaPermisso1
 
 private:
