@@ -25,6 +25,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -96,7 +97,6 @@ ConfigurationDialog::ConfigurationDialog(DataModule* dataModule, QWidget* parent
     setObjectName(QStringLiteral("frmConfiguracao"));
     setWindowTitle(QStringLiteral("Configuração do Sistema"));
     setModal(true);
-    setFixedSize(412, 271);
 
     auto* pages = new QTabWidget(this);
     pages->setObjectName(QStringLiteral("PageControl1"));
@@ -115,6 +115,8 @@ ConfigurationDialog::ConfigurationDialog(DataModule* dataModule, QWidget* parent
     m_loginSwitch->setObjectName(QStringLiteral("wwDBComboBox1"));
     m_loginSwitch->addItems({ QStringLiteral("Sim"), QStringLiteral("Não") });
     m_loginSwitch->setCurrentIndex(-1);
+    m_loginSwitch->setMinimumContentsLength(4);
+    m_loginSwitch->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     m_loginSwitch->installEventFilter(this);
     QLabel* label4 = namedLabel(
         "Label4", QStringLiteral("Obs: Esta interface permite configurar uma caixa de login para que  somente"),
@@ -167,8 +169,8 @@ ConfigurationDialog::ConfigurationDialog(DataModule* dataModule, QWidget* parent
         grid->addLayout(labelled(label7, editHost), 0, 1);
         grid->addLayout(labelled(label8, editSmtpLogin), 1, 0);
         auto* passwordAndPort = new QHBoxLayout;
-        passwordAndPort->addLayout(labelled(label9, editSmtpPassword), 3);
-        passwordAndPort->addLayout(labelled(label10, editPort), 2);
+        passwordAndPort->addLayout(labelled(label9, editSmtpPassword), 1);
+        passwordAndPort->addLayout(labelled(label10, editPort), 1);
         grid->addLayout(passwordAndPort, 1, 1);
         auto* switches = new QHBoxLayout;
         switches->addWidget(authenticate);
@@ -177,6 +179,8 @@ ConfigurationDialog::ConfigurationDialog(DataModule* dataModule, QWidget* parent
         switches->addStretch();
         grid->addLayout(switches, 2, 0, 1, 2);
         grid->setRowStretch(3, 1);
+        grid->setColumnStretch(0, 1);
+        grid->setColumnStretch(1, 1);
     }
 
     // The test message.
@@ -221,6 +225,9 @@ ConfigurationDialog::ConfigurationDialog(DataModule* dataModule, QWidget* parent
         layout->addWidget(pages, 1);
         layout->addWidget(bottom);
     }
+
+    m_pages = pages;
+    fitToTexts();
 
     setTabOrder(m_editLogin, m_editPassword);
     setTabOrder(m_editPassword, m_loginSwitch);
@@ -327,7 +334,27 @@ void ConfigurationDialog::showEvent(QShowEvent* event)
     });
     m_editLogin->setFocus();
     WindowFile::apply(this, Language::currentCode());
+    // The window files carry no texts for a list's items.
+    const QString code = Language::currentCode();
+    m_loginSwitch->setItemText(0, code == QLatin1String("en")   ? QStringLiteral("Yes")
+                                  : code == QLatin1String("es") ? QStringLiteral("Sí")
+                                                                : QStringLiteral("Sim"));
+    m_loginSwitch->setItemText(1, code == QLatin1String("en") || code == QLatin1String("es") ? QStringLiteral("No")
+                                                                                             : QStringLiteral("Não"));
+    fitToTexts();
     QDialog::showEvent(event);
+}
+
+void ConfigurationDialog::fitToTexts()
+{
+    // 412 x 271 as designed, wider where the language's captions and the desktop's font need it: every tab
+    // in view at once.
+    setMinimumSize(0, 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    layout()->activate();
+    const QSize needed = sizeHint();
+    const int tabs = m_pages->tabBar()->sizeHint().width() + 24;
+    setFixedSize(std::max({ 412, needed.width(), tabs }), std::max(271, needed.height()));
 }
 
 bool ConfigurationDialog::passwordChanged() const

@@ -6,6 +6,7 @@ class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
+class QTabWidget;
 
 namespace tollbook {
 
@@ -52,6 +53,7 @@ private:
     bool confirmPassword();
     bool passwordChanged() const;
     void reopenDataModuleConfiguration();
+    void fitToTexts();
 
     DataModule* m_dataModule;
     Dataset* m_configuration = nullptr;
@@ -59,6 +61,7 @@ private:
     bool m_confirming = false;
     bool m_refreshing = false;
 
+    QTabWidget* m_pages = nullptr;
     QLineEdit* m_editLogin = nullptr;    // DBEdit1
     QLineEdit* m_editPassword = nullptr; // DBEdit2
     QComboBox* m_loginSwitch = nullptr;  // wwDBComboBox1

@@ -1,13 +1,15 @@
 // tollbook-screenshot INSTALLFOLDER PICTURE.png [frmTBKPrincipal|frmLogin|frmAbout|StatusBar1|Ajuda2|tab5|
-// tab5-Setores|grafico_usuario|frmImpressora|PrinterProperties|frmPeriodo]: starts Tollbook's windows on an
-// installation folder as the application does, shows the one named and saves a picture of it. StatusBar1 is the main
-// window's status bar alone; tab5 the charts page (tab5-Setores with the sectors panel open); grafico_usuario
-// the users chart as its save button writes it; Ajuda2 presses F1 and photographs the
-// whole screen with the help viewer open on it. Used by scripts/screenshots to look at the windows in every
-// language.
+// tab5-Setores|grafico_usuario|frmImpressora|PrinterProperties|frmPeriodo|frmLimpa|TabSheet<n>|
+// frmConfiguracao[.TabSheet<n>]]: starts Tollbook's windows on an installation folder as the application does,
+// shows the one named and saves a picture of it. StatusBar1 is the main window's status bar alone; tab5 the
+// charts page (tab5-Setores with the sectors panel open); grafico_usuario the users chart as its save button
+// writes it; frmConfiguracao.TabSheet2 the configuration dialog on its second page; Ajuda2 presses F1 and
+// photographs the whole screen with the help viewer open on it. Used by scripts/screenshots to look at the
+// windows in every language.
 
 #include "app/Application.h"
 #include "app/ApplicationShell.h"
+#include "app/ConfigurationDialog.h"
 #include "app/DataModule.h"
 #include "app/LoginDialog.h"
 #include "app/PeriodDialog.h"
@@ -58,7 +60,8 @@ int main(int argc, char* argv[])
     if (args.size() < 3 || args.size() > 4) {
         err << "usage: tollbook-screenshot INSTALLFOLDER PICTURE.png "
                "[frmTBKPrincipal|frmLogin|frmAbout|StatusBar1|Ajuda2|tab5|tab5-Setores|grafico_usuario|"
-               "frmImpressora|PrinterProperties|frmPeriodo|frmLimpa|TabSheet2|TabSheet3|TabSheet4|TabSheet1]\n";
+               "frmImpressora|PrinterProperties|frmPeriodo|frmLimpa|TabSheet2|TabSheet3|TabSheet4|TabSheet1|"
+               "frmConfiguracao[.TabSheetN]]\n";
         return 2;
     }
     const QString folder = QDir(args.at(1)).absolutePath() + QLatin1Char('/');
@@ -148,6 +151,13 @@ int main(int argc, char* argv[])
         shown = shell.mainWindow()->statusBar();
     } else if (window == QLatin1String("frmLogin")) {
         dialog = std::make_unique<tollbook::LoginDialog>(shell.dataModule());
+    } else if (window.startsWith(QLatin1String("frmConfiguracao"))) {
+        // frmConfiguracao.TabSheet2 shows its second page.
+        auto configuration = std::make_unique<tollbook::ConfigurationDialog>(shell.dataModule(), shell.mainWindow());
+        if (auto* page = configuration->findChild<QWidget*>(window.section(u'.', 1))) {
+            configuration->findChild<QTabWidget*>()->setCurrentWidget(page);
+        }
+        dialog = std::move(configuration);
     } else if (window == QLatin1String("frmAbout")) {
         dialog = std::make_unique<tollbook::AboutBox>(shell.mainWindow());
     } else if (window == QLatin1String("frmPeriodo")) {
