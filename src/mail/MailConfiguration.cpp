@@ -37,6 +37,17 @@ void fill(TTollMail& mail, const Dataset& configuration)
     mail.HabilitarSSL = on("SMTP_HabilitarSSL");
 }
 
+void prepareReport(TTollMail& mail, const Dataset& configuration, const QStringList& to, const QString& pdfPath)
+{
+    mail.LimpaDados();
+    fill(mail, configuration);
+    mail.EmailDestino = to;
+    mail.Assunto = ReportSubject;
+    mail.Anexo = QStringList{ pdfPath };
+    mail.Mensagem = QStringList{ ReportBody };
+    mail.GravarEmail = false;
+}
+
 QStringList splitAddresses(const QString& line)
 {
     static const QRegularExpression separators(QStringLiteral("[,;]"));

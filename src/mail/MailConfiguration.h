@@ -19,6 +19,15 @@ QString trimmed(const QString& text);
 // switches, each on exactly when its field holds "S". The rest of the sender is left as it is.
 void fill(TTollMail& mail, const Dataset& configuration);
 
+// The subject and the body line of a mailed report.
+inline const QString ReportSubject = QStringLiteral("Tollbook - Relatório Gerencial");
+inline const QString ReportBody =
+    QStringLiteral("Segue em anexo relatório do sistema Tollbook - Gerenciador de Impressão");
+
+// Resets the sender and fills it to mail the report's PDF to the addresses with the settings of the
+// configuration row, without a kept copy.
+void prepareReport(TTollMail& mail, const Dataset& configuration, const QStringList& to, const QString& pdfPath);
+
 // The addresses of a typed line: split at commas and semicolons, blanks around them removed, empty pieces
 // dropped. "a@x.com; b@y.com" gives two recipients rather than one address that is none.
 QStringList splitAddresses(const QString& line);
