@@ -169,10 +169,12 @@ ConfigurationDialog::ConfigurationDialog(DataModule* dataModule, QWidget* parent
         grid->addLayout(labelled(label7, editHost), 0, 1);
         grid->addLayout(labelled(label8, editSmtpLogin), 1, 0);
         auto* passwordAndPort = new QHBoxLayout;
+        passwordAndPort->setSpacing(8);
         passwordAndPort->addLayout(labelled(label9, editSmtpPassword), 1);
         passwordAndPort->addLayout(labelled(label10, editPort), 1);
         grid->addLayout(passwordAndPort, 1, 1);
         auto* switches = new QHBoxLayout;
+        switches->setSpacing(18);
         switches->addWidget(authenticate);
         switches->addWidget(tls);
         switches->addWidget(ssl);
