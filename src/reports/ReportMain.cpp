@@ -1,15 +1,18 @@
 // tollbook-report: runs one management report for a period without any window, for scheduled reports.
 //
 //   tollbook-report [--installation DIR] --report NAME --from YYYY-MM-DD --to YYYY-MM-DD [--language CODE]
-//                   --pdf FILE
+//                   (--pdf FILE | --mail ADDRESS[,ADDRESS...])
 //
 // The installation folder defaults to the program's own; config.ini there names the database and the
-// language. Exit status 0 on success; otherwise one line on standard error and a non-zero status.
+// language. --mail sends the report as Relatorio.pdf with the SMTP settings of the configuration row.
+// Exit status 0 on success; otherwise one line on standard error and a non-zero status.
 
 #include "data/Catalogue.h"
 #include "data/Database.h"
 #include "data/Formats.h"
 #include "i18n/Language.h"
+#include "mail/MailConfiguration.h"
+#include "mail/TollMail.h"
 #include "platform/Errors.h"
 #include "platform/Installation.h"
 #include "platform/SystemRoutines.h"
@@ -21,6 +24,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QTemporaryDir>
 
 #include <cstdio>
 
@@ -45,6 +49,7 @@ struct Options
     QDate to;
     QString language;
     QString pdf;
+    QStringList mailTo; // empty: the PDF file
 };
 
 QDate isoDate(const QString& text, const char* option)
@@ -72,7 +77,10 @@ Options parseOptions(const QStringList& arguments)
     const QCommandLineOption language(QStringLiteral("language"), QStringLiteral("pt_BR, en or es."),
                                       QStringLiteral("CODE"));
     const QCommandLineOption pdf(QStringLiteral("pdf"), QStringLiteral("PDF file to write."), QStringLiteral("FILE"));
-    parser.addOptions({ installation, report, from, to, language, pdf });
+    const QCommandLineOption mail(QStringLiteral("mail"),
+                                  QStringLiteral("Mail the report as PDF to these addresses (comma-separated)."),
+                                  QStringLiteral("ADDRESS[,ADDRESS...]"));
+    parser.addOptions({ installation, report, from, to, language, pdf, mail });
     if (!parser.parse(arguments)) {
         throw Stop{ parser.errorText(), UsageError };
     }
@@ -80,7 +88,10 @@ Options parseOptions(const QStringList& arguments)
         throw Stop{ QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()),
                     UsageError };
     }
-    for (const QCommandLineOption* required : { &report, &from, &to, &pdf }) {
+    if (parser.isSet(pdf) == parser.isSet(mail)) {
+        throw Stop{ QStringLiteral("one of --pdf and --mail is required"), UsageError };
+    }
+    for (const QCommandLineOption* required : { &report, &from, &to }) {
         if (!parser.isSet(*required)) {
             throw Stop{ QStringLiteral("--%1 is required").arg(required->names().first()), UsageError };
         }
@@ -112,7 +123,14 @@ Options parseOptions(const QStringList& arguments)
         throw Stop{ QStringLiteral("unknown language \"%1\"; the languages are pt_BR, en, es").arg(options.language),
                     UsageError };
     }
-    options.pdf = QFileInfo(parser.value(pdf)).absoluteFilePath();
+    if (parser.isSet(pdf)) {
+        options.pdf = QFileInfo(parser.value(pdf)).absoluteFilePath();
+    } else {
+        options.mailTo = MailConfiguration::splitAddresses(parser.value(mail));
+        if (options.mailTo.isEmpty()) {
+            throw Stop{ QStringLiteral("--mail names no address"), UsageError };
+        }
+    }
     return options;
 }
 
@@ -141,7 +159,36 @@ void run(const Options& options)
     if (!prepared) {
         throw Stop{ QStringLiteral("unknown report \"%1\"").arg(options.report), UsageError };
     }
-    writeReportPdf(prepared->definition, *prepared->rows, prepared->parameters, options.pdf, prepared->title);
+    if (options.mailTo.isEmpty()) {
+        writeReportPdf(prepared->definition, *prepared->rows, prepared->parameters, options.pdf, prepared->title);
+        return;
+    }
+
+    // Mailed under the name the application mails it by, from a folder of its own.
+    const QTemporaryDir folder;
+    if (!folder.isValid()) {
+        throw Stop{ QStringLiteral("no temporary folder: %1").arg(folder.errorString()), Failure };
+    }
+    const QString pdfPath = folder.filePath(QStringLiteral("Relatorio.pdf"));
+    writeReportPdf(prepared->definition, *prepared->rows, prepared->parameters, pdfPath, prepared->title);
+
+    datasets.SQL_Configuracao->open();
+    TTollMail mail;
+    QString failure;
+    mail.setReporter([&failure](TTollMail::Notice kind, const QString& text) {
+        if (kind == TTollMail::Notice::Warning && failure.isEmpty()) {
+            failure = text;
+        }
+    });
+    MailConfiguration::prepareReport(mail, *datasets.SQL_Configuracao, options.mailTo, pdfPath);
+    // Its messages in the report's language; the application's own window always keeps Portuguese.
+    if (Language::isKnownCode(Language::currentCode())) {
+        mail.Language = Language::currentCode();
+    }
+    mail.NoficarMsg = false;
+    if (!mail.SendMail()) {
+        throw Stop{ failure.simplified(), Failure };
+    }
 }
 
 // Standard error carries the one line of a failure; Qt's own notes (no XDG_RUNTIME_DIR, font fallbacks)

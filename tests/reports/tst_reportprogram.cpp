@@ -114,7 +114,7 @@ void TestReportProgram::failures_data()
     QTest::newRow("unknown language") << QStringList(good) + QStringList{ "--language", "fr" } << ""
                                       << "unknown language \"fr\"";
     QTest::newRow("no output") << good.mid(0, 8) << ""
-                               << "--pdf is required";
+                               << "one of --pdf and --mail is required";
     QTest::newRow("unknown option") << QStringList(good) + QStringList{ "--mailto" } << ""
                                     << "mailto";
     QTest::newRow("no config.ini") << good << "config"

@@ -1,6 +1,7 @@
 #include "app/commands/MenuCommands.h"
 
 #include "app/PeriodDialog.h"
+#include "app/ReportEmail.h"
 #include "app/commands/HelpCommands.h"
 #include "app/commands/LanguageCommands.h"
 #include "app/commands/PrinterCommands.h"
@@ -28,6 +29,7 @@ MenuCommands::MenuCommands(DataModule* dataModule, MainWindow* window)
     m_reports->connectMenu(menu);
     m_reports->setPeriodDialogStart([dataModule, window](const ReportCatalogue::Entry& report) {
         PeriodDialog dialog(dataModule, report.name, window);
+        ReportEmail::attach(dataModule, &dialog);
         dialog.exec();
     });
     m_languages->connectMenu(menu);
