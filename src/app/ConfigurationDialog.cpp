@@ -8,6 +8,7 @@
 #include "mail/TollMail.h"
 #include "ui/ErrorHandler.h"
 #include "ui/MessageBox.h"
+#include "ui/WaitCursor.h"
 #include "ui/WindowFile.h"
 #include "ui/widgets/Panel.h"
 
@@ -16,7 +17,6 @@
 #include <QFocusEvent>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QInputDialog>
 #include <QIntValidator>
@@ -43,16 +43,6 @@ const QString No = QStringLiteral("N");
 
 // The tag by which the language-file export leaves a component out: the data-bound edits carry no texts.
 constexpr int SkipOnExportTag = 9;
-
-// The hourglass for as long as it lives, also when what it covers fails.
-class WaitCursor
-{
-public:
-    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 QLabel* namedLabel(const char* name, const QString& text, QWidget* parent)
 {

@@ -8,62 +8,30 @@
 #include "reports/ReportRenderer.h"
 #include "reports/ReportRun.h"
 #include "ui/ErrorHandler.h"
+#include "ui/WaitCursor.h"
 #include "ui/WindowFile.h"
+#include "ui/widgets/DatePicker.h"
 
 #include <QCoreApplication>
 #include <QDateEdit>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QVBoxLayout>
 
 namespace tollbook {
 
 namespace {
 
-class BusyPointer
-{
-public:
-    BusyPointer() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyPointer() { QGuiApplication::restoreOverrideCursor(); }
-    BusyPointer(const BusyPointer&) = delete;
-    BusyPointer& operator=(const BusyPointer&) = delete;
-};
-
-// A day shown as "dd/MM/yyyy" with a drop-down calendar; a year typed with two digits is read in 1950-2049.
-class DatePicker : public QDateEdit
-{
-public:
-    using QDateEdit::QDateEdit;
-
-protected:
-    void fixup(QString& input) const override
-    {
-        static const QRegularExpression shortYear(QStringLiteral("^(\\d{1,2})/(\\d{1,2})/(\\d{2})$"));
-        const QRegularExpressionMatch match = shortYear.match(input.trimmed());
-        if (match.hasMatch()) {
-            const int year = match.captured(3).toInt();
-            input = QStringLiteral("%1/%2/%3")
-                        .arg(match.captured(1).toInt(), 2, 10, QLatin1Char('0'))
-                        .arg(match.captured(2).toInt(), 2, 10, QLatin1Char('0'))
-                        .arg(year < 50 ? 2000 + year : 1900 + year);
-            return;
-        }
-        QDateEdit::fixup(input);
-    }
-};
-
 QDateEdit* datePicker(const QString& name, const QString& hint, QWidget* parent)
 {
     auto* picker = new DatePicker(parent);
     picker->setObjectName(name);
     picker->setToolTip(hint);
+    // This dialog keeps day/month/year whatever short date format the views are set to.
     picker->setDisplayFormat(QStringLiteral("dd/MM/yyyy"));
-    picker->setCalendarPopup(true);
     picker->setDate(Clock::today());
     return picker;
 }
@@ -170,7 +138,7 @@ void PeriodDialog::showEvent(QShowEvent* event)
 
 void PeriodDialog::runReport()
 {
-    BusyPointer busy;
+    WaitCursor busy;
     const std::optional<PreparedReport> prepared =
         prepareReport(m_reportName, startDate(), endDate(), *m_dataModule->datasets(),
                       ReportCatalogue::layoutPath(m_dataModule->installation()), &Language::reportText);

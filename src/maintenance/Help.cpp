@@ -1,8 +1,8 @@
 #include "maintenance/Help.h"
 
 #include "maintenance/UrlOpener.h"
+#include "ui/WaitCursor.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
@@ -14,16 +14,6 @@
 namespace tollbook {
 
 namespace {
-
-// Shows the hourglass until the end of the scope, also when the opener throws.
-class HourglassCursor
-{
-public:
-    HourglassCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~HourglassCursor() { QApplication::restoreOverrideCursor(); }
-    HourglassCursor(const HourglassCursor&) = delete;
-    HourglassCursor& operator=(const HourglassCursor&) = delete;
-};
 
 bool startDetached(const HelpViewerCommand& command)
 {
@@ -77,7 +67,7 @@ void openHelp(const QString& installFolder, const QString& code, QWidget* owner)
 {
     // The viewer opens the file in a window of its own; the owner only marks where the request came from.
     Q_UNUSED(owner)
-    const HourglassCursor hourglass;
+    const WaitCursor hourglass;
     const QString path = helpFilePath(installFolder, code);
     if (QFileInfo(path).isFile()) {
         const QString viewer = findHelpViewer();

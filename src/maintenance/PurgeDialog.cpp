@@ -6,6 +6,7 @@
 #include "platform/Clock.h"
 #include "ui/ErrorHandler.h"
 #include "ui/MessageBox.h"
+#include "ui/WaitCursor.h"
 #include "ui/WindowFile.h"
 #include "ui/widgets/DatePicker.h"
 #include "ui/widgets/Panel.h"
@@ -15,7 +16,6 @@
 #include <QElapsedTimer>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
@@ -49,16 +49,6 @@ QString dayText(const QDate& date)
 {
     return Formats::formatDate(date.isValid() ? date : JobPurge::zeroDate());
 }
-
-// The database-wait cursor for as long as it lives, also when what it covers fails.
-class WaitCursor
-{
-public:
-    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 } // namespace
 

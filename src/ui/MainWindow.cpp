@@ -4,6 +4,7 @@
 #include "i18n/Language.h"
 #include "platform/Clock.h"
 #include "ui/ErrorHandler.h"
+#include "ui/WaitCursor.h"
 #include "ui/pages/ChartsPage.h"
 #include "ui/pages/PeriodJobsPage.h"
 #include "ui/pages/RegistriesPage.h"
@@ -12,7 +13,6 @@
 #include "ui/widgets/Panel.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -533,7 +533,7 @@ void MainWindow::showPageOfNode(QTreeWidgetItem* node)
     if (!node) {
         return;
     }
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const WaitCursor wait;
     setUpdatesEnabled(false);
     ErrorHandler::reportingErrors([this, node] {
         // The page follows the node's place among its siblings, so the root shows the first page too.
@@ -544,7 +544,6 @@ void MainWindow::showPageOfNode(QTreeWidgetItem* node)
     });
     // Painting and the cursor come back also when showing the page failed.
     setUpdatesEnabled(true);
-    QApplication::restoreOverrideCursor();
 }
 
 void MainWindow::showOnlyPage(int index)

@@ -5,8 +5,8 @@
 #include "platform/MessageBoxTexts.h"
 #include "ui/ErrorHandler.h"
 #include "ui/MessageBox.h"
+#include "ui/WaitCursor.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -53,15 +53,6 @@ QLabel* valueLabel(const QString& value, QWidget* parent)
     label->setWordWrap(true);
     return label;
 }
-
-class HourglassCursor
-{
-public:
-    HourglassCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~HourglassCursor() { QApplication::restoreOverrideCursor(); }
-    HourglassCursor(const HourglassCursor&) = delete;
-    HourglassCursor& operator=(const HourglassCursor&) = delete;
-};
 
 } // namespace
 
@@ -137,7 +128,7 @@ void PrinterPropertiesDialog::accept()
     const QList<QPair<QString, QString>> changed = changedDefaults();
     if (!changed.isEmpty()) {
         try {
-            HourglassCursor wait;
+            WaitCursor wait;
             m_printers.setDefaults(m_printer.name, changed);
         } catch (const Error& error) {
             MessageBox::show(BoxKind::Error,
@@ -158,7 +149,7 @@ void PrinterPropertiesDialog::showForSelected(const QListWidget& list, const Pri
         }
         PrinterDescription printer;
         try {
-            HourglassCursor wait;
+            WaitCursor wait;
             printer = printers.describe(item->text());
         } catch (const Error& error) {
             MessageBox::show(BoxKind::Warning, Language::format(text("sMsgNaoAbre"), { item->text(), error.message() }),

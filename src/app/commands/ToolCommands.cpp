@@ -6,26 +6,12 @@
 #include "platform/ShellExecution.h"
 #include "ui/ErrorHandler.h"
 #include "ui/MainWindow.h"
+#include "ui/WaitCursor.h"
 
 #include <QAction>
 #include <QCoreApplication>
-#include <QGuiApplication>
 
 namespace tollbook {
-
-namespace {
-
-// The hourglass for as long as it lives, also when what it covers fails.
-class WaitCursor
-{
-public:
-    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
-
-} // namespace
 
 ToolCommands::ToolCommands(DataModule* dataModule, MainWindow* window, QObject* parent)
     : QObject(parent)

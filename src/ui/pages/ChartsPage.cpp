@@ -8,10 +8,10 @@
 #include "platform/SystemRoutines.h"
 #include "ui/ErrorHandler.h"
 #include "ui/GridModel.h"
+#include "ui/WaitCursor.h"
 #include "ui/widgets/BarChartView.h"
 #include "ui/widgets/DatePicker.h"
 
-#include <QApplication>
 #include <QBuffer>
 #include <QDesktopServices>
 #include <QDir>
@@ -31,15 +31,6 @@ const QString PrincipalSection = QStringLiteral("Principal");
 const QString AxisTitle = QStringLiteral("Número de Páginas");
 constexpr int ToolBarHeight = 33;
 constexpr int ChartHeight = 380;
-
-class WaitCursor
-{
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 } // namespace
 
