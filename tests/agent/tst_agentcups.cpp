@@ -21,8 +21,6 @@ namespace {
 
 constexpr int Patience = 60000; // ms: a loaded machine is slow, never this slow
 
-const char GenericPdfPpd[] = "/usr/share/ppd/cupsfilters/Generic-PDF_Printer-PDF.ppd";
-
 } // namespace
 
 class AgentCupsTest : public QObject
@@ -69,11 +67,11 @@ void AgentCupsTest::initTestCase()
     if (!m_cups.start()) {
         QSKIP(qPrintable(QStringLiteral("no private CUPS server: ") + m_cups.reason()));
     }
-    if (!QFile::exists(QString::fromLatin1(GenericPdfPpd))) {
+    if (!QFile::exists(CupsFixture::GenericPdfPpd)) {
         QSKIP("the generic PDF printer description of cups-filters is not installed");
     }
     QVERIFY(m_cups.addQueue(QStringLiteral("raw1")));
-    QVERIFY(m_cups.addQueue(QStringLiteral("pdf1"), QString::fromLatin1(GenericPdfPpd)));
+    QVERIFY(m_cups.addQueue(QStringLiteral("pdf1"), CupsFixture::GenericPdfPpd));
 
     QVERIFY(m_installation.isValid());
     const QDir root(m_installation.path());

@@ -17,9 +17,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cups/cups.h>
+
 class CupsFixture
 {
 public:
+    // The printer description of a PDF printer that cups-filters installs.
+    static inline const QString GenericPdfPpd =
+        QStringLiteral("/usr/share/ppd/cupsfilters/Generic-PDF_Printer-PDF.ppd");
+
     CupsFixture() = default;
     ~CupsFixture() { stop(); }
     CupsFixture(const CupsFixture&) = delete;
@@ -126,6 +132,16 @@ public:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("CUPS_SERVER"), m_socket);
         return env;
+    }
+
+    // Points libcups in this process at the private server, with `home` as the user's home folder, so the client
+    // reads no lpoptions of this machine or of the user running the test. Only tests that link libcups call it.
+    void pointClientHere(const QString& home) const
+    {
+        qputenv("HOME", QFile::encodeName(home));
+        qputenv("CUPS_SERVERROOT", QFile::encodeName(folder() + QStringLiteral("/conf")));
+        qputenv("CUPS_SERVER", QFile::encodeName(m_socket));
+        cupsSetServer(QFile::encodeName(m_socket).constData());
     }
 
     // Adds an enabled queue that prints to /dev/null; without a PPD it is a raw queue.

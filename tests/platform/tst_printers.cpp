@@ -8,13 +8,9 @@
 
 #include <QtTest>
 
-#include <cups/cups.h>
-
 using namespace tollbook;
 
 namespace {
-
-const QString GenericPdfPpd = QStringLiteral("/usr/share/ppd/cupsfilters/Generic-PDF_Printer-PDF.ppd");
 
 PrinterDefault defaultOf(const PrinterDescription& description, const QString& attribute)
 {
@@ -52,16 +48,12 @@ void TestPrinters::initTestCase()
     if (!m_cups.start()) {
         QSKIP(qPrintable(m_cups.reason()));
     }
-    if (!QFileInfo::exists(GenericPdfPpd)) {
+    if (!QFileInfo::exists(CupsFixture::GenericPdfPpd)) {
         QSKIP("the generic PDF printer description is not installed (Debian package cups-filters)");
     }
-    // The client reads no lpoptions of this machine or of the user running the test.
-    qputenv("HOME", QFile::encodeName(m_home.path()));
-    qputenv("CUPS_SERVERROOT", QFile::encodeName(m_cups.folder() + QStringLiteral("/conf")));
-    qputenv("CUPS_SERVER", QFile::encodeName(m_cups.socketPath()));
-    cupsSetServer(QFile::encodeName(m_cups.socketPath()).constData());
+    m_cups.pointClientHere(m_home.path());
 
-    QVERIFY(m_cups.addQueue(QStringLiteral("pdf1"), GenericPdfPpd));
+    QVERIFY(m_cups.addQueue(QStringLiteral("pdf1"), CupsFixture::GenericPdfPpd));
     QVERIFY(m_cups.addQueue(QStringLiteral("raw1")));
     QVERIFY(m_cups.run(QStringLiteral("lpadmin"), { "-p", "pdf1", "-L", "Sala 2 – térreo", "-D", "Fila PDF" }));
 }

@@ -16,13 +16,9 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include <cups/cups.h>
-
 using namespace tollbook;
 
 namespace {
-
-const QString GenericPdfPpd = QStringLiteral("/usr/share/ppd/cupsfilters/Generic-PDF_Printer-PDF.ppd");
 
 QStringList labelTexts(const QWidget* window)
 {
@@ -91,15 +87,12 @@ void TestPrinterDialogs::initTestCase()
     if (!m_cups.start()) {
         QSKIP(qPrintable(m_cups.reason()));
     }
-    if (!QFileInfo::exists(GenericPdfPpd)) {
+    if (!QFileInfo::exists(CupsFixture::GenericPdfPpd)) {
         QSKIP("the generic PDF printer description is not installed (Debian package cups-filters)");
     }
-    qputenv("HOME", QFile::encodeName(m_home.path()));
-    qputenv("CUPS_SERVERROOT", QFile::encodeName(m_cups.folder() + QStringLiteral("/conf")));
-    qputenv("CUPS_SERVER", QFile::encodeName(m_cups.socketPath()));
-    cupsSetServer(QFile::encodeName(m_cups.socketPath()).constData());
-    QVERIFY(m_cups.addQueue(QStringLiteral("pdf1"), GenericPdfPpd));
-    QVERIFY(m_cups.addQueue(QStringLiteral("pdf2"), GenericPdfPpd));
+    m_cups.pointClientHere(m_home.path());
+    QVERIFY(m_cups.addQueue(QStringLiteral("pdf1"), CupsFixture::GenericPdfPpd));
+    QVERIFY(m_cups.addQueue(QStringLiteral("pdf2"), CupsFixture::GenericPdfPpd));
     QVERIFY(m_cups.run(QStringLiteral("lpadmin"), { "-p", "pdf2", "-L", "Sala 9" }));
 }
 
