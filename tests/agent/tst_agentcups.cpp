@@ -64,11 +64,8 @@ private:
 
 void AgentCupsTest::initTestCase()
 {
-    if (!m_cups.start()) {
-        QSKIP(qPrintable(QStringLiteral("no private CUPS server: ") + m_cups.reason()));
-    }
-    if (!QFile::exists(CupsFixture::GenericPdfPpd)) {
-        QSKIP("the generic PDF printer description of cups-filters is not installed");
+    if (!m_cups.startWithPdfDescription()) {
+        QSKIP(qPrintable(QStringLiteral("no private CUPS server with PDF queues: ") + m_cups.reason()));
     }
     QVERIFY(m_cups.addQueue(QStringLiteral("raw1")));
     QVERIFY(m_cups.addQueue(QStringLiteral("pdf1"), CupsFixture::GenericPdfPpd));

@@ -79,6 +79,15 @@ public:
         file.write(lines.join(QStringLiteral("\r\n")).toUtf8() + "\r\n");
     }
 
+#ifdef TOLLBOOK_SOURCE_DIR
+    // Copies a file shipped in the source tree to the same relative path here, folders created as needed.
+    void copyFromSource(const QString& relative)
+    {
+        QVERIFY(QDir().mkpath(QFileInfo(path(relative)).absolutePath()));
+        QVERIFY(QFile::copy(QStringLiteral(TOLLBOOK_SOURCE_DIR "/") + relative, path(relative)));
+    }
+#endif
+
     // Runs statements on the database through a connection of its own.
     void execSql(const QStringList& statements)
     {

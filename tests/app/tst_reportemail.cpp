@@ -28,9 +28,7 @@ private Q_SLOTS:
     void init()
     {
         m_install = std::make_unique<InstallFixture>();
-        QVERIFY(QDir().mkpath(m_install->path(QStringLiteral("report"))));
-        QVERIFY(QFile::copy(QStringLiteral(TOLLBOOK_SOURCE_DIR "/report/Tollbook_report.rav"),
-                            m_install->path(QStringLiteral("report/Tollbook_report.rav"))));
+        m_install->copyFromSource(QStringLiteral("report/Tollbook_report.rav"));
         m_install->execSql({ QStringLiteral(
             "INSERT INTO Impressao (Print_Name, Print_Data, Print_Hora, Usuario_Id, Print_Pages, dmPaperSize, "
             "Projeto_Id) VALUES ('HP1', '2020-01-01', '2020-01-01 10:00:00', 'Ana', 2, 9, 1)") });

@@ -109,6 +109,19 @@ public:
         return fail(QStringLiteral("cupsd does not answer on ") + m_socket + errorLog());
     }
 
+    // start(), then also false with reason() when the generic PDF printer description is missing.
+    bool startWithPdfDescription()
+    {
+        if (!start()) {
+            return false;
+        }
+        if (!QFileInfo::exists(GenericPdfPpd)) {
+            return fail(QStringLiteral("the generic PDF printer description is not installed (Debian package "
+                                       "cups-filters)"));
+        }
+        return true;
+    }
+
     // Stops the server (by its process id) and waits for it.
     void stop()
     {
