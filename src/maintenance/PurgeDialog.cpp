@@ -50,6 +50,16 @@ QString dayText(const QDate& date)
     return Formats::formatDate(date.isValid() ? date : JobPurge::zeroDate());
 }
 
+// Hides the progress bar one line high, keeping its place so that the pickers stay where they are.
+void hideKeepingPlace(QProgressBar* progress)
+{
+    progress->setMaximumHeight(progress->fontMetrics().height() + 4);
+    QSizePolicy keepPlace = progress->sizePolicy();
+    keepPlace.setRetainSizeWhenHidden(true);
+    progress->setSizePolicy(keepPlace);
+    progress->hide();
+}
+
 } // namespace
 
 PurgeDialog::PurgeDialog(QWidget* parent)
@@ -93,12 +103,7 @@ PurgeDialog::PurgeDialog(QWidget* parent)
     // Not a component of the window files: it shows numbers only.
     m_progress->setObjectName(QString());
     m_progress->setTextVisible(true);
-    m_progress->setMaximumHeight(m_progress->fontMetrics().height() + 4);
-    // Keeps its place while hidden, so that the pickers stay where they are.
-    QSizePolicy keepPlace = m_progress->sizePolicy();
-    keepPlace.setRetainSizeWhenHidden(true);
-    m_progress->setSizePolicy(keepPlace);
-    m_progress->hide();
+    hideKeepingPlace(m_progress);
 
     auto* dates = new QGridLayout(m_groupBox1);
     dates->setContentsMargins(10, 8, 10, 10);
@@ -195,12 +200,7 @@ void PurgeDialog::runPurge()
         m_progress->setValue(0);
         m_progress->setVisible(count > 0);
         const auto restore = qScopeGuard([this] {
-            m_progress->setMaximumHeight(m_progress->fontMetrics().height() + 4);
-            // Keeps its place while hidden, so that the pickers stay where they are.
-            QSizePolicy keepPlace = m_progress->sizePolicy();
-            keepPlace.setRetainSizeWhenHidden(true);
-            m_progress->setSizePolicy(keepPlace);
-            m_progress->hide();
+            hideKeepingPlace(m_progress);
             m_button1->setEnabled(true);
             m_button2->setEnabled(true);
         });
