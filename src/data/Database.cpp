@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <string>
 #include <unistd.h>
 
 namespace tollbook {
@@ -30,13 +31,71 @@ void execOrThrow(QSqlDatabase& db, const QString& statement)
     }
 }
 
+void appendUtf8(std::string& out, char32_t codePoint)
+{
+    if (codePoint < 0x80) {
+        out += char(codePoint);
+    } else if (codePoint < 0x800) {
+        out += char(0xC0 | (codePoint >> 6));
+        out += char(0x80 | (codePoint & 0x3F));
+    } else if (codePoint < 0x10000) {
+        out += char(0xE0 | (codePoint >> 12));
+        out += char(0x80 | ((codePoint >> 6) & 0x3F));
+        out += char(0x80 | (codePoint & 0x3F));
+    } else {
+        out += char(0xF0 | (codePoint >> 18));
+        out += char(0x80 | ((codePoint >> 12) & 0x3F));
+        out += char(0x80 | ((codePoint >> 6) & 0x3F));
+        out += char(0x80 | (codePoint & 0x3F));
+    }
+}
+
+// A text with its letter case removed as the collation removes it, for a search within texts that ignores
+// case also for accented letters; null stays null. Runs once per row of a filter: straight on the UTF-8
+// bytes, a byte that starts no valid sequence kept as it is.
+void foldText(sqlite3_context* context, int, sqlite3_value** arguments)
+{
+    const auto* bytes = static_cast<const unsigned char*>(sqlite3_value_text(arguments[0]));
+    if (!bytes) {
+        sqlite3_result_null(context);
+        return;
+    }
+    const int length = sqlite3_value_bytes(arguments[0]);
+    std::string folded;
+    folded.reserve(size_t(length));
+    for (int i = 0; i < length;) {
+        const unsigned char lead = bytes[i];
+        const int size = lead < 0x80           ? 1
+                         : (lead >> 5) == 0x6  ? 2
+                         : (lead >> 4) == 0xE  ? 3
+                         : (lead >> 3) == 0x1E ? 4
+                                               : 0;
+        bool valid = size > 0 && i + size <= length;
+        char32_t codePoint = size == 1 ? lead : size == 2 ? lead & 0x1F : size == 3 ? lead & 0x0F : lead & 0x07;
+        for (int k = 1; valid && k < size; ++k) {
+            valid = (bytes[i + k] & 0xC0) == 0x80;
+            codePoint = (codePoint << 6) | (bytes[i + k] & 0x3F);
+        }
+        if (!valid) {
+            folded += char(lead);
+            ++i;
+            continue;
+        }
+        appendUtf8(folded, Collation::fold(codePoint));
+        i += size;
+    }
+    sqlite3_result_text(context, folded.data(), int(folded.size()), SQLITE_TRANSIENT);
+}
+
 // The application's text collation, which every text column of the schema names: without it no
 // statement that compares or orders those columns can even be prepared.
 void registerCollation(const QString& connectionName)
 {
     sqlite3* handle = SqliteStatement::connectionHandle(connectionName);
     if (sqlite3_create_collation_v2(handle, Collation::Name, SQLITE_UTF8, nullptr, &Collation::sqliteCompare,
-                                    nullptr) != SQLITE_OK) {
+                                    nullptr) != SQLITE_OK ||
+        sqlite3_create_function_v2(handle, Database::FoldFunction, 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                                   &foldText, nullptr, nullptr, nullptr) != SQLITE_OK) {
         throw DriverError(QString::fromUtf8(sqlite3_errmsg(handle)));
     }
 }
@@ -192,6 +251,9 @@ void Database::close(const QString& connectionName)
     }
     {
         QSqlDatabase db = QSqlDatabase::database(connectionName, false);
+        if (db.isOpen()) {
+            KeptStatement::releaseAll(SqliteStatement::connectionHandle(connectionName));
+        }
         db.close();
     }
     QSqlDatabase::removeDatabase(connectionName);

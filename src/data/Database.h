@@ -11,6 +11,8 @@ namespace Database {
 
 // Name of the shared connection every dataset runs over.
 inline const QString ConnectionName = QStringLiteral("ADOConexao");
+// The SQL function every connection has that removes letter case from a text as the text collation does.
+inline constexpr const char* FoldFunction = "tollbook_fold";
 
 // Opens the existing database file at path under the connection name. Throws DriverError when the file
 // is missing or cannot be opened as a database. Never creates a file.

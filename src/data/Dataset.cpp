@@ -1,5 +1,6 @@
 #include "Dataset.h"
 
+#include "Collation.h"
 #include "DataSource.h"
 #include "Database.h"
 #include "SqliteStatement.h"
@@ -16,6 +17,9 @@
 #include <malloc.h>
 #endif
 
+#include <QSet>
+
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -240,9 +244,12 @@ private:
 class ColumnReader
 {
 public:
-    ColumnReader(int column, FieldType type)
+    // Texts are shared only where many rows are read: on a page of a few hundred the look-ups cost more than
+    // they save.
+    ColumnReader(int column, FieldType type, bool shareTexts)
         : m_column(column)
         , m_type(type)
+        , m_interning(shareTexts)
     {
     }
 
@@ -345,11 +352,81 @@ private:
     bool m_interning = true;
 };
 
+// The query without an ORDER BY that ends it (outside parentheses, quotes and brackets, with no LIMIT after
+// it): a page is read by its keys and placed by them, and sorting its rows would cost more than reading them.
+QString withoutFinalOrder(const QString& sql)
+{
+    static const QRegularExpression orderBy(QStringLiteral("\\border\\s+by\\b"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression limit(QStringLiteral("\\blimit\\b"), QRegularExpression::CaseInsensitiveOption);
+    int depth = 0;
+    QChar quote;
+    int found = -1;
+    for (int i = 0; i < sql.size(); ++i) {
+        const QChar c = sql.at(i);
+        if (!quote.isNull()) {
+            quote = c == quote ? QChar() : quote;
+        } else if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+            quote = c;
+        } else if (c == QLatin1Char('[')) {
+            quote = QLatin1Char(']');
+        } else if (c == QLatin1Char('(')) {
+            ++depth;
+        } else if (c == QLatin1Char(')')) {
+            --depth;
+        } else if (depth == 0 && (c == QLatin1Char('o') || c == QLatin1Char('O')) &&
+                   orderBy.match(sql, i, QRegularExpression::NormalMatch, QRegularExpression::AnchorAtOffsetMatchOption)
+                       .hasMatch()) {
+            found = i;
+        }
+    }
+    if (found < 0 || depth != 0 || !quote.isNull() || limit.match(sql, found).hasMatch()) {
+        return sql;
+    }
+    return sql.left(found);
+}
+
+// Whether no key repeats (a join to a table of many rows per key would repeat them): by a bitmap over the
+// keys' range where they are dense, as row ids are, else on a sorted copy.
+bool allDistinct(const std::vector<qint64>& keys)
+{
+    if (keys.size() < 2) {
+        return true;
+    }
+    const auto [low, high] = std::minmax_element(keys.begin(), keys.end());
+    const quint64 span = quint64(*high) - quint64(*low);
+    if (span / 64 <= keys.size()) {
+        std::vector<bool> seen(size_t(span) + 1, false);
+        for (const qint64 key : keys) {
+            const size_t bit = size_t(quint64(key) - quint64(*low));
+            if (seen[bit]) {
+                return false;
+            }
+            seen[bit] = true;
+        }
+        return true;
+    }
+    std::vector<qint64> sorted(keys);
+    std::sort(sorted.begin(), sorted.end());
+    return std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end();
+}
+
 } // namespace
+
+namespace {
+// A month of jobs on a busy server is a few ten thousand rows: more is held by keys.
+int defaultPagedAbove = 20000;
+} // namespace
+
+void Dataset::setDefaultPagedAbove(int rows)
+{
+    defaultPagedAbove = rows;
+}
 
 Dataset::Dataset(const QString& name, QObject* parent)
     : QObject(parent)
     , m_connectionName(Database::ConnectionName)
+    , m_pagedAbove(defaultPagedAbove)
 {
     setObjectName(name);
 }
@@ -682,25 +759,42 @@ void Dataset::open()
         return;
     }
 
-    SqliteStatement statement(m_connectionName, m_translatedSql);
-    bindParams(statement);
+    const int keyField = pageableKeyField();
+    SqliteStatement statement(m_connectionName, filteredSql(QStringLiteral("*")));
+    bindQuery(statement);
     try {
         if (notifying()) {
             Q_EMIT aboutToReset();
         }
         m_rows.clear();
-        fetch(statement, m_rows);
+        resetPaging();
+        // The keys first, where rows can be held by them: a large result stays in the database.
+        std::vector<qint64> keys;
+        if (keyField >= 0) {
+            m_keyField = keyField;
+            readKeys(keys);
+        }
+        if (keyField >= 0 && int(keys.size()) > m_pagedAbove && allDistinct(keys)) {
+            m_keys = std::move(keys);
+            m_paged = true;
+            m_pageSql = withoutFinalOrder(m_translatedSql);
+            buildLookups();
+        } else {
+            keys = {};
+            fetch(statement, m_rows);
+        }
     } catch (...) {
         m_rows.clear();
+        resetPaging();
         m_lookups.clear();
         if (notifying()) {
             Q_EMIT resetDone();
         }
         throw;
     }
-    m_current = m_rows.isEmpty() ? -1 : 0;
+    m_current = isEmpty() ? -1 : 0;
     m_bof = true;
-    m_eof = m_rows.isEmpty();
+    m_eof = isEmpty();
     setState(State::Browse);
     if (notifying()) {
         Q_EMIT resetDone();
@@ -708,7 +802,7 @@ void Dataset::open()
     }
 }
 
-void Dataset::fetch(SqliteStatement& statement, QVector<QVector<QVariant>>& rows)
+void Dataset::fetch(SqliteStatement& statement, QVector<QVector<QVariant>>& rows, bool newLookups)
 {
     static const bool heapKept = keepFreedHeap();
     Q_UNUSED(heapKept)
@@ -745,9 +839,11 @@ void Dataset::fetch(SqliteStatement& statement, QVector<QVector<QVariant>>& rows
             throw DatabaseError(QStringLiteral("%1: Field '%2' not found").arg(objectName(), field->fieldName()));
         }
         readerOfField[field->index()] = int(readers.size());
-        readers.push_back(ColumnReader(column, field->type()));
+        readers.push_back(ColumnReader(column, field->type(), newLookups));
     }
-    buildLookups();
+    if (newLookups) {
+        buildLookups();
+    }
     const int fieldCount = int(m_fields.size());
     sqlite3_stmt* handle = statement.handle();
     while (statement.step()) {
@@ -836,6 +932,7 @@ void Dataset::close()
         Q_EMIT aboutToReset();
     }
     m_rows.clear();
+    resetPaging();
     m_editBuffer.clear();
     m_lookups.clear();
     m_writeQueries.clear();
@@ -852,6 +949,251 @@ void Dataset::reopen()
 {
     close();
     open();
+}
+
+void Dataset::resetPaging()
+{
+    m_paged = false;
+    m_keyField = -1;
+    m_keys = {};
+    m_pages = {};
+    m_pageStatement.reset();
+    m_heldRows.clear();
+    m_pageBinding.clear();
+}
+
+// The field of the base table's single integer key, when the rows can be held by it: a query of the base
+// table (not one to append only) with that key among its data fields; else -1.
+int Dataset::pageableKeyField()
+{
+    if (m_appendOnly || m_fields.isEmpty() || m_baseTable.isEmpty() ||
+        !m_translatedSql.trimmed().startsWith(QLatin1String("select"), Qt::CaseInsensitive)) {
+        return -1;
+    }
+    const TableInfo& info = tableInfo();
+    if (info.rowidColumn.isEmpty()) {
+        return -1;
+    }
+    const Field* key = findField(info.rowidColumn);
+    return key && key->kind() == FieldKind::Data ? key->index() : -1;
+}
+
+bool Dataset::readKeys(std::vector<qint64>& keys, const QString& extraCondition, const QVariantList& extraValues)
+{
+    SqliteStatement statement(m_connectionName,
+                              filteredSql(quotedIdentifier(m_fields.at(m_keyField)->fieldName()), extraCondition));
+    bindQuery(statement, extraValues);
+    if (extraCondition.isEmpty()) {
+        // Pages are read with the parameters of this reading, whatever is set on them until the next one.
+        m_pageBinding.clear();
+        for (int i = 0; i < m_occurrences.size(); ++i) {
+            m_pageBinding << bindableValue(m_params.at(m_occurrences.at(i)));
+        }
+    }
+    sqlite3_stmt* handle = statement.handle();
+    bool allKeys = true;
+    while (statement.step()) {
+        if (sqlite3_column_type(handle, 0) != SQLITE_INTEGER) {
+            allKeys = false; // a row of an outer join without its base row: no key to read it by
+            continue;
+        }
+        keys.push_back(sqlite3_column_int64(handle, 0));
+    }
+    if (!allKeys) {
+        keys.clear();
+        keys.push_back(0);
+        keys.push_back(0); // not distinct: read whole
+    }
+    // Held for as long as the dataset is open: not the half of it more that growing left spare.
+    keys.shrink_to_fit();
+    return allKeys;
+}
+
+QString Dataset::filteredSql(const QString& columns, const QString& extraCondition) const
+{
+    QStringList conditions = m_filterSql;
+    if (!extraCondition.isEmpty()) {
+        conditions << extraCondition;
+    }
+    if (conditions.isEmpty() && columns == QLatin1String("*")) {
+        return m_translatedSql;
+    }
+    QString sql = QStringLiteral("SELECT %1 FROM (%2)").arg(columns, m_translatedSql);
+    if (!conditions.isEmpty()) {
+        sql += QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
+    }
+    return sql;
+}
+
+void Dataset::bindQuery(SqliteStatement& statement, const QVariantList& extraValues) const
+{
+    bindParams(statement);
+    int position = int(m_occurrences.size());
+    for (const QVariant& value : m_filterValues) {
+        statement.bind(position++, value);
+    }
+    for (const QVariant& value : extraValues) {
+        statement.bind(position++, value);
+    }
+}
+
+QString Dataset::conditionSql(const Condition& condition, QVariantList& values) const
+{
+    const Field* field = fieldByName(condition.field);
+    if (field->kind() != FieldKind::Data) {
+        throw DatabaseError(
+            QStringLiteral("%1: Field '%2' cannot be filtered on").arg(objectName(), field->fieldName()));
+    }
+    const QString column = quotedIdentifier(field->fieldName());
+    const bool text = field->type() == FieldType::String;
+    const auto bound = [&](const QVariant& value) {
+        return toDatabase(field, value.isNull() ? QVariant() : field->toStored(value));
+    };
+    // Texts compare as the database's keys do unless case counts; contains and starts-with look for the
+    // typed text itself, not for a pattern.
+    const QString collate =
+        !text ? QString()
+              : QStringLiteral(" COLLATE ") +
+                    (condition.caseSensitive ? QStringLiteral("BINARY") : QLatin1String(Collation::Name));
+    const QString fold = QLatin1String(Database::FoldFunction);
+    const auto folded = [&](const QString& expression) {
+        return condition.caseSensitive ? expression : QStringLiteral("%1(%2)").arg(fold, expression);
+    };
+    QString test;
+    switch (condition.match) {
+        case Condition::Match::Null:
+            test = column + QStringLiteral(" IS NULL");
+            break;
+        case Condition::Match::Equal:
+            if (field->type() == FieldType::Float) {
+                test = QStringLiteral("abs(%1 - ?) < 0.0001").arg(column);
+            } else {
+                test = column + QStringLiteral(" = ?") + collate;
+            }
+            values << bound(condition.value);
+            break;
+        case Condition::Match::Contains:
+            test = QStringLiteral("instr(%1, %2) > 0").arg(folded(column), folded(QStringLiteral("?")));
+            values << condition.value.toString();
+            break;
+        case Condition::Match::StartsWith:
+            // The typed text twice: once for its length, once to compare.
+            test = QStringLiteral("substr(%1, 1, length(%2)) = %3")
+                       .arg(folded(column), folded(QStringLiteral("?")), folded(QStringLiteral("?")));
+            values << condition.value.toString() << condition.value.toString();
+            break;
+        case Condition::Match::Range: {
+            QStringList bounds;
+            if (!condition.value.isNull()) {
+                bounds << column + QStringLiteral(" >= ?") + collate;
+                values << bound(condition.value);
+            }
+            if (!condition.high.isNull()) {
+                bounds << column + QStringLiteral(" <= ?") + collate;
+                values << bound(condition.high);
+            }
+            test = bounds.isEmpty() ? QStringLiteral("1") : bounds.join(QStringLiteral(" AND "));
+            break;
+        }
+    }
+    // A null field satisfies no condition but the null test, and so is among the rows that do not. The
+    // condition itself stays as written where it is not negated, so that an index on the column serves it.
+    return (condition.negated ? QStringLiteral("NOT coalesce((%1), 0)") : QStringLiteral("(%1)")).arg(test);
+}
+
+// The condition judged on a value held, by the rules of conditionSql: texts by the collation unless case
+// counts, numbers by value (reals within 0.0001), dates by their ISO text, a null only by the null test.
+bool Dataset::satisfies(const Condition& condition, const QVariant& stored) const
+{
+    const Field* field = fieldByName(condition.field);
+    using Match = Condition::Match;
+    const auto judged = [&] {
+        if (condition.match == Match::Null || stored.isNull()) {
+            return condition.match == Match::Null && stored.isNull();
+        }
+        const bool text = field->type() == FieldType::String;
+        const QVariant held = text ? stored : toDatabase(field, stored);
+        const auto bound = [&](const QVariant& value) {
+            return text ? value : toDatabase(field, value.isNull() ? QVariant() : field->toStored(value));
+        };
+        const bool asText = text || held.typeId() == QMetaType::QString;
+        const auto compare = [&](const QVariant& value) {
+            if (!asText) {
+                const double difference = held.toDouble() - value.toDouble();
+                return difference < 0 ? -1 : difference > 0 ? 1 : 0;
+            }
+            if (text && !condition.caseSensitive) {
+                return TextCompare::compare(held.toString(), value.toString());
+            }
+            return QString::compare(held.toString(), value.toString(), Qt::CaseSensitive);
+        };
+        const auto foldedText = [&](const QString& value) {
+            return condition.caseSensitive ? value : TextCompare::key(value);
+        };
+        switch (condition.match) {
+            case Match::Equal:
+                if (field->type() == FieldType::Float) {
+                    return std::fabs(held.toDouble() - condition.value.toDouble()) < 0.0001;
+                }
+                if (text && !condition.caseSensitive) {
+                    return TextCompare::equal(held.toString(), condition.value.toString());
+                }
+                return compare(bound(condition.value)) == 0;
+            case Match::Contains:
+                return foldedText(held.toString()).contains(foldedText(condition.value.toString()));
+            case Match::StartsWith:
+                return foldedText(held.toString()).startsWith(foldedText(condition.value.toString()));
+            case Match::Range:
+                return (condition.value.isNull() || compare(bound(condition.value)) >= 0) &&
+                       (condition.high.isNull() || compare(bound(condition.high)) <= 0);
+            case Match::Null:
+                break;
+        }
+        return false;
+    };
+    return condition.negated ? !judged() : judged();
+}
+
+int Dataset::findRow(const Condition& condition, int from, bool forward)
+{
+    requireBrowse("findRow");
+    QVariantList values;
+    const QString sql = conditionSql(condition, values); // refuses what cannot be searched
+    const int field = fieldByName(condition.field)->index();
+    const int step = forward ? 1 : -1;
+    int row = forward ? std::max(from + 1, 0) : std::min(from, rowCount()) - 1;
+    if (!m_paged) {
+        for (; row >= 0 && row < rowCount(); row += step) {
+            if (satisfies(condition, rowAt(row).at(field))) {
+                return row;
+            }
+        }
+        return -1;
+    }
+    std::vector<qint64> found;
+    readKeys(found, sql, values);
+    const QSet<qint64> candidates(found.begin(), found.end());
+    for (; row >= 0 && row < rowCount(); row += step) {
+        // A row posted here is judged by what it holds, which the query may no longer return.
+        const qint64 key = m_keys[size_t(row)];
+        const auto held = m_heldRows.constFind(key);
+        if (held != m_heldRows.cend() ? satisfies(condition, held->at(field)) : candidates.contains(key)) {
+            return row;
+        }
+    }
+    return -1;
+}
+
+void Dataset::setFilter(const QList<Condition>& conditions)
+{
+    QStringList sql;
+    QVariantList values;
+    for (const Condition& condition : conditions) {
+        sql << conditionSql(condition, values);
+    }
+    m_filter = conditions;
+    m_filterSql = sql;
+    m_filterValues = values;
 }
 
 QVector<int> Dataset::keyFieldIndexes()
@@ -877,14 +1219,18 @@ void Dataset::refresh()
         reopen();
         return;
     }
+    if (m_paged) {
+        refreshPaged();
+        return;
+    }
     if (isEditing()) {
         cancel();
     }
     takeMasterParams();
     QVector<QVector<QVariant>> fresh;
     {
-        SqliteStatement statement(m_connectionName, m_translatedSql);
-        bindParams(statement);
+        SqliteStatement statement(m_connectionName, filteredSql(QStringLiteral("*")));
+        bindQuery(statement);
         fetch(statement, fresh);
     }
 
@@ -1018,6 +1364,165 @@ void Dataset::refresh()
     }
 }
 
+// refresh() of rows held by their keys: the keys are read anew and compared, the same rows at both ends
+// left alone (a tick adds at one end, a deletion takes one row from the middle), and the pages the views
+// read lately are read again to tell which of their rows changed.
+void Dataset::refreshPaged()
+{
+    if (isEditing()) {
+        cancel();
+    }
+    takeMasterParams();
+    std::vector<qint64> fresh;
+    readKeys(fresh);
+    if (!allDistinct(fresh)) {
+        reopen();
+        return;
+    }
+    struct Seen
+    {
+        int row; // before, then after
+        QVector<QVariant> values;
+    };
+    std::vector<Seen> seen;
+    for (const Page& page : m_pages) {
+        for (int i = 0; i < page.rows.size(); ++i) {
+            if (!m_heldRows.contains(m_keys[size_t(page.first + i)])) {
+                seen.push_back({ page.first + i, page.rows.at(i) });
+            }
+        }
+    }
+    for (auto it = m_heldRows.cbegin(); it != m_heldRows.cend(); ++it) {
+        const auto at = std::find(m_keys.begin(), m_keys.end(), it.key());
+        if (at != m_keys.end()) {
+            seen.push_back({ int(at - m_keys.begin()), it.value() });
+        }
+    }
+    dropPages();
+    m_heldRows.clear();
+
+    const int oldCount = int(m_keys.size());
+    const int newCount = int(fresh.size());
+    int prefix = 0;
+    while (prefix < std::min(oldCount, newCount) && m_keys[size_t(prefix)] == fresh[size_t(prefix)]) {
+        ++prefix;
+    }
+    int suffix = 0;
+    while (suffix < std::min(oldCount, newCount) - prefix &&
+           m_keys[size_t(oldCount - 1 - suffix)] == fresh[size_t(newCount - 1 - suffix)]) {
+        ++suffix;
+    }
+    const int oldMiddle = oldCount - prefix - suffix;
+    const int newMiddle = newCount - prefix - suffix;
+    // Where an old row is now, or -1.
+    std::vector<qint64> sortedMiddle(fresh.begin() + prefix, fresh.begin() + prefix + newMiddle);
+    std::sort(sortedMiddle.begin(), sortedMiddle.end());
+    const auto newPlace = [&](int oldRow) {
+        if (oldRow < prefix) {
+            return oldRow;
+        }
+        if (oldRow >= oldCount - suffix) {
+            return oldRow + newCount - oldCount;
+        }
+        const qint64 key = m_keys[size_t(oldRow)];
+        if (!std::binary_search(sortedMiddle.begin(), sortedMiddle.end(), key)) {
+            return -1;
+        }
+        return int(std::find(fresh.begin() + prefix, fresh.begin() + prefix + newMiddle, key) - fresh.begin());
+    };
+    // The current row stays on its key, else goes to the row that followed it, else to the one before it.
+    int target = newCount == 0 ? -1 : 0;
+    if (m_current >= 0 && m_current < oldCount && newCount > 0) {
+        int place = newPlace(m_current);
+        for (int i = m_current + 1; place < 0 && i < oldCount; ++i) {
+            place = newPlace(i);
+        }
+        for (int i = m_current - 1; place < 0 && i >= 0; --i) {
+            place = newPlace(i);
+        }
+        target = std::max(place, 0);
+    }
+
+    constexpr int MaxRowByRowChanges = 1024;
+    if (!notifying() || oldMiddle + newMiddle > MaxRowByRowChanges) {
+        if (notifying()) {
+            Q_EMIT aboutToReset();
+        }
+        m_keys = std::move(fresh);
+        m_current = target;
+        m_bof = m_current <= 0;
+        m_eof = m_keys.empty();
+        if (notifying()) {
+            Q_EMIT resetDone();
+            Q_EMIT currentRowChanged(m_current);
+        }
+        return;
+    }
+    // Row by row, as a whole read does: the old rows of the middle not found again, or out of their order,
+    // go; then the new ones come in.
+    std::vector<int> placeOfOld(static_cast<size_t>(oldMiddle));
+    for (int i = 0; i < oldMiddle; ++i) {
+        placeOfOld[size_t(i)] = newPlace(prefix + i);
+    }
+    int lastPlace = -1;
+    std::vector<bool> kept(size_t(oldMiddle), false);
+    for (int i = 0; i < oldMiddle; ++i) {
+        if (placeOfOld[size_t(i)] > lastPlace) {
+            kept[size_t(i)] = true;
+            lastPlace = placeOfOld[size_t(i)];
+        }
+    }
+    for (Seen& row : seen) {
+        const bool stays = row.row < prefix || row.row >= oldCount - suffix || kept[size_t(row.row - prefix)];
+        row.row = stays ? newPlace(row.row) : -1;
+    }
+    for (int i = oldMiddle - 1; i >= 0; --i) {
+        if (kept[size_t(i)]) {
+            continue;
+        }
+        const int row = prefix + i;
+        Q_EMIT aboutToRemoveRow(row);
+        m_keys.erase(m_keys.begin() + row);
+        dropPages();
+        m_current = row < m_current ? m_current - 1 : (row == m_current ? -1 : m_current);
+        Q_EMIT rowRemoved(row);
+    }
+    for (int row = prefix; row < prefix + newMiddle; ++row) {
+        if (row < int(m_keys.size()) - suffix && m_keys[size_t(row)] == fresh[size_t(row)]) {
+            continue;
+        }
+        Q_EMIT aboutToInsertRow(row);
+        m_keys.insert(m_keys.begin() + row, fresh[size_t(row)]);
+        dropPages();
+        if (m_current >= row) {
+            ++m_current;
+        }
+        Q_EMIT rowInserted(row);
+    }
+    bool currentChanged = m_current != target;
+    bool currentSeen = false;
+    for (const Seen& row : seen) {
+        const int place = row.row;
+        if (place < 0) {
+            continue;
+        }
+        const bool changed = rowAt(place) != row.values;
+        if (changed) {
+            Q_EMIT rowDataChanged(place);
+        }
+        if (place == target) {
+            currentSeen = true;
+            currentChanged = currentChanged || changed;
+        }
+    }
+    m_bof = target <= 0;
+    m_eof = m_keys.empty();
+    if (currentChanged || !currentSeen) {
+        m_current = target;
+        Q_EMIT currentRowChanged(m_current);
+    }
+}
+
 int Dataset::appendNewerRows(const QString& keyField, NewRowsAt at)
 {
     requireActive();
@@ -1030,18 +1535,46 @@ int Dataset::appendNewerRows(const QString& keyField, NewRowsAt at)
     const int key = fieldByName(keyField)->index();
     bool holdsKey = false;
     qint64 highest = 0;
-    for (const QVector<QVariant>& row : std::as_const(m_rows)) {
-        const QVariant& value = row.at(key);
-        if (!value.isNull() && (!holdsKey || value.toLongLong() > highest)) {
-            highest = value.toLongLong();
-            holdsKey = true;
+    if (m_paged && key == m_keyField) {
+        // Not editing: every key held is the database's.
+        holdsKey = !m_keys.empty();
+        highest = holdsKey ? *std::max_element(m_keys.begin(), m_keys.end()) : 0;
+    } else {
+        for (int row = 0; row < rowCount(); ++row) {
+            const QVariant& value = rowAt(row).at(key);
+            if (!value.isNull() && (!holdsKey || value.toLongLong() > highest)) {
+                highest = value.toLongLong();
+                holdsKey = true;
+            }
         }
     }
-    SqliteStatement statement(m_connectionName,
-                              QStringLiteral("SELECT * FROM (%1) WHERE %2 > ?")
-                                  .arg(m_translatedSql, quotedIdentifier(fields().at(key)->fieldName())));
-    bindParams(statement);
-    statement.bind(int(m_occurrences.size()), holdsKey ? highest : std::numeric_limits<qint64>::min());
+    const QString newer = quotedIdentifier(fields().at(key)->fieldName()) + QStringLiteral(" > ?");
+    const QVariant bound = holdsKey ? highest : std::numeric_limits<qint64>::min();
+    if (m_paged) {
+        std::vector<qint64> addedKeys;
+        readKeys(addedKeys, newer, { bound });
+        if (addedKeys.empty()) {
+            return 0;
+        }
+        const int count = int(addedKeys.size());
+        const int first = at == NewRowsAt::Start ? 0 : rowCount();
+        if (notifying()) {
+            Q_EMIT aboutToInsertRows(first, first + count - 1);
+        }
+        m_keys.insert(m_keys.begin() + first, addedKeys.begin(), addedKeys.end());
+        dropPages();
+        const int current = m_current >= first ? m_current + count : m_current;
+        if (notifying()) {
+            Q_EMIT rowsInserted(first, first + count - 1);
+        }
+        if (current < 0) {
+            m_eof = false;
+        }
+        setCurrent(current < 0 ? 0 : current);
+        return count;
+    }
+    SqliteStatement statement(m_connectionName, filteredSql(QStringLiteral("*"), newer));
+    bindQuery(statement, { bound });
 
     QVector<QVector<QVariant>> added;
     fetch(statement, added);
@@ -1135,15 +1668,15 @@ void Dataset::first()
 {
     requireBrowse("first");
     m_bof = true;
-    m_eof = m_rows.isEmpty();
-    setCurrent(m_rows.isEmpty() ? -1 : 0);
+    m_eof = isEmpty();
+    setCurrent(isEmpty() ? -1 : 0);
 }
 
 void Dataset::next()
 {
     requireBrowse("next");
     m_bof = false;
-    if (m_current + 1 >= m_rows.size()) {
+    if (m_current + 1 >= rowCount()) {
         m_eof = true;
         return;
     }
@@ -1167,14 +1700,14 @@ void Dataset::last()
 {
     requireBrowse("last");
     m_eof = true;
-    m_bof = m_rows.isEmpty();
-    setCurrent(int(m_rows.size()) - 1);
+    m_bof = isEmpty();
+    setCurrent(rowCount() - 1);
 }
 
 void Dataset::moveTo(int row)
 {
     requireBrowse("moveTo");
-    if (row < 0 || row >= m_rows.size()) {
+    if (row < 0 || row >= rowCount()) {
         throw DatabaseError(QStringLiteral("%1: Row %2 out of range").arg(objectName()).arg(row));
     }
     m_bof = m_eof = false;
@@ -1186,56 +1719,238 @@ bool Dataset::locate(const QString& fieldName, const QVariant& value, bool caseI
     requireBrowse("locate");
     const Field* field = fieldByName(fieldName);
     const QVariant wanted = value.isNull() ? QVariant() : field->toStored(value);
-    for (int row = 0; row < m_rows.size(); ++row) {
-        const QVariant& stored = m_rows.at(row).at(field->index());
-        bool equal = false;
-        if (wanted.isNull() || stored.isNull()) {
-            equal = wanted.isNull() && stored.isNull();
-        } else if (stored.typeId() == QMetaType::QString) {
-            // Without case, as the database compares its text keys.
-            equal = caseInsensitive ? TextCompare::equal(stored.toString(), wanted.toString())
-                                    : stored.toString() == wanted.toString();
-        } else {
-            equal = stored == wanted;
-        }
-        if (equal) {
-            m_bof = m_eof = false;
-            setCurrent(row);
-            return true;
-        }
+    const int row = locateRow(field, wanted, caseInsensitive);
+    if (row < 0) {
+        return false;
     }
-    return false;
+    m_bof = m_eof = false;
+    setCurrent(row);
+    return true;
 }
 
-const QVariant& Dataset::storedValue(int row, int fieldIndex) const
+int Dataset::locateRow(const Field* field, const QVariant& wanted, bool caseInsensitive)
 {
-    static const QVariant null;
-    const QVector<QVariant>* values = nullptr;
-    if (row == m_current && isEditing()) {
-        values = &m_editBuffer;
-    } else if (row >= 0 && row < m_rows.size()) {
-        values = &m_rows.at(row);
+    const auto matches = [&](const QVariant& stored) {
+        if (wanted.isNull() || stored.isNull()) {
+            return wanted.isNull() && stored.isNull();
+        }
+        if (stored.typeId() == QMetaType::QString) {
+            // Without case, as the database compares its text keys.
+            return caseInsensitive ? TextCompare::equal(stored.toString(), wanted.toString())
+                                   : stored.toString() == wanted.toString();
+        }
+        return stored == wanted;
+    };
+    const FieldType type = field->type();
+    const bool askDatabase = m_paged && field->kind() == FieldKind::Data && !wanted.isNull() &&
+                             (type == FieldType::String || type == FieldType::Integer || type == FieldType::AutoInc ||
+                              type == FieldType::Currency);
+    if (!askDatabase) {
+        for (int row = 0; row < rowCount(); ++row) {
+            if (matches(rowAt(row).at(field->index()))) {
+                return row;
+            }
+        }
+        return -1;
     }
-    return values && fieldIndex >= 0 && fieldIndex < values->size() ? values->at(fieldIndex) : null;
+    // Held by keys: the database names the rows that may match, by a bound value; the first of them in the
+    // query's order is checked as above, since a row posted here may differ from what the query returns.
+    const QString column = quotedIdentifier(field->fieldName());
+    const QString condition =
+        type != FieldType::String
+            ? column + QStringLiteral(" = ?")
+            : column + (caseInsensitive ? QStringLiteral(" = ? COLLATE ") + QLatin1String(Collation::Name)
+                                        : QStringLiteral(" = ? COLLATE BINARY"));
+    std::vector<qint64> found;
+    readKeys(found, condition, { toDatabase(field, wanted) });
+    QSet<qint64> candidates(found.begin(), found.end());
+    for (auto it = m_heldRows.cbegin(); it != m_heldRows.cend(); ++it) {
+        candidates.insert(it.key());
+    }
+    for (int row = 0; row < rowCount(); ++row) {
+        if (candidates.contains(m_keys[size_t(row)]) && matches(rowAt(row).at(field->index()))) {
+            return row;
+        }
+    }
+    return -1;
 }
 
-const QVariant& Dataset::storedValue(int fieldIndex) const
+QVariant Dataset::storedValue(int row, int fieldIndex) const
+{
+    if (row == m_current && isEditing()) {
+        return fieldIndex >= 0 && fieldIndex < m_editBuffer.size() ? m_editBuffer.at(fieldIndex) : QVariant();
+    }
+    if (row < 0 || row >= rowCount() || fieldIndex < 0 || fieldIndex >= m_fields.size()) {
+        return QVariant();
+    }
+    // Reading a page is what a const look at a row held by its key costs; the pages are a cache.
+    const QVector<QVariant>& values = const_cast<Dataset*>(this)->rowAt(row);
+    return fieldIndex < values.size() ? values.at(fieldIndex) : QVariant();
+}
+
+QVariant Dataset::storedValue(int fieldIndex) const
 {
     if (m_calcRow) {
-        static const QVariant null;
-        return fieldIndex >= 0 && fieldIndex < m_calcRow->size() ? m_calcRow->at(fieldIndex) : null;
+        return fieldIndex >= 0 && fieldIndex < m_calcRow->size() ? m_calcRow->at(fieldIndex) : QVariant();
     }
     return storedValue(m_current, fieldIndex);
 }
 
-const QVariant& Dataset::oldStoredValue(int fieldIndex) const
+QVariant Dataset::oldStoredValue(int fieldIndex) const
 {
-    static const QVariant null;
-    if (m_current < 0 || m_current >= m_rows.size()) {
-        return null;
+    if (m_current < 0 || m_current >= rowCount()) {
+        return QVariant();
     }
-    const QVector<QVariant>& row = m_rows.at(m_current);
-    return fieldIndex >= 0 && fieldIndex < row.size() ? row.at(fieldIndex) : null;
+    const QVector<QVariant>& row = const_cast<Dataset*>(this)->rowAt(m_current); // a page is a cache
+    return fieldIndex >= 0 && fieldIndex < row.size() ? row.at(fieldIndex) : QVariant();
+}
+
+const QVector<QVariant>& Dataset::rowAt(int row)
+{
+    if (!m_paged) {
+        return m_rows.at(row);
+    }
+    const qint64 key = m_keys[size_t(row)];
+    if (const auto held = m_heldRows.constFind(key); held != m_heldRows.cend()) {
+        return *held;
+    }
+    return readPage(row);
+}
+
+// The row from its page, read when it is not among the pages kept. The page is read with the query itself,
+// narrowed to its keys, so that joins, lookups and calculated fields come out as on a whole read. A key the
+// query no longer returns (deleted elsewhere) shows as a row of nulls but for its key. Pages stay short: for
+// a few thousand keys the database would rather scan the whole period than look each row up.
+const QVector<QVariant>& Dataset::readPage(int row)
+{
+    constexpr int PageRows = 256;
+    constexpr int KeptRows = 8192;
+    if (m_lastPage < m_pages.size()) {
+        const Page& page = m_pages[m_lastPage];
+        if (row >= page.first && row < page.first + page.rows.size()) {
+            return page.rows.at(row - page.first); // the fields of one row, the rows of one screen
+        }
+    }
+    for (size_t i = 0; i < m_pages.size(); ++i) {
+        Page& page = m_pages[i];
+        if (row >= page.first && row < page.first + page.rows.size()) {
+            page.lastUse = ++m_pageUse;
+            m_lastPage = i;
+            return page.rows.at(row - page.first);
+        }
+    }
+    const int first = row - row % PageRows;
+    const int count = std::min(PageRows, rowCount() - first);
+    Page page;
+    page.first = first;
+    page.lastUse = ++m_pageUse;
+    page.rows.resize(count);
+    QHash<qint64, int> slotOf;
+    slotOf.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        slotOf.insert(m_keys[size_t(first + i)], i);
+        page.rows[i].resize(m_fields.size());
+        page.rows[i][m_keyField] = QVariant(m_keys[size_t(first + i)]);
+    }
+    try {
+        // One statement for every page, prepared once (preparing costs as much as reading the page); the
+        // last page binds nulls for the keys it does not have.
+        static const QString placeholders = [] {
+            QStringList marks;
+            for (int i = 0; i < PageRows; ++i) {
+                marks << QStringLiteral("?");
+            }
+            return marks.join(QLatin1Char(','));
+        }();
+        if (!m_pageStatement) {
+            m_pageStatement = std::make_unique<KeptStatement>();
+        }
+        SqliteStatement& statement = m_pageStatement->get(
+            m_connectionName,
+            QStringLiteral("SELECT * FROM (%1) WHERE %2 IN (%3)")
+                .arg(m_pageSql, quotedIdentifier(m_fields.at(m_keyField)->fieldName()), placeholders));
+        for (int i = 0; i < m_pageBinding.size(); ++i) {
+            statement.bind(i, m_pageBinding.at(i));
+        }
+        for (int i = 0; i < PageRows; ++i) {
+            statement.bind(int(m_pageBinding.size()) + i, i < count ? QVariant(m_keys[size_t(first + i)]) : QVariant());
+        }
+        QVector<QVector<QVariant>> read;
+        fetch(statement, read, false);
+        sqlite3_reset(statement.handle()); // not left running between pages
+        for (QVector<QVariant>& values : read) {
+            const auto slot = slotOf.constFind(values.at(m_keyField).toLongLong());
+            if (slot != slotOf.cend()) {
+                page.rows[*slot] = std::move(values);
+            }
+        }
+    } catch (const Error& error) {
+        // Asked for by a view while painting: nothing may be thrown into the event loop from here.
+        qWarning("%s: rows %d to %d could not be read: %s", qPrintable(objectName()), first, first + count - 1,
+                 qPrintable(error.message()));
+    }
+    qsizetype kept = count;
+    for (const Page& held : m_pages) {
+        kept += held.rows.size();
+    }
+    while (kept > KeptRows && !m_pages.empty()) {
+        const auto oldest = std::min_element(m_pages.begin(), m_pages.end(),
+                                             [](const Page& a, const Page& b) { return a.lastUse < b.lastUse; });
+        kept -= oldest->rows.size();
+        m_pages.erase(oldest);
+    }
+    m_pages.push_back(std::move(page));
+    m_lastPage = m_pages.size() - 1;
+    return m_pages.back().rows.at(row - first);
+}
+
+void Dataset::dropPages()
+{
+    m_pages.clear();
+}
+
+void Dataset::insertRowAt(int position, const QVector<QVariant>& row)
+{
+    if (!m_paged) {
+        m_rows.insert(position, row);
+        return;
+    }
+    const qint64 key = m_nextLocalKey++;
+    m_keys.insert(m_keys.begin() + position, key);
+    m_heldRows.insert(key, row);
+    dropPages();
+}
+
+void Dataset::removeRowAt(int position)
+{
+    if (!m_paged) {
+        m_rows.remove(position);
+        return;
+    }
+    m_heldRows.remove(m_keys[size_t(position)]);
+    m_keys.erase(m_keys.begin() + position);
+    dropPages();
+}
+
+void Dataset::replaceRow(int position, const QVector<QVariant>& row)
+{
+    if (!m_paged) {
+        m_rows[position] = row;
+        return;
+    }
+    // A row added here takes the key the database gave it.
+    qint64& key = m_keys[size_t(position)];
+    const QVariant& newKey = row.at(m_keyField);
+    m_heldRows.remove(key);
+    if (!newKey.isNull()) {
+        key = newKey.toLongLong();
+    }
+    m_heldRows.insert(key, row);
+    for (Page& page : m_pages) {
+        if (position >= page.first && position < page.first + page.rows.size()) {
+            page.rows[position - page.first] = row;
+        }
+    }
 }
 
 void Dataset::setFieldStored(Field* field, const QVariant& stored)
@@ -1282,7 +1997,7 @@ void Dataset::append()
             }
         }
     }
-    if (m_appendOnly && !m_rows.isEmpty()) {
+    if (m_appendOnly && !isEmpty()) {
         // Only the row being appended is kept: an import appends millions.
         if (notifying()) {
             Q_EMIT aboutToReset();
@@ -1293,12 +2008,12 @@ void Dataset::append()
             Q_EMIT resetDone();
         }
     }
-    const int position = int(m_rows.size());
+    const int position = rowCount();
     calculate(row);
     if (notifying()) {
         Q_EMIT aboutToInsertRow(position);
     }
-    m_rows.insert(position, row);
+    insertRowAt(position, row);
     m_editBuffer = row;
     m_current = position;
     m_bof = m_eof = false;
@@ -1325,13 +2040,13 @@ void Dataset::insert()
         if (notifying()) {
             Q_EMIT aboutToRemoveRow(from);
         }
-        m_rows.remove(from);
+        removeRowAt(from);
         m_current = -1;
         if (notifying()) {
             Q_EMIT rowRemoved(from);
             Q_EMIT aboutToInsertRow(position);
         }
-        m_rows.insert(position, m_editBuffer);
+        insertRowAt(position, m_editBuffer);
         m_current = position;
         if (notifying()) {
             Q_EMIT rowInserted(position);
@@ -1349,7 +2064,7 @@ void Dataset::edit()
     if (beforeEdit) {
         beforeEdit(*this);
     }
-    m_editBuffer = m_rows.at(m_current);
+    m_editBuffer = rowAt(m_current);
     setState(State::Edit);
 }
 
@@ -1363,8 +2078,9 @@ void Dataset::post()
         beforePost(*this);
     }
     if (m_state == State::Edit) {
-        writeWithAfterWrite([this] { writeUpdate(m_rows.at(m_current), m_editBuffer); });
-        m_rows[m_current] = m_editBuffer;
+        const QVector<QVariant> before = rowAt(m_current);
+        writeWithAfterWrite([&] { writeUpdate(before, m_editBuffer); });
+        replaceRow(m_current, m_editBuffer);
     } else {
         // A failed write leaves the row as it was before: no key of an insert that was undone.
         const QVector<QVariant> unwritten = m_editBuffer;
@@ -1375,10 +2091,12 @@ void Dataset::post()
             throw;
         }
         // Stored: whatever fails from here on must not leave the row to be inserted a second time.
-        m_rows[m_current] = m_editBuffer;
+        QVector<QVariant> posted = std::move(m_editBuffer);
         m_editBuffer.clear();
+        replaceRow(m_current, posted);
         setState(State::Browse);
-        calculate(m_rows[m_current]);
+        calculate(posted);
+        replaceRow(m_current, posted);
         if (notifying()) {
             Q_EMIT rowDataChanged(m_current);
         }
@@ -1442,9 +2160,9 @@ void Dataset::removeCurrentRow()
     if (notifying()) {
         Q_EMIT aboutToRemoveRow(row);
     }
-    m_rows.remove(row);
-    m_current = std::min(row, int(m_rows.size()) - 1);
-    m_eof = m_rows.isEmpty();
+    removeRowAt(row);
+    m_current = std::min(row, rowCount() - 1);
+    m_eof = isEmpty();
     if (notifying()) {
         Q_EMIT rowRemoved(row);
         Q_EMIT currentRowChanged(m_current);
@@ -1465,7 +2183,8 @@ void Dataset::remove()
     if (m_state == State::Edit) {
         cancel();
     }
-    writeDelete(m_rows.at(m_current));
+    const QVector<QVariant> removed = rowAt(m_current);
+    writeDelete(removed);
     removeCurrentRow();
 }
 

@@ -12,12 +12,14 @@
 #include <QVector>
 
 #include <functional>
+#include <limits>
 #include <memory>
 #include <vector>
 
 namespace tollbook {
 
 class DataSource;
+class KeptStatement;
 class SqliteStatement;
 
 // A named parameter of a dataset's SQL ("... where Print_Data >= :datai").
@@ -28,8 +30,11 @@ struct Parameter
     QVariant value;
 };
 
-// A named parameterised query over the shared connection, with its fields, its rows fetched whole on
-// open, a current row and the browse, edit and insert states. Edits are written back to the base table
+// A named parameterised query over the shared connection, with its fields, its rows, a current row and the
+// browse, edit and insert states. A small result is read whole on open. A large one (a year of jobs) whose
+// base table has a single integer key among the fields is held as that key alone, one number a row in the
+// query's order; its rows are read by pages as views ask for them and a few pages are kept. Either way the
+// interface is the same. Edits are written back to the base table
 // (the first table after "from") by its key, and only to the base table's columns, also when the SQL
 // joins other tables. Errors are raised, never shown: the dataset layer's own checks raise
 // DatabaseError, what the database refuses raises DriverError.
@@ -96,15 +101,41 @@ public:
     // the current row stay as they are; views hear of the added range only. Returns the number added.
     int appendNewerRows(const QString& keyField, NewRowsAt at);
     bool isOpen() const { return m_state != State::Inactive; }
+    // Results of more rows than this are held by their keys and read by pages, when the base table's single
+    // integer key is among the fields; 0 holds every such result by keys.
+    void setPagedAbove(int rows) { m_pagedAbove = rows; }
+    // The threshold of datasets made from now on (20 000 rows unless set).
+    static void setDefaultPagedAbove(int rows);
+    int pagedAbove() const { return m_pagedAbove; }
+    // Whether the rows are held by their keys (see setPagedAbove).
+    bool isPaged() const { return m_paged; }
+    // Only the rows whose data fields satisfy every condition; takes effect on the next open or refresh.
+    // Values are bound as parameters, never written into the SQL.
+    struct Condition
+    {
+        enum class Match { Equal, Contains, StartsWith, Range, Null };
+        QString field;
+        Match match = Match::Equal;
+        QVariant value; // Range: the lowest; a null bound is open
+        QVariant high;  // Range: the highest
+        bool caseSensitive = false;
+        bool negated = false; // the rows that do not satisfy it
+    };
+    void setFilter(const QList<Condition>& conditions);
+    const QList<Condition>& filter() const { return m_filter; }
+    // The first row after `from` (before it, backwards) whose data field satisfies the condition, or -1; the
+    // current row stays. For the locate dialog's find first and find next: rows held by keys ask the database
+    // which keys satisfy it, rows held whole are looked through in memory, by the same rules.
+    int findRow(const Condition& condition, int from = -1, bool forward = true);
     // Runs a statement that returns no rows; the number of rows it changed.
     int execSql();
 
     State state() const { return m_state; }
     // A row is being edited or added and is not posted yet.
     bool isEditing() const { return m_state == State::Edit || m_state == State::Insert; }
-    int recordCount() const { return int(m_rows.size()); }
+    int recordCount() const { return rowCount(); }
     int recNo() const { return m_current; } // from 0; -1 when there is no row
-    bool isEmpty() const { return m_rows.isEmpty(); }
+    bool isEmpty() const { return rowCount() == 0; }
     bool eof() const { return m_eof; }
     bool bof() const { return m_bof; }
     void first();
@@ -139,12 +170,12 @@ public:
     // and the row stays in edit or insert state. Field::oldValue() gives the row as it was read.
     Hook afterWrite;
 
-    // Values as stored, for views: the edit buffer stands for the current row while editing.
-    // References stay valid until the dataset changes.
-    const QVariant& storedValue(int row, int fieldIndex) const;
-    const QVariant& storedValue(int fieldIndex) const;
+    // Values as stored, for views: the edit buffer stands for the current row while editing. A row held by
+    // its key is read with its page; a page that cannot be read shows as nulls (and is said on the log).
+    QVariant storedValue(int row, int fieldIndex) const;
+    QVariant storedValue(int fieldIndex) const;
     // The current row as it was read, whatever the edit buffer holds.
-    const QVariant& oldStoredValue(int fieldIndex) const;
+    QVariant oldStoredValue(int fieldIndex) const;
 
 Q_SIGNALS:
     void aboutToReset();
@@ -177,7 +208,27 @@ private:
     void bindParams(SqliteStatement& statement) const;
     void takeMasterParams();
     QVariant bindableValue(const Parameter& param) const;
-    void fetch(SqliteStatement& statement, QVector<QVector<QVariant>>& rows);
+    void fetch(SqliteStatement& statement, QVector<QVector<QVariant>>& rows, bool newLookups = true);
+    int rowCount() const { return m_paged ? int(m_keys.size()) : int(m_rows.size()); }
+    // The rows of the query with the filter applied, or their keys, for open and refresh.
+    // "SELECT columns FROM (the query) WHERE the filter's conditions AND extraCondition", or the query itself;
+    // bound by bindQuery (the query's parameters, the filter's values, then the extra value).
+    QString filteredSql(const QString& columns, const QString& extraCondition = QString()) const;
+    void bindQuery(SqliteStatement& statement, const QVariantList& extraValues = {}) const;
+    void resetPaging();
+    int pageableKeyField();
+    bool readKeys(std::vector<qint64>& keys, const QString& extraCondition = QString(),
+                  const QVariantList& extraValues = {});
+    QString conditionSql(const Condition& condition, QVariantList& values) const;
+    bool satisfies(const Condition& condition, const QVariant& stored) const;
+    const QVector<QVariant>& rowAt(int row);
+    const QVector<QVariant>& readPage(int row);
+    void insertRowAt(int position, const QVector<QVariant>& row);
+    void removeRowAt(int position);
+    void replaceRow(int position, const QVector<QVariant>& row);
+    void dropPages();
+    void refreshPaged();
+    int locateRow(const Field* field, const QVariant& wanted, bool caseInsensitive);
     QVector<int> keyFieldIndexes();
     void buildLookups();
     void calculate(QVector<QVariant>& row);
@@ -217,7 +268,31 @@ private:
     bool m_appendOnly = false;
 
     State m_state = State::Inactive;
-    QVector<QVector<QVariant>> m_rows;
+    QList<Condition> m_filter;
+    QStringList m_filterSql;           // one condition of the filter each, with "?" for its values
+    QVariantList m_filterValues;       // in the order of the placeholders
+    QVector<QVector<QVariant>> m_rows; // every row, when not paged
+
+    // Paged: the key of each row, the pages read lately, and the rows posted or being added here, which the
+    // query may no longer return (a new row outside the period) and which are shown as posted.
+    struct Page
+    {
+        int first = -1;
+        quint64 lastUse = 0;
+        QVector<QVector<QVariant>> rows;
+    };
+    int m_pagedAbove;
+    bool m_paged = false;
+    int m_keyField = -1;
+    std::vector<qint64> m_keys;
+    std::vector<Page> m_pages;
+    quint64 m_pageUse = 0;
+    QHash<qint64, QVector<QVariant>> m_heldRows;
+    QVariantList m_pageBinding; // the query's parameters as bound when the keys were read
+    QString m_pageSql;          // the query as pages read it
+    std::unique_ptr<KeptStatement> m_pageStatement;
+    size_t m_lastPage = 0; // the page the last row was found on
+    qint64 m_nextLocalKey = std::numeric_limits<qint64>::min() / 2;
     QVector<QVariant> m_editBuffer;
     int m_current = -1;
     bool m_eof = true;

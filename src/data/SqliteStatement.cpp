@@ -2,8 +2,11 @@
 
 #include "platform/Errors.h"
 
+#include <QMutex>
 #include <QSqlDatabase>
 #include <QSqlDriver>
+
+#include <set>
 
 #include <sqlite3.h>
 
@@ -122,6 +125,66 @@ QString SqliteStatement::string(int column) const
     int length = 0;
     const char* bytes = text(column, &length);
     return QString::fromUtf8(bytes, length);
+}
+
+namespace {
+
+// Every kept statement, for the connection's close; datasets of the window and the import's own connection
+// may live on different threads.
+QMutex keptLock;
+std::set<KeptStatement*>& keptStatements()
+{
+    static std::set<KeptStatement*> statements;
+    return statements;
+}
+
+} // namespace
+
+KeptStatement::KeptStatement()
+{
+    const QMutexLocker locker(&keptLock);
+    keptStatements().insert(this);
+}
+
+KeptStatement::~KeptStatement()
+{
+    const QMutexLocker locker(&keptLock);
+    keptStatements().erase(this);
+    m_statement.reset();
+}
+
+SqliteStatement& KeptStatement::get(const QString& connectionName, const QString& sql)
+{
+    const QMutexLocker locker(&keptLock);
+    if (m_statement && (m_connectionName != connectionName || m_sql != sql ||
+                        m_statement->connection() != SqliteStatement::connectionHandle(connectionName))) {
+        m_statement.reset();
+    }
+    if (!m_statement) {
+        m_statement = std::make_unique<SqliteStatement>(connectionName, sql);
+        m_connectionName = connectionName;
+        m_sql = sql;
+    } else {
+        sqlite3_reset(m_statement->handle());
+        sqlite3_clear_bindings(m_statement->handle());
+    }
+    return *m_statement;
+}
+
+void KeptStatement::release()
+{
+    const QMutexLocker locker(&keptLock);
+    m_statement.reset();
+}
+
+void KeptStatement::releaseAll(sqlite3* connection)
+{
+    const QMutexLocker locker(&keptLock);
+    for (KeptStatement* kept : keptStatements()) {
+        if (kept->m_statement && kept->m_statement->connection() == connection) {
+            kept->m_statement.reset();
+        }
+    }
 }
 
 } // namespace tollbook

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QVariant>
 
+#include <memory>
+
 struct sqlite3;
 struct sqlite3_stmt;
 
@@ -23,6 +25,7 @@ public:
 
     // The SQLite handle of an open SQLite connection; throws DatabaseError for any other.
     static sqlite3* connectionHandle(const QString& connectionName);
+    sqlite3* connection() const { return m_db; }
 
     // The statement itself, for loops that bind and step it directly.
     sqlite3_stmt* handle() const { return m_statement; }
@@ -50,6 +53,30 @@ private:
 
     sqlite3* m_db = nullptr;
     sqlite3_stmt* m_statement = nullptr;
+};
+
+// A statement prepared once and run many times (the pages of a dataset). Closing its connection through
+// Database::close finalizes it first, so that the connection closes cleanly; it is prepared again on its next
+// use.
+class KeptStatement
+{
+public:
+    KeptStatement();
+    ~KeptStatement();
+    KeptStatement(const KeptStatement&) = delete;
+    KeptStatement& operator=(const KeptStatement&) = delete;
+
+    // The statement for sql on the connection, reset and with no values bound; prepared when it is not yet.
+    SqliteStatement& get(const QString& connectionName, const QString& sql);
+    void release();
+
+    // Finalizes every kept statement of the connection.
+    static void releaseAll(sqlite3* connection);
+
+private:
+    std::unique_ptr<SqliteStatement> m_statement;
+    QString m_connectionName;
+    QString m_sql;
 };
 
 } // namespace tollbook

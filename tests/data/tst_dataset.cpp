@@ -2,15 +2,24 @@
 
 #include "common/DatabaseFixture.h"
 #include "data/DataSource.h"
+#include "data/Database.h"
 #include "data/Dataset.h"
 #include "data/DatasetModel.h"
 #include "platform/SystemRoutines.h"
 
 #include <QAbstractItemModelTester>
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QSignalSpy>
+#include <QSqlQuery>
 #include <QTest>
 
+#include <limits>
+
 using namespace tollbook;
+
+Q_DECLARE_METATYPE(tollbook::Dataset::Condition)
 
 namespace {
 
@@ -28,6 +37,13 @@ class TestDataset : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // Run a second time with every result of rows held by its keys (see CMakeLists.txt).
+    void initTestCase()
+    {
+        if (qEnvironmentVariableIsSet("TOLLBOOK_TEST_PAGED")) {
+            Dataset::setDefaultPagedAbove(0);
+        }
+    }
     void init() { m_db = std::make_unique<DatabaseFixture>(); }
     void cleanup() { m_db.reset(); }
 
@@ -51,6 +67,13 @@ private Q_SLOTS:
     void currencyIsExact();
     void fetchKeepsEveryValue();
     void openMissingOrForeignFile();
+    void filterConditions_data();
+    void filterConditions();
+    void locateFollowsQueryOrder();
+    void pagedEditsAcrossPages();
+    void repeatedKeysAreReadWhole();
+    void unreadablePageShowsNulls();
+    void connectionClosedUnderPages();
 
 private:
     std::unique_ptr<DatabaseFixture> m_db;
@@ -587,6 +610,313 @@ void TestDataset::newerRowsAreAdded()
     QCOMPARE(ds->appendNewerRows(QStringLiteral("Print_Id"), at), 1);
     QCOMPARE(ds->recNo(), 0);
     QVERIFY(!ds->eof());
+}
+
+namespace {
+
+using Match = Dataset::Condition::Match;
+
+Dataset::Condition condition(const char* field, Match match, const QVariant& value, const QVariant& high = {})
+{
+    Dataset::Condition result;
+    result.field = QLatin1String(field);
+    result.match = match;
+    result.value = value;
+    result.high = high;
+    return result;
+}
+
+Dataset::Condition exact(Dataset::Condition condition)
+{
+    condition.caseSensitive = true;
+    return condition;
+}
+
+Dataset::Condition negated(Dataset::Condition condition)
+{
+    condition.negated = true;
+    return condition;
+}
+
+QList<qint64> idsOf(Dataset& ds, const char* keyField = "Print_Id")
+{
+    QList<qint64> result;
+    const int key = ds.fieldByName(QLatin1String(keyField))->index();
+    for (int row = 0; row < ds.recordCount(); ++row) {
+        result << ds.storedValue(row, key).toLongLong();
+    }
+    return result;
+}
+
+// n jobs of January 2020, id i on day 1 + i % 28, by user 'user' || i % 7, document 'doc i'.
+void addManyJobs(int count)
+{
+    DatabaseFixture::exec(
+        { QStringLiteral(
+              "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1)"
+              " INSERT INTO Impressao (Print_Id, Print_Name, Print_Data, Print_Hora, Usuario_Id, Print_Pages,"
+              " Print_Document, Print_Entregue, dmPaperSize, Print_Color, Projeto_Id) SELECT i, 'HP1',"
+              " printf('2020-01-%02d', 1 + i % 28), printf('2020-01-%02d %02d:%02d:00', 1 + i % 28, i / 60 % 24, i % "
+              "60),"
+              " 'user' || (i % 7), 1 + i % 9, 'doc ' || i, CASE WHEN i % 2 = 0 THEN 'S' END, 9, 'N', 1 FROM n")
+              .arg(count) });
+}
+
+std::unique_ptr<Dataset> januaryJobs(int pagedAbove)
+{
+    auto ds = dataset({ QStringLiteral("select * from Impressao"),
+                        QStringLiteral("where Print_Data >= :datai and Print_Data <= :dataf"),
+                        QStringLiteral("order by Print_Data desc, Print_Id") });
+    for (const char* name :
+         { "Print_Id", "Print_Data", "Usuario_Id", "Print_Pages", "Print_Document", "Print_Entregue" }) {
+        const QString field = QLatin1String(name);
+        ds->addDataField(field, field == QLatin1String("Print_Id")      ? FieldType::AutoInc
+                                : field == QLatin1String("Print_Data")  ? FieldType::DateTime
+                                : field == QLatin1String("Print_Pages") ? FieldType::Integer
+                                                                        : FieldType::String);
+    }
+    ds->setParamType(QStringLiteral("datai"), FieldType::DateTime);
+    ds->setParamType(QStringLiteral("dataf"), FieldType::DateTime);
+    ds->setParam(0, QDate(2020, 1, 1));
+    ds->setParam(1, QDate(2020, 1, 31));
+    ds->setPagedAbove(pagedAbove);
+    return ds;
+}
+
+} // namespace
+
+void TestDataset::filterConditions_data()
+{
+    QTest::addColumn<QList<Dataset::Condition>>("conditions");
+    QTest::addColumn<QList<qint64>>("ids");
+    const QVariant jose = QStringLiteral("JOSÉ");
+    QTest::newRow("equal, without case") << QList{ condition("Usuario_Id", Match::Equal, jose) }
+                                         << QList<qint64>{ 1, 5 };
+    QTest::newRow("equal, with case") << QList{ exact(condition("Usuario_Id", Match::Equal, QStringLiteral("José"))) }
+                                      << QList<qint64>{ 1 };
+    QTest::newRow("contains, without case")
+        << QList{ condition("Print_Document", Match::Contains, QStringLiteral("RELATÓRIO")) } << QList<qint64>{ 1, 5 };
+    QTest::newRow("contains, with case") << QList{
+        exact(condition("Print_Document", Match::Contains, QStringLiteral("Relatório")))
+    } << QList<qint64>{ 1 };
+    QTest::newRow("starts with") << QList{ condition("Print_Document", Match::StartsWith, QStringLiteral("rel")) }
+                                 << QList<qint64>{ 1, 5 };
+    // Typed text is a value, never SQL nor a pattern.
+    QTest::newRow("quote in the text") << QList{ condition("Print_Document", Match::StartsWith,
+                                                           QStringLiteral("x' OR 1=1 --")) }
+                                       << QList<qint64>{ 3 };
+    QTest::newRow("percent sign is no wildcard")
+        << QList{ condition("Print_Document", Match::Contains, QStringLiteral("%")) } << QList<qint64>{};
+    QTest::newRow("range of numbers") << QList{ condition("Print_Pages", Match::Range, 5, 7) } << QList<qint64>{ 4, 5 };
+    QTest::newRow("dates from a day on") << QList{ condition("Print_Data", Match::Range, QDate(2020, 1, 3),
+                                                             QVariant()) }
+                                         << QList<qint64>{ 4, 5 };
+    QTest::newRow("one day") << QList{ condition("Print_Data", Match::Equal, QDate(2020, 1, 2)) }
+                             << QList<qint64>{ 2, 3 };
+    QTest::newRow("null") << QList{ condition("Print_Document", Match::Null, {}) } << QList<qint64>{ 4 };
+    QTest::newRow("not null") << QList{ negated(condition("Print_Document", Match::Null, {})) }
+                              << QList<qint64>{ 1, 2, 3, 5 };
+    // A row without a document is among those that do not contain the text.
+    QTest::newRow("not containing") << QList{
+        negated(condition("Print_Document", Match::Contains, QStringLiteral("rel")))
+    } << QList<qint64>{ 2, 3, 4 };
+    QTest::newRow("both") << QList{ condition("Usuario_Id", Match::Contains, QStringLiteral("jos")),
+                                    condition("Print_Pages", Match::Range, 8, QVariant()) }
+                          << QList<qint64>{ 1, 2 };
+    QTest::newRow("none") << QList<Dataset::Condition>{} << QList<qint64>{ 1, 2, 3, 4, 5 };
+}
+
+// Filters are applied by the database with bound values, on the next open or refresh, to rows held whole
+// or by their keys alike.
+void TestDataset::filterConditions()
+{
+    QFETCH(QList<Dataset::Condition>, conditions);
+    QFETCH(QList<qint64>, ids);
+    DatabaseFixture::exec({ QStringLiteral(
+        "INSERT INTO Impressao (Print_Id, Print_Name, Print_Data, Usuario_Id, Print_Pages, Print_Document) VALUES"
+        " (1, 'HP1', '2020-01-01', 'José', 10, 'Relatório Anual'), (2, 'HP1', '2020-01-02', 'jose', 8, 'Ata'),"
+        " (3, 'HP1', '2020-01-02', 'maria', 3, 'x'' OR 1=1 --'), (4, 'HP1', '2020-01-03', 'Ana', 5, NULL),"
+        " (5, 'HP1', '2020-01-04', 'josé', 7, 'relatório')") });
+    auto ds = dataset({ QStringLiteral("select * from Impressao order by Print_Id") });
+    ds->open();
+    ds->setFilter(conditions);
+    QCOMPARE(ds->recordCount(), 5); // not before the next read
+    ds->refresh();
+    QCOMPARE(idsOf(*ds), ids);
+    ds->reopen();
+    QCOMPARE(idsOf(*ds), ids);
+    ds->setFilter({});
+    ds->refresh();
+    QCOMPARE(ds->recordCount(), 5);
+
+    // Find first and find last by the same rules, in memory or by the database; the current row stays.
+    if (conditions.size() == 1) {
+        const int key = ds->fieldByName(QStringLiteral("Print_Id"))->index();
+        const auto idAt = [&](int row) { return row < 0 ? qint64(-1) : ds->storedValue(row, key).toLongLong(); };
+        const int current = ds->recNo();
+        QCOMPARE(idAt(ds->findRow(conditions.first())), ids.isEmpty() ? qint64(-1) : ids.first());
+        QCOMPARE(idAt(ds->findRow(conditions.first(), ds->recordCount(), false)),
+                 ids.isEmpty() ? qint64(-1) : ids.last());
+        QCOMPARE(ds->recNo(), current);
+    }
+
+    auto papers = dataset({ QStringLiteral("select * from Papel") });
+    auto withLookup = dataset({ QStringLiteral("select * from Impressao") });
+    withLookup->addDataField(QStringLiteral("dmPaperSize"), FieldType::Integer);
+    withLookup->addLookupField(QStringLiteral("lk_Papel"), 30, papers.get(), QStringLiteral("dmPaperSize"),
+                               QStringLiteral("dmPaperSize"), QStringLiteral("PaperName"));
+    QVERIFY_THROWS_EXCEPTION(DatabaseError,
+                             withLookup->setFilter({ condition("lk_Papel", Match::Equal, QStringLiteral("A4")) }));
+}
+
+// Locate goes to the first row in the query's order that holds the value, also when the rows are held by
+// their keys and the database is asked which rows hold it.
+void TestDataset::locateFollowsQueryOrder()
+{
+    addManyJobs(1200);
+    for (const int pagedAbove : { std::numeric_limits<int>::max(), 0 }) {
+        auto ds = januaryJobs(pagedAbove);
+        ds->open();
+        QCOMPARE(ds->isPaged(), pagedAbove == 0);
+        const int user = ds->fieldByName(QStringLiteral("Usuario_Id"))->index();
+        // Newest day first: the first row of 'user3' is on the 25th, far from its lowest id.
+        QVERIFY(ds->locate(QStringLiteral("Usuario_Id"), QStringLiteral("USER3"), true));
+        QCOMPARE(ds->fieldByName(QStringLiteral("Usuario_Id"))->asString(), QStringLiteral("user3"));
+        QCOMPARE(ds->fieldByName(QStringLiteral("Print_Data"))->value().toDate(), QDate(2020, 1, 25));
+        int first = -1;
+        for (int row = 0; row < ds->recordCount() && first < 0; ++row) {
+            first = ds->storedValue(row, user) == QVariant(QStringLiteral("user3")) ? row : -1;
+        }
+        QCOMPARE(ds->recNo(), first);
+        // The last row of the query, on a later page.
+        const int last = ds->recordCount() - 1;
+        const QString document =
+            ds->storedValue(last, ds->fieldByName(QStringLiteral("Print_Document"))->index()).toString();
+        QVERIFY(ds->locate(QStringLiteral("Print_Document"), document, false));
+        QCOMPARE(ds->recNo(), last);
+        QVERIFY(!ds->locate(QStringLiteral("Usuario_Id"), QStringLiteral("USER3"), false)); // with case
+        QCOMPARE(ds->recNo(), last);
+        QVERIFY(ds->locate(QStringLiteral("Print_Pages"), 9, false));
+        QCOMPARE(ds->fieldByName(QStringLiteral("Print_Pages"))->asInteger(), 9);
+        QVERIFY(!ds->locate(QStringLiteral("Print_Id"), 5000, false));
+    }
+}
+
+// Rows held by their keys: an edit, an insert and a delete far down the rows, with a view attached; a
+// row posted here stays as posted while the pages come and go, until a refresh reads the query anew.
+void TestDataset::pagedEditsAcrossPages()
+{
+    addManyJobs(9000); // more rows than the pages kept at once
+    auto ds = januaryJobs(0);
+    DatasetModel model(ds.get());
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    ds->open();
+    QVERIFY(ds->isPaged());
+    QCOMPARE(model.rowCount(), 9000);
+    const auto field = [&](const char* name) { return ds->fieldByName(QLatin1String(name)); };
+    // A picker changed and not applied yet: the rows read are still those of the period read.
+    ds->setParam(0, QDate(2020, 3, 1));
+    QCOMPARE(ds->storedValue(8999, field("Usuario_Id")->index()).isNull(), false);
+    ds->setParam(0, QDate(2020, 1, 1));
+
+    ds->moveTo(5000);
+    const qint64 edited = field("Print_Id")->asInteger();
+    ds->edit();
+    field("Print_Document")->setValue(QStringLiteral("Orçamento revisto"));
+    ds->post();
+    QSqlQuery query(QSqlDatabase::database(Database::ConnectionName));
+    QVERIFY(query.exec(QStringLiteral("SELECT Print_Document FROM Impressao WHERE Print_Id = %1").arg(edited)));
+    QVERIFY(query.next());
+    QCOMPARE(query.value(0).toString(), QStringLiteral("Orçamento revisto"));
+    query.finish();
+
+    // A job of another month: the query does not return it, the dataset shows it as posted.
+    ds->moveTo(7000);
+    ds->insert();
+    QCOMPARE(ds->recNo(), 7000);
+    field("Print_Data")->setValue(QDate(2020, 2, 10));
+    field("Usuario_Id")->setValue(QStringLiteral("Zé"));
+    ds->post();
+    const qint64 inserted = field("Print_Id")->asInteger();
+    QVERIFY(inserted > 9000);
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int row = 0; row < ds->recordCount(); ++row) {
+            ds->storedValue(row, 0); // every page dropped and read anew at least once
+        }
+    }
+    const int documentField = field("Print_Document")->index();
+    QCOMPARE(ds->storedValue(5000, documentField).toString(), QStringLiteral("Orçamento revisto"));
+    QCOMPARE(ds->storedValue(7000, field("Usuario_Id")->index()).toString(), QStringLiteral("Zé"));
+    QCOMPARE(ds->storedValue(7000, field("Print_Data")->index()).toDateTime().date(), QDate(2020, 2, 10));
+    QCOMPARE(ds->recordCount(), 9001);
+
+    // Deleting moves the rows below up by one.
+    ds->moveTo(3000);
+    const qint64 below = ds->storedValue(3001, field("Print_Id")->index()).toLongLong();
+    const qint64 removed = field("Print_Id")->asInteger();
+    ds->remove();
+    QCOMPARE(ds->recNo(), 3000);
+    QCOMPARE(field("Print_Id")->asInteger(), below);
+    QVERIFY(query.exec(QStringLiteral("SELECT count(*) FROM Impressao WHERE Print_Id = %1").arg(removed)));
+    QVERIFY(query.next());
+    QCOMPARE(query.value(0).toInt(), 0);
+    query.finish();
+
+    ds->moveTo(4999);
+    ds->refresh();
+    QCOMPARE(ds->recordCount(), 8999); // the February job is not of the period
+    QVERIFY(!idsOf(*ds).contains(inserted));
+    QCOMPARE(ds->storedValue(4999, documentField).toString(), QStringLiteral("Orçamento revisto"));
+    QCOMPARE(field("Print_Id")->asInteger(), edited);
+}
+
+// A join that repeats the base table's key cannot be read by keys: it is read whole.
+void TestDataset::repeatedKeysAreReadWhole()
+{
+    addManyJobs(10);
+    auto ds = dataset({ QStringLiteral("select Impressao.Print_Id, Twice.n from Impressao"),
+                        QStringLiteral("join (select 1 as n union all select 2) as Twice order by Print_Id, n") });
+    ds->addDataField(QStringLiteral("Print_Id"), FieldType::AutoInc);
+    ds->addDataField(QStringLiteral("n"), FieldType::Integer);
+    ds->setPagedAbove(0);
+    ds->open();
+    QVERIFY(!ds->isPaged());
+    QCOMPARE(ds->recordCount(), 20);
+    QCOMPARE(ds->storedValue(19, 1).toInt(), 2);
+}
+
+// A page that cannot be read is asked for by a view while it paints: nothing is thrown into the event loop,
+// the rows show as nulls and the log says why.
+void TestDataset::unreadablePageShowsNulls()
+{
+    addManyJobs(600);
+    auto ds = januaryJobs(0);
+    ds->open();
+    QVERIFY(ds->isPaged());
+    QCOMPARE(ds->storedValue(0, ds->fieldByName(QStringLiteral("Usuario_Id"))->index()).isNull(), false);
+    DatabaseFixture::exec({ QStringLiteral("ALTER TABLE Impressao RENAME TO Gone") });
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("rows 512 to 599 could not be read")));
+    QCOMPARE(ds->storedValue(599, ds->fieldByName(QStringLiteral("Usuario_Id"))->index()), QVariant());
+}
+
+// The statement that reads pages is kept between pages: closing the connection finalizes it, so that the
+// connection closes cleanly, and a connection opened again reads the next pages.
+void TestDataset::connectionClosedUnderPages()
+{
+    addManyJobs(600);
+    auto ds = januaryJobs(0);
+    ds->open();
+    const int user = ds->fieldByName(QStringLiteral("Usuario_Id"))->index();
+    QVERIFY(!ds->storedValue(0, user).isNull());
+    Database::close();
+    // A statement left unfinalized keeps the file open (the driver's close then fails without a word).
+    const QFileInfo file(m_db->path());
+    for (const QFileInfo& descriptor :
+         QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        QVERIFY2(QFileInfo(descriptor.symLinkTarget()) != file, "the database is still open");
+    }
+    Database::open(m_db->path());
+    QVERIFY(!ds->storedValue(599, user).isNull());
 }
 
 QTEST_GUILESS_MAIN(TestDataset)
