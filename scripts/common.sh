@@ -23,6 +23,8 @@ TOLLBOOK_PACKAGES=(
     libsqlite3-dev
     python3-aiosmtpd # the SMTP servers of the mail sender's tests
     openssl          # the certificate authority those tests make
+    libxlsxwriter-dev # the spreadsheet exports of the print views
+    python3-openpyxl  # reads the exported spreadsheets back in the tests
     xvfb
     fonts-dejavu-core # the reports' font, embedded in their PDF files
     poppler-utils     # pdftotext and pdftoppm, which the report tests read and photograph PDF files with

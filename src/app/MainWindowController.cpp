@@ -6,6 +6,7 @@
 #include "data/Catalogue.h"
 #include "data/ErrorTranslation.h"
 #include "i18n/Language.h"
+#include "maintenance/UrlOpener.h"
 #include "platform/Clock.h"
 #include "platform/Printers.h"
 #include "platform/SystemRoutines.h"
@@ -14,6 +15,7 @@
 #include "ui/MessageBox.h"
 #include "ui/WindowFile.h"
 #include "ui/pages/ChartsPage.h"
+#include "ui/pages/TodayJobsPage.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -24,6 +26,8 @@
 #include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <QToolButton>
+#include <QUrl>
 
 namespace tollbook {
 
@@ -55,7 +59,17 @@ MainWindowController::MainWindowController(DataModule* dataModule, MainWindow* w
 {
     m_monitoring->agent().setProcessName(dataModule->installation().agentName());
     m_monitoring->setErrorReporter(&ErrorHandler::handleCurrentException);
-    connect(m_window, &MainWindow::monitoringTick, m_monitoring, &MonitoringCycle::runTick);
+    m_window->setInstallFolder(dataModule->installation().folder());
+    m_window->setFileOpener([](const QString& path) { openUrl(QUrl::fromLocalFile(path)); });
+    // The control view's refresh button waits while a tick reads the same rows.
+    connect(m_window, &MainWindow::monitoringTick, this, [this] {
+        QToolButton* reload = m_window->todayJobsPage()->reloadButton();
+        reload->setEnabled(false);
+        m_monitoring->runTick();
+        reload->setEnabled(true);
+    });
+    connect(m_window->todayJobsPage(), &TodayJobsPage::reloaded, this,
+            ErrorHandler::guarded([this] { updateTodayCount(); }));
     connect(m_monitoring, &MonitoringCycle::todayCountChanged, this,
             ErrorHandler::guarded([this] { updateTodayCount(); }));
     connect(m_monitoring, &MonitoringCycle::countdownRestarted, this,

@@ -1,9 +1,11 @@
-// tollbook-screenshot INSTALLFOLDER PICTURE.png [frmTBKPrincipal|frmLogin|frmAbout|StatusBar1|Ajuda2|tab5|
-// tab5-Setores|grafico_usuario|frmImpressora|PrinterProperties|frmPeriodo|frmLimpa|TabSheet<n>|
-// frmConfiguracao[.TabSheet<n>]]: starts Tollbook's windows on an installation folder as the application does,
-// shows the one named and saves a picture of it. StatusBar1 is the main window's status bar alone; tab5 the
-// charts page (tab5-Setores with the sectors panel open); grafico_usuario the users chart as its save button
-// writes it; frmConfiguracao.TabSheet2 the configuration dialog on its second page; Ajuda2 presses F1 and
+// tollbook-screenshot INSTALLFOLDER PICTURE.png [frmTBKPrincipal|frmLogin|frmAbout|StatusBar1|Ajuda2|tab1|tab2|
+// tab3|wwRecordViewDialog1|wwLocateDialog1|wwFilterDialog1|tab5|tab5-Setores|grafico_usuario|frmImpressora|
+// PrinterProperties|frmPeriodo|frmLimpa|TabSheet<n>|frmConfiguracao[.TabSheet<n>]]: starts Tollbook's windows on an
+// installation folder as the application does, shows the one named and saves a picture of it. StatusBar1 is the
+// main window's status bar alone; tab1 to tab3 the main window on a print view (tab2 loading the jobs of user
+// Admin), and the ww... dialogs are those of the by-date view; tab5 the charts page (tab5-Setores with the sectors
+// panel open); grafico_usuario the users chart as its save button writes it; TabSheet<n> an inner page of the
+// registries; frmConfiguracao.TabSheet2 the configuration dialog on its second page; Ajuda2 presses F1 and
 // photographs the whole screen with the help viewer open on it. Used by scripts/screenshots to look at the
 // windows in every language.
 
@@ -18,15 +20,21 @@
 #include "maintenance/Help.h"
 #include "maintenance/PurgeDialog.h"
 #include "platform/Printers.h"
+#include "ui/FilterDialog.h"
+#include "ui/LocateDialog.h"
 #include "ui/MainWindow.h"
 #include "ui/PrinterDialog.h"
 #include "ui/PrinterPropertiesDialog.h"
+#include "ui/RecordViewDialog.h"
 #include "ui/pages/ChartsPage.h"
+#include "ui/pages/PeriodJobsPage.h"
 #include "ui/pages/RegistriesPage.h"
+#include "ui/pages/UserJobsPage.h"
 #include "ui/widgets/DatePicker.h"
 #include "ui/widgets/Panel.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -59,9 +67,9 @@ int main(int argc, char* argv[])
     const QStringList args = app.arguments();
     if (args.size() < 3 || args.size() > 4) {
         err << "usage: tollbook-screenshot INSTALLFOLDER PICTURE.png "
-               "[frmTBKPrincipal|frmLogin|frmAbout|StatusBar1|Ajuda2|tab5|tab5-Setores|grafico_usuario|"
-               "frmImpressora|PrinterProperties|frmPeriodo|frmLimpa|TabSheet2|TabSheet3|TabSheet4|TabSheet1|"
-               "frmConfiguracao[.TabSheetN]]\n";
+               "[frmTBKPrincipal|frmLogin|frmAbout|StatusBar1|Ajuda2|tab1|tab2|tab3|wwRecordViewDialog1|"
+               "wwLocateDialog1|wwFilterDialog1|tab5|tab5-Setores|grafico_usuario|frmImpressora|PrinterProperties|"
+               "frmPeriodo|frmLimpa|TabSheet2|TabSheet3|TabSheet4|TabSheet1|frmConfiguracao[.TabSheetN]]\n";
         return 2;
     }
     const QString folder = QDir(args.at(1)).absolutePath() + QLatin1Char('/');
@@ -181,6 +189,24 @@ int main(int argc, char* argv[])
         shell.mainWindow()->datasets()->SQL_Impressora->locate(QStringLiteral("Print_Name"),
                                                                QStringLiteral("HP LaserJet"));
         settle();
+    } else if (window == QLatin1String("tab1") || window == QLatin1String("tab2") || window == QLatin1String("tab3")) {
+        tollbook::MainWindow* main = shell.mainWindow();
+        main->selectNavigationEntry(window.mid(3).toInt());
+        if (window == QLatin1String("tab2")) {
+            main->userJobsPage()->userPicker()->setEditText(QStringLiteral("Admin"));
+            main->userJobsPage()->reload();
+        }
+        settle();
+    } else if (window == QLatin1String("wwRecordViewDialog1")) {
+        shell.mainWindow()->selectNavigationEntry(3);
+        dialog = std::make_unique<tollbook::RecordViewDialog>(shell.mainWindow()->periodJobsPage()->grid(),
+                                                              shell.mainWindow());
+    } else if (window == QLatin1String("wwLocateDialog1")) {
+        dialog =
+            std::make_unique<tollbook::LocateDialog>(shell.mainWindow()->periodJobsPage()->grid(), shell.mainWindow());
+    } else if (window == QLatin1String("wwFilterDialog1")) {
+        dialog =
+            std::make_unique<tollbook::FilterDialog>(shell.mainWindow()->periodJobsPage()->grid(), shell.mainWindow());
     } else if (window != QLatin1String("frmTBKPrincipal")) {
         err << "tollbook-screenshot: no window " << window << '\n';
         return 2;

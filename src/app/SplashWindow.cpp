@@ -1,8 +1,8 @@
 #include "app/SplashWindow.h"
 
-#include "app/ActivityIndicator.h"
 #include "app/Artwork.h"
 #include "platform/SystemRoutines.h"
+#include "ui/widgets/ActivityIndicator.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>

@@ -217,8 +217,6 @@ bool MonitoringCycle::isHeldByRunningCopy(const QString& pid) const
 
 void MonitoringCycle::runSteps()
 {
-    // The control view's refresh button (btnRControle) is disabled here, and enabled again where the
-    // countdown is reset, once the print views bring it.
     refreshControlView();
     if (m_roleWanted) {
         takeCaptureRole();

@@ -6,6 +6,7 @@
 #include "ui/ErrorHandler.h"
 #include "ui/WaitCursor.h"
 #include "ui/pages/ChartsPage.h"
+#include "ui/pages/JobsGrid.h"
 #include "ui/pages/PeriodJobsPage.h"
 #include "ui/pages/RegistriesPage.h"
 #include "ui/pages/TodayJobsPage.h"
@@ -263,7 +264,53 @@ MainWindow::MainWindow(DataModuleDatasets* dataModule, QWidget* parent)
     }
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    // The grids' layouts are kept for the next run. Nothing can be shown any more while the window goes.
+    if (m_installFolder.isEmpty()) {
+        return;
+    }
+    try {
+        saveGridLayouts();
+    } catch (const std::exception& error) {
+        qWarning("%s", error.what());
+    }
+}
+
+QString MainWindow::gridLayoutPath() const
+{
+    return m_installFolder.isEmpty() ? QString() : m_installFolder + QStringLiteral("Tollbook.ini");
+}
+
+QList<JobsGrid*> MainWindow::jobGrids() const
+{
+    return { m_todayJobs->grid(), m_userJobs->grid(), m_periodJobs->grid() };
+}
+
+void MainWindow::setInstallFolder(const QString& folder)
+{
+    m_installFolder = folder.isEmpty() || folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+    m_userJobs->setInstallFolder(m_installFolder);
+    m_periodJobs->setInstallFolder(m_installFolder);
+    if (!m_installFolder.isEmpty()) {
+        for (JobsGrid* grid : jobGrids()) {
+            grid->restoreLayout(gridLayoutPath());
+        }
+    }
+}
+
+void MainWindow::saveGridLayouts() const
+{
+    for (const JobsGrid* grid : jobGrids()) {
+        grid->saveLayout(gridLayoutPath());
+    }
+}
+
+void MainWindow::setFileOpener(std::function<void(const QString&)> opener)
+{
+    m_userJobs->setFileOpener(opener);
+    m_periodJobs->setFileOpener(std::move(opener));
+}
 
 QWidget* MainWindow::createHeader()
 {
@@ -621,6 +668,7 @@ void MainWindow::monitoringSwitched(bool on)
     } else {
         m_monitoringTimer->stop();
     }
+    m_todayJobs->setMonitoring(on);
     m_countdown = monitoringInterval();
 }
 
@@ -653,12 +701,14 @@ void MainWindow::startTimers()
     if (m_monitoringSwitch->isChecked()) {
         m_monitoringTimer->start();
     }
+    m_todayJobs->setMonitoring(m_monitoringSwitch->isChecked());
 }
 
 void MainWindow::stopTimers()
 {
     m_clockTimer->stop();
     m_monitoringTimer->stop();
+    m_todayJobs->setMonitoring(false);
 }
 
 bool MainWindow::isSidePaneOpen() const

@@ -20,6 +20,7 @@ namespace tollbook {
 
 class DataModuleDatasets;
 class ChartsPage;
+class JobsGrid;
 class MainWindowDatasets;
 class PeriodJobsPage;
 class Picture;
@@ -54,6 +55,16 @@ public:
     ChartsPage* chartsPage() const { return m_charts; }
     // The side pane's printers list "ListBoxPrinters".
     QListWidget* printersList() const { return m_printers; }
+
+    // The installation folder: the print views export below it, and the column layouts of their grids are kept
+    // in its Tollbook.ini, read here and written when the window is destroyed.
+    void setInstallFolder(const QString& folder);
+    QString gridLayoutPath() const;
+    // Writes the three grids' layouts; throws PlainError when Tollbook.ini cannot be written.
+    void saveGridLayouts() const;
+    QList<JobsGrid*> jobGrids() const;
+    // How the views open a file they exported.
+    void setFileOpener(std::function<void(const QString&)> opener);
 
     // The main menu's items, for the command objects to connect.
     const MainMenu& menu() const { return m_menu; }
@@ -123,6 +134,7 @@ private:
 
     MainWindowDatasets* m_datasets;
     MainMenu m_menu;
+    QString m_installFolder;
     std::function<bool()> m_closeQuery;
     int m_countdown = 50;
 

@@ -16,6 +16,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSaveFile>
 #include <QSet>
 #include <QStackedWidget>
@@ -47,11 +48,11 @@ QString nameOf(const QObject* component)
     return component->objectName();
 }
 
-// Qt's own parts of composite widgets (the line edit inside a date edit, a tab widget's stack) carry
-// names starting "qt_"; they are not components of the window.
+// Qt's own parts of composite widgets (the line edit inside a date edit, a tab widget's stack, a line
+// edit's clear button) carry names starting "qt_" or "_q_"; they are not components of the window.
 bool isComponentName(const QString& name)
 {
-    return !name.isEmpty() && !name.startsWith(QLatin1String("qt_"));
+    return !name.isEmpty() && !name.startsWith(QLatin1String("qt_")) && !name.startsWith(QLatin1String("_q_"));
 }
 
 // Children in the order the window owns them. A stack of pages reorders its children each time it
@@ -260,7 +261,7 @@ Kind kindOf(const QObject* component)
     if (qobject_cast<const QGroupBox*>(component))
         return Kind::GroupBox;
     if (qobject_cast<const QPushButton*>(component) || qobject_cast<const QToolButton*>(component) ||
-        qobject_cast<const QCheckBox*>(component))
+        qobject_cast<const QCheckBox*>(component) || qobject_cast<const QRadioButton*>(component))
         return Kind::Button;
     if (qobject_cast<const QLineEdit*>(component) || qobject_cast<const QListWidget*>(component) ||
         qobject_cast<const QDateEdit*>(component))

@@ -17,7 +17,7 @@ enum class Kind {
     Field,         // tollbook::Field: DisplayLabel
     Panel,         // tollbook::Panel: Caption, Hint (exported only when the caption is not empty)
     GroupBox,      // QGroupBox: Caption, Hint (exported only when the caption is not empty)
-    Button,        // QPushButton, QToolButton, QCheckBox: Caption, Hint
+    Button,        // QPushButton, QToolButton, QCheckBox, QRadioButton: Caption, Hint
     DataCheckBox,  // tollbook::DBCheckBox: Caption, Hint (exported as "Name.Hint =")
     TabSheet,      // tollbook::TabSheet: Caption, Hint
     CategoryPanel, // tollbook::CategoryPanel: Caption, Hint

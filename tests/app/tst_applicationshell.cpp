@@ -8,6 +8,7 @@
 #include "platform/Clock.h"
 #include "ui/MainWindow.h"
 #include "ui/pages/ChartsPage.h"
+#include "ui/pages/TodayJobsPage.h"
 #include "ui/widgets/BarChartView.h"
 #include "ui/widgets/DatePicker.h"
 #include "ui/widgets/Panel.h"
@@ -22,6 +23,8 @@
 #include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
+#include <QThread>
+#include <QToolButton>
 #include <QTreeWidget>
 
 using namespace tollbook;
@@ -394,10 +397,22 @@ void TestApplicationShell::tickReachesTheWindow()
     journal.write("1|P|\\\\PC|u|doc|n|RAW|cups||D|1|100|x|x|9|2970|2100|N|N|\r\n\r\n");
     journal.close();
 
+    // The control view's refresh button waits while the tick reads today's jobs.
+    QToolButton* reload = window->todayJobsPage()->reloadButton();
+    bool reloadEnabledDuringTick = true;
+    shell->controller()->monitoring()->setClock([&reloadEnabledDuringTick, reload] {
+        if (QThread::currentThread() == reload->thread()) {
+            reloadEnabledDuringTick = reloadEnabledDuringTick && reload->isEnabled();
+        }
+        return Clock::now();
+    });
+
     BoxRecorder boxes;
-    shell->controller()->monitoring()->runTick();
+    Q_EMIT window->monitoringTick();
 
     QCOMPARE(boxes.count(), 0);
+    QVERIFY(!reloadEnabledDuringTick);
+    QVERIFY(reload->isEnabled());
     QCOMPARE(window->statusPanelText(2), QStringLiteral("Registros: 1"));
     QCOMPARE(window->refreshCountdown(), window->monitoringInterval());
     QCOMPARE(window->statusBar()->currentMessage(),

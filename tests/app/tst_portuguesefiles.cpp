@@ -10,9 +10,13 @@
 #include "data/Catalogue.h"
 #include "maintenance/PurgeDialog.h"
 #include "platform/Printers.h"
+#include "ui/FilterDialog.h"
+#include "ui/LocateDialog.h"
 #include "ui/MainWindow.h"
 #include "ui/PrinterDialog.h"
+#include "ui/RecordViewDialog.h"
 #include "ui/WindowFile.h"
+#include "ui/pages/PeriodJobsPage.h"
 
 #include <QFile>
 #include <QStringDecoder>
@@ -30,6 +34,20 @@ private Q_SLOTS:
         DataModuleDatasets dataModule;
         MainWindow window(&dataModule);
         compareWithDelivered(&window);
+    }
+
+    // The dialogs of the by-date view, over its grid.
+    void periodDialogs()
+    {
+        DataModuleDatasets dataModule;
+        MainWindow window(&dataModule);
+        JobsGrid* grid = window.periodJobsPage()->grid();
+        RecordViewDialog recordView(grid);
+        compareWithDelivered(&recordView);
+        LocateDialog locate(grid);
+        compareWithDelivered(&locate);
+        FilterDialog filter(grid);
+        compareWithDelivered(&filter);
     }
 
     void loginDialog()

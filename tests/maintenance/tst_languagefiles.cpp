@@ -102,6 +102,7 @@ void LanguageFilesTest::messages_data()
     row("Consulta", "sMsgProjetoEmUso", 2);
     row("Consulta", "sMsgPrecoNegativo", 0);
     row("Consulta", "sMsgNIncluir", 0);
+    row("Consulta", "sMsgNaoLocalizado", 0);
     row("Config", "sMsgConfirmaInputCaption", 0);
     row("Config", "sMsgSalvar", 0);
     row("Config", "sMsgSenhaNaoConfere", 0);

@@ -1,4 +1,4 @@
-#include "app/ActivityIndicator.h"
+#include "ui/widgets/ActivityIndicator.h"
 
 #include <QPainter>
 #include <QtMath>
