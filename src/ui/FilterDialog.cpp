@@ -3,6 +3,7 @@
 #include "data/Dataset.h"
 #include "i18n/Language.h"
 #include "ui/ErrorHandler.h"
+#include "ui/WaitCursor.h"
 #include "ui/WindowFile.h"
 #include "ui/pages/JobsGrid.h"
 

@@ -8,7 +8,6 @@
 #include "ui/GridModel.h"
 #include "ui/widgets/Panel.h"
 
-#include <QApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QToolButton>
@@ -333,16 +332,6 @@ void JobsGrid::exportTo(const QString& path) const
         // Amounts as the exact ten-thousandths the database keeps, texts as they are stored.
         return field->type() == FieldType::Currency ? stored : field->fromStored(stored);
     });
-}
-
-WaitCursor::WaitCursor()
-{
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-}
-
-WaitCursor::~WaitCursor()
-{
-    QApplication::restoreOverrideCursor();
 }
 
 SuspendedViews::SuspendedViews(Dataset* dataset)

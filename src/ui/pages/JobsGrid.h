@@ -98,16 +98,6 @@ private:
     bool m_syncing = false;
 };
 
-// The database-wait cursor for as long as it lives, also when the work throws.
-class WaitCursor
-{
-public:
-    WaitCursor();
-    ~WaitCursor();
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
-
 // The dataset's views hear nothing while it lives, and are told to refresh when it ends, also when the work
 // throws.
 class SuspendedViews

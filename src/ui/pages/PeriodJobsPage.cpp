@@ -10,6 +10,7 @@
 #include "ui/LocateDialog.h"
 #include "ui/MessageBox.h"
 #include "ui/RecordViewDialog.h"
+#include "ui/WaitCursor.h"
 #include "ui/pages/GridColumns.h"
 #include "ui/pages/JobsGrid.h"
 #include "ui/widgets/DatePicker.h"

@@ -5,6 +5,7 @@
 #include "platform/SystemRoutines.h"
 #include "ui/ErrorHandler.h"
 #include "ui/GridModel.h"
+#include "ui/WaitCursor.h"
 #include "ui/pages/GridColumns.h"
 #include "ui/pages/JobsGrid.h"
 #include "ui/widgets/DatePicker.h"
