@@ -95,6 +95,8 @@ private Q_SLOTS:
     void manyBarsKeepLabelsAndToolTips();
     void twoDigitYears_data();
     void twoDigitYears();
+    void twoDigitYearsKeyByKey_data();
+    void twoDigitYearsKeyByKey();
 
 private:
     void setPeriod(ChartsPage::Chart chart, const QDate& start, const QDate& end);
@@ -351,6 +353,39 @@ void TestCharts::twoDigitYears()
     auto* edit = picker.findChild<QLineEdit*>();
     QVERIFY(edit);
     edit->setText(typed);
+    QTest::keyClick(&picker, Qt::Key_Enter);
+    QCOMPARE(picker.date(), QDate::fromString(read, QStringLiteral("dd/MM/yyyy")));
+}
+
+void TestCharts::twoDigitYearsKeyByKey_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("read");
+
+    // Key by key, as Qt's date edit takes them: a full section moves on by itself.
+    QTest::newRow("1/2/49 is 2049") << "1/2/49"
+                                    << "01/02/2049";
+    QTest::newRow("3112 then 50 is 1950") << "311250"
+                                          << "31/12/1950";
+    QTest::newRow("four digits kept") << "01011949"
+                                      << "01/01/1949";
+}
+
+void TestCharts::twoDigitYearsKeyByKey()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, read);
+
+    DatePicker picker;
+    picker.setDate(QDate(2000, 1, 1));
+    picker.show();
+    picker.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&picker));
+    picker.setFocus();
+    auto* edit = picker.findChild<QLineEdit*>();
+    QVERIFY(edit);
+    picker.setSelectedSection(QDateTimeEdit::DaySection);
+    QTest::keyClicks(&picker, typed);
     QTest::keyClick(&picker, Qt::Key_Enter);
     QCOMPARE(picker.date(), QDate::fromString(read, QStringLiteral("dd/MM/yyyy")));
 }

@@ -2,6 +2,8 @@
 
 #include "data/Formats.h"
 
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QRegularExpression>
 
 namespace tollbook {
@@ -49,6 +51,32 @@ void DatePicker::fixup(QString& input) const
 {
     input = withFullYear(input);
     QDateEdit::fixup(input);
+}
+
+void DatePicker::takeTwoDigitYear()
+{
+    const QString text = lineEdit()->text();
+    if (!twoDigitYear().match(text).hasMatch()) {
+        return;
+    }
+    const QDate date = QDate::fromString(withFullYear(text), displayFormat());
+    if (date.isValid()) {
+        setDate(date);
+    }
+}
+
+void DatePicker::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Enter || event->key() == Qt::Key_Return) {
+        takeTwoDigitYear();
+    }
+    QDateEdit::keyPressEvent(event);
+}
+
+void DatePicker::focusOutEvent(QFocusEvent* event)
+{
+    takeTwoDigitYear();
+    QDateEdit::focusOutEvent(event);
 }
 
 } // namespace tollbook

@@ -19,6 +19,12 @@ public:
 protected:
     QValidator::State validate(QString& input, int& position) const override;
     void fixup(QString& input) const override;
+    // Qt's date edit leaves a year typed with two digits pending; Enter and leaving the field write it out.
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    void takeTwoDigitYear();
 };
 
 } // namespace tollbook
