@@ -70,12 +70,12 @@ RecordViewDialog::RecordViewDialog(JobsGrid* grid, QWidget* parent)
     auto* navigatorLayout = new QHBoxLayout(navigator);
     navigatorLayout->setContentsMargins(2, 2, 2, 2);
     navigatorLayout->setSpacing(2);
-    for (const NavigatorButton& spec : NavigatorButtons) {
+    for (const NavigatorButton& kind : NavigatorButtons) {
         auto* button = new QToolButton(navigator);
-        button->setObjectName(QString::fromLatin1(spec.name));
+        button->setObjectName(QString::fromLatin1(kind.name));
         button->setAutoRaise(true);
-        button->setIcon(style()->standardIcon(spec.icon));
-        button->setToolTip(QString::fromUtf8(spec.hint));
+        button->setIcon(style()->standardIcon(kind.icon));
+        button->setToolTip(QString::fromUtf8(kind.hint));
         navigatorLayout->addWidget(button);
         m_buttons.insert(button->objectName(), button);
     }
