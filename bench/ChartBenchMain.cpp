@@ -4,6 +4,7 @@
 // database) and the painting of the chart on screen. Best of RUNS, processor time (user + system) unless
 // BENCH_CLOCK=wall. Runs on Qt's offscreen platform.
 
+#include "BenchClock.h"
 #include "data/Catalogue.h"
 #include "data/Database.h"
 #include "data/Formats.h"
@@ -26,18 +27,8 @@
 
 namespace {
 
-bool wallClock()
-{
-    return qEnvironmentVariable("BENCH_CLOCK") == QLatin1String("wall");
-}
-
-double processorSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
+using bench::processorSeconds;
+using bench::wallClock;
 
 // The best of runs of the work, in milliseconds.
 double best(int runs, const std::function<void()>& work)

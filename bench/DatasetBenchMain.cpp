@@ -8,6 +8,7 @@
 // time (user + system) unless BENCH_CLOCK=wall: on a machine shared with other work, wall-clock time
 // measures the neighbours. Always exits 0 once it has measured: the figures are the result.
 
+#include "BenchClock.h"
 #include "data/Catalogue.h"
 #include "data/Database.h"
 #include "data/Field.h"
@@ -30,6 +31,9 @@
 #include <optional>
 
 namespace {
+
+using bench::Stopwatch;
+using bench::wallClock;
 
 using tollbook::Dataset;
 
@@ -58,39 +62,6 @@ struct ShellSetup
     QString extension;      // loadable extension, empty when none
 };
 
-bool wallClock()
-{
-    return qEnvironmentVariable("BENCH_CLOCK") == QLatin1String("wall");
-}
-
-// A stopwatch of either processor time of the whole process (user + system, as the shell's timer) or
-// wall-clock time.
-class Stopwatch
-{
-public:
-    Stopwatch()
-    {
-        m_wall.start();
-        m_cpuStart = processorSeconds();
-    }
-    double elapsedMs() const
-    {
-        return wallClock() ? double(m_wall.nsecsElapsed()) / 1e6 : (processorSeconds() - m_cpuStart) * 1000.0;
-    }
-
-private:
-    static double processorSeconds()
-    {
-        rusage usage{};
-        getrusage(RUSAGE_SELF, &usage);
-        const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-        return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-    }
-
-    QElapsedTimer m_wall;
-    double m_cpuStart = 0;
-};
-
 // What the dataset binds for a date: the ISO text the database keeps.
 QString isoText(const QDate& date)
 {
@@ -110,21 +81,6 @@ QStringList connectionPragmas(const QSqlDatabase& db)
         statements << QStringLiteral("PRAGMA %1 = %2;").arg(QLatin1String(name), query.value(0).toString());
     }
     return statements;
-}
-
-// The loadable extension that gives outside tools the application's collations: BENCH_SQLITE_EXTENSION, or
-// the one this build made.
-QString extensionPath()
-{
-    const QString configured = qEnvironmentVariable("BENCH_SQLITE_EXTENSION");
-    if (!configured.isEmpty()) {
-        return configured;
-    }
-#ifdef TOLLBOOK_SQLITE_EXTENSION
-    return QStringLiteral(TOLLBOOK_SQLITE_EXTENSION);
-#else
-    return QString();
-#endif
 }
 
 // Best first-open and warm-reopen times of one side over the rounds.
@@ -291,7 +247,7 @@ int main(int argc, char* argv[])
         QSqlDatabase db = tollbook::Database::open(path);
         ShellSetup setup;
         setup.statements = connectionPragmas(db);
-        setup.extension = extensionPath();
+        setup.extension = bench::sqliteExtensionPath();
         if (!setup.extension.isEmpty() && !QFileInfo::exists(setup.extension)) {
             err << "tollbook-bench-datasets: no extension at " << setup.extension << '\n';
             return 1;

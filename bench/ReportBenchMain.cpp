@@ -7,6 +7,7 @@
 // The layout and the report texts are read from the source tree. Times are processor time (user + system)
 // unless BENCH_CLOCK=wall. Exits 0 whatever the figures.
 
+#include "BenchClock.h"
 #include "data/Catalogue.h"
 #include "data/Database.h"
 #include "data/Formats.h"
@@ -29,33 +30,8 @@ using namespace tollbook;
 
 namespace {
 
-bool wallClock()
-{
-    return qgetenv("BENCH_CLOCK") == "wall";
-}
-
-double processorMs()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto ms = [](const timeval& time) { return time.tv_sec * 1000.0 + time.tv_usec / 1000.0; };
-    return ms(usage.ru_utime) + ms(usage.ru_stime);
-}
-
-class Stopwatch
-{
-public:
-    Stopwatch()
-    {
-        m_wall.start();
-        m_cpu = processorMs();
-    }
-    double ms() const { return wallClock() ? double(m_wall.nsecsElapsed()) / 1e6 : processorMs() - m_cpu; }
-
-private:
-    QElapsedTimer m_wall;
-    double m_cpu = 0;
-};
+using bench::Stopwatch;
+using bench::wallClock;
 
 // The child: one report for one period; prints "rows pages open-ms pdf-ms peak-KiB".
 int runOne(const QString& database, const QString& report, const QDate& from, const QDate& to, const QString& pdf)
@@ -72,10 +48,10 @@ int runOne(const QString& database, const QString& report, const QDate& from, co
     const std::optional<PreparedReport> prepared =
         prepareReport(report, from, to, datasets, QStringLiteral(TOLLBOOK_SOURCE_DIR "/report/Tollbook_report.rav"),
                       &Language::reportText);
-    const double openMs = open.ms();
+    const double openMs = open.elapsedMs();
     Stopwatch write;
     const int pages = writeReportPdf(prepared->definition, *prepared->rows, prepared->parameters, pdf, report);
-    const double pdfMs = write.ms();
+    const double pdfMs = write.elapsedMs();
 
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);

@@ -8,6 +8,7 @@
 // BENCH_CLOCK=wall. BENCH_WHOLE=1 reads every result whole, as datasets did before they held large ones by
 // their keys. Always exits 0 once it has measured: the figures are the result.
 
+#include "BenchClock.h"
 #include "data/Catalogue.h"
 #include "data/Database.h"
 #include "data/Field.h"
@@ -38,20 +39,10 @@
 
 namespace {
 
+using bench::processorSeconds;
+using bench::wallClock;
+
 using tollbook::Dataset;
-
-bool wallClock()
-{
-    return qEnvironmentVariable("BENCH_CLOCK") == QLatin1String("wall");
-}
-
-double processorSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
 
 long peakKiB()
 {
@@ -269,19 +260,6 @@ QStringList connectionPragmas(const QString& path)
     return statements;
 }
 
-QString extensionPath()
-{
-    const QString configured = qEnvironmentVariable("BENCH_SQLITE_EXTENSION");
-    if (!configured.isEmpty()) {
-        return configured;
-    }
-#ifdef TOLLBOOK_SQLITE_EXTENSION
-    return QStringLiteral(TOLLBOOK_SQLITE_EXTENSION);
-#else
-    return QString();
-#endif
-}
-
 // The child that runs the shell, so that the peak memory of its children is the shell's: the script on
 // stdin, the shell's output on stdout, then "peak<TAB>KiB".
 int runShell(const QString& path)
@@ -319,7 +297,7 @@ struct ShellResult
 ShellResult shellTime(const QString& path, const QStringList& pragmas, const QString& sql, int runs, QString& error)
 {
     static const QRegularExpression runTime(QStringLiteral("^Run Time: real ([0-9.]+) user ([0-9.]+) sys ([0-9.]+)"));
-    const QString extension = extensionPath();
+    const QString extension = bench::sqliteExtensionPath();
     QString script = QStringLiteral(".output /dev/null\n");
     if (!extension.isEmpty()) {
         script += QStringLiteral(".load '%1'\n").arg(extension);
@@ -417,7 +395,8 @@ int main(int argc, char* argv[])
         out << "Jobs by period over " << path << ", best of " << runs << " runs, "
             << (wallClock() ? "wall-clock" : "processor") << " ms"
             << (qEnvironmentVariable("BENCH_WHOLE") == QLatin1String("1") ? ", every result read whole" : "")
-            << "\nsqlite3 shell: " << pragmas.join(QLatin1Char(' ')) << " .load " << extensionPath() << "\n\n";
+            << "\nsqlite3 shell: " << pragmas.join(QLatin1Char(' ')) << " .load " << bench::sqliteExtensionPath()
+            << "\n\n";
         out << QStringLiteral("%1 %2 %3 %4 %5 %6 %7\n")
                    .arg(QStringLiteral("period"), -6)
                    .arg(QStringLiteral("step"), -28)
