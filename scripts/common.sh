@@ -21,6 +21,9 @@ TOLLBOOK_PACKAGES=(
     sqlite3
     tzdata # the zones the date tests run in
     libsqlite3-dev
+    libpq-dev        # the PostgreSQL store of sites with several print servers
+    libqt6sql6-psql
+    postgresql-15    # initdb and pg_ctl for the tests' throwaway cluster; citext
     python3-aiosmtpd # the SMTP servers of the mail sender's tests
     openssl          # the certificate authority those tests make
     libxlsxwriter-dev # the spreadsheet exports of the print views
