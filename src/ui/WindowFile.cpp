@@ -4,10 +4,12 @@
 #include "i18n/Language.h"
 #include "platform/Errors.h"
 #include "platform/SystemRoutines.h"
+#include "ui/widgets/ActivityIndicator.h"
 #include "ui/widgets/Panel.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDateEdit>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -264,7 +266,11 @@ Kind kindOf(const QObject* component)
         qobject_cast<const QCheckBox*>(component) || qobject_cast<const QRadioButton*>(component))
         return Kind::Button;
     if (qobject_cast<const QLineEdit*>(component) || qobject_cast<const QListWidget*>(component) ||
-        qobject_cast<const QDateEdit*>(component))
+        qobject_cast<const QDateEdit*>(component) || qobject_cast<const ActivityIndicator*>(component))
+        return Kind::HintOnly;
+    // A combo box whose text is typed (the free-text user picker) is an edit box with a list; its hint is
+    // translated like an edit box's. A pick-only combo box has nothing in the files.
+    if (const auto* combo = qobject_cast<const QComboBox*>(component); combo && combo->isEditable())
         return Kind::HintOnly;
     if (qobject_cast<const QAction*>(component))
         return Kind::MenuItem;

@@ -12,7 +12,7 @@ namespace tollbook::WindowFile {
 
 // The kind of component the files know; decides which keys are read and written.
 enum class Kind {
-    None,          // grids, charts, status bar, tree, combo boxes, datasets, timers...: nothing
+    None,          // grids, charts, status bar, tree, pick-only combo boxes, datasets, timers...: nothing
     Label,         // QLabel: Caption, Hint
     Field,         // tollbook::Field: DisplayLabel
     Panel,         // tollbook::Panel: Caption, Hint (exported only when the caption is not empty)
@@ -21,7 +21,8 @@ enum class Kind {
     DataCheckBox,  // tollbook::DBCheckBox: Caption, Hint (exported as "Name.Hint =")
     TabSheet,      // tollbook::TabSheet: Caption, Hint
     CategoryPanel, // tollbook::CategoryPanel: Caption, Hint
-    HintOnly,      // tollbook::ToggleSwitch, QLineEdit, QListWidget, QDateEdit: Hint
+    HintOnly,      // tollbook::ToggleSwitch, QLineEdit, QListWidget, QDateEdit, tollbook::ActivityIndicator,
+                   // editable QComboBox: Hint
     MenuItem,      // QAction (a menu's own action for a menu): Caption, Hint
 };
 Kind kindOf(const QObject* component);

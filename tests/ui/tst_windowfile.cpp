@@ -4,6 +4,7 @@
 #include "data/Dataset.h"
 #include "i18n/Language.h"
 #include "platform/Errors.h"
+#include "ui/widgets/ActivityIndicator.h"
 #include "ui/widgets/Panel.h"
 
 #include <QAction>
@@ -90,6 +91,8 @@ struct Fixture
     TabSheet* general = nullptr;
     CategoryPanel* filters = nullptr;
     QComboBox* sector = nullptr;
+    QComboBox* user = nullptr;
+    ActivityIndicator* busy = nullptr;
     QLabel* clock = nullptr;
     QListWidget* printers = nullptr;
     QMenu* language = nullptr;
@@ -142,6 +145,11 @@ struct Fixture
         filters->setCaption(QStringLiteral("Filtros"));
         sector = make<QComboBox>("cbSetor", d);
         sector->setToolTip(QStringLiteral("Setor"));
+        user = make<QComboBox>("DBLCUsuario", d);
+        user->setEditable(true);
+        user->setToolTip(QStringLiteral("Usuário"));
+        busy = make<ActivityIndicator>("ActivityIndicator1", d);
+        busy->setToolTip(QStringLiteral("Capturando Impressão"));
         clock = make<QLabel>("lbHora", QStringLiteral("12:00:00"), d);
         clock->setProperty("tag", 9);
         printers = make<QListWidget>("lstImpressoras", d);
@@ -187,6 +195,8 @@ struct Fixture
             { "TabSheet1.Hint", general->toolTip() },
             { "CategoryPanel1.Caption", filters->caption() },
             { "cbSetor.Hint", sector->toolTip() },
+            { "DBLCUsuario.Hint", user->toolTip() },
+            { "ActivityIndicator1.Hint", busy->toolTip() },
             { "lbHora.Caption", clock->text() },
             { "lstImpressoras.Hint", printers->toolTip() },
             { "Idioma1.Caption", language->title() },
@@ -280,6 +290,8 @@ void TestWindowFile::apply_data()
                                                 "TabSheet1.Caption=General",
                                                 "TabSheet1.Hint=General page",
                                                 "CategoryPanel1.Caption=Filters",
+                                                "DBLCUsuario.Hint=User",
+                                                "ActivityIndicator1.Hint=Capturing prints",
                                                 "lstImpressoras.Hint=Printers",
                                                 "Idioma1.Caption=Language",
                                                 "Idioma1.Hint=Interface language",
@@ -304,6 +316,8 @@ void TestWindowFile::apply_data()
                                                 "TabSheet1.Caption=General",
                                                 "TabSheet1.Hint=General page",
                                                 "CategoryPanel1.Caption=Filters",
+                                                "DBLCUsuario.Hint=User",
+                                                "ActivityIndicator1.Hint=Capturing prints",
                                                 "lstImpressoras.Hint=Printers",
                                                 "Idioma1.Caption=Language",
                                                 "Idioma1.Hint=Interface language",
@@ -437,6 +451,9 @@ void TestWindowFile::exportEveryKind()
         QStringLiteral("TabSheet1.Hint="),
         QStringLiteral("CategoryPanel1.Caption=Filtros"),
         QStringLiteral("CategoryPanel1.Hint="),
+        // cbSetor picks only: nothing. The typed user picker and the activity indicator: their hints.
+        QStringLiteral("DBLCUsuario.Hint=Usuário"),
+        QStringLiteral("ActivityIndicator1.Hint=Capturando Impressão"),
         // lbHora carries tag 9.
         QStringLiteral("lstImpressoras.Hint=Impressoras"),
         QStringLiteral("Idioma1.Caption=Idioma"),
