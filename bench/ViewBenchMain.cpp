@@ -14,8 +14,11 @@
 #include "data/Field.h"
 #include "platform/Errors.h"
 #include "platform/SystemRoutines.h"
+#include "ui/FilterDialog.h"
 #include "ui/GridModel.h"
+#include "ui/LocateDialog.h"
 #include "ui/pages/GridColumns.h"
+#include "ui/pages/JobsGrid.h"
 
 #include <QApplication>
 #include <QDate>
@@ -23,6 +26,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
@@ -212,6 +216,72 @@ int runPeriod(const QString& path, const Period& period)
         filtered({ condition });
     });
     timed(QStringLiteral("filter cleared"), baseSql, [&] { filtered({}); });
+
+    // The same through the page's grid and its dialogs, as the user types: criteria read into bound
+    // conditions, the rows read anew by the database.
+    {
+        tollbook::JobsGrid grid(&model, QStringLiteral("gridData"), {}, {});
+        grid.resize(1280, 800);
+        grid.show();
+        const auto paintGrid = [&] { grid.grab(); };
+        const QString lastDocument = jobs->storedValue(jobs->recordCount() - 1, documentField).toString();
+        timed(QStringLiteral("locate dialog: find first (last row)"), QString(), [&] {
+            tollbook::LocateDialog dialog(&grid);
+            dialog.chooseField(QStringLiteral("Print_Document"));
+            dialog.valueEdit()->setText(lastDocument.toUpper());
+            if (!dialog.findFirst()) {
+                throw tollbook::DatabaseError(QStringLiteral("the locate dialog found nothing"));
+            }
+            paintGrid();
+        });
+        timed(QStringLiteral("locate dialog: a date, find next"), QString(), [&] {
+            tollbook::LocateDialog dialog(&grid);
+            dialog.chooseField(QStringLiteral("Print_Data"));
+            dialog.valueEdit()->setText(period.end.toString(QStringLiteral("dd/MM")));
+            grid.showRow(0);
+            dialog.findNext();
+            paintGrid();
+        });
+        const auto filterDialog = [&](const std::function<void(tollbook::FilterDialog&)>& typing) {
+            tollbook::FilterDialog dialog(&grid);
+            dialog.clearCriteria();
+            typing(dialog);
+            dialog.applyToGrid();
+            paintGrid();
+        };
+        timed(QStringLiteral("filter dialog: one user"),
+              QStringLiteral("SELECT * FROM (%1) WHERE Usuario_Id = %2 COLLATE TOLLBOOK_NOCASE")
+                  .arg(baseSql, literal(user)),
+              [&] {
+                  filterDialog([&](tollbook::FilterDialog& dialog) {
+                      dialog.setValue(QStringLiteral("Usuario_Id"), user);
+                      tollbook::RowFilter::Options options;
+                      options.match = tollbook::RowFilter::Match::Exact;
+                      dialog.setOptions(options);
+                  });
+              });
+        timed(QStringLiteral("filter dialog: one day"), QString(), [&] {
+            filterDialog([&](tollbook::FilterDialog& dialog) {
+                dialog.setValue(QStringLiteral("Print_Data"),
+                                period.start.addDays(9).toString(QStringLiteral("dd/MM/yyyy")));
+            });
+        });
+        timed(QStringLiteral("filter dialog: document, a pattern or a text"), QString(), [&] {
+            filterDialog([&](tollbook::FilterDialog& dialog) {
+                dialog.setValue(QStringLiteral("Print_Document"),
+                                QStringLiteral("relat%1 or envelope").arg(QLatin1Char('%')));
+            });
+        });
+        timed(QStringLiteral("filter dialog: cost range, non-matching"), QString(), [&] {
+            filterDialog([&](tollbook::FilterDialog& dialog) {
+                dialog.setRange(QStringLiteral("calc_Custo"), QStringLiteral("0"), QStringLiteral("1"));
+                tollbook::RowFilter::Options options;
+                options.nonMatching = true;
+                dialog.setOptions(options);
+            });
+        });
+        timed(QStringLiteral("filter dialog cleared"), baseSql, [&] { filterDialog([](tollbook::FilterDialog&) {}); });
+    }
 
     if (period.name == QLatin1String("month")) {
         const QString purge = QStringLiteral("Delete  from impressao where Print_Data >= %1 AND Print_Data <= %2")

@@ -3,6 +3,7 @@
 #include "Collation.h"
 #include "DataSource.h"
 #include "Database.h"
+#include "Formats.h"
 #include "SqliteStatement.h"
 #include "TextCompare.h"
 #include "platform/Errors.h"
@@ -1037,52 +1038,239 @@ void Dataset::bindQuery(SqliteStatement& statement, const QVariantList& extraVal
     }
 }
 
+Dataset::Condition Dataset::Condition::anyOf(std::vector<Condition> operands)
+{
+    Condition group;
+    group.match = Match::AnyOf;
+    group.operands = std::move(operands);
+    return group;
+}
+
+Dataset::Condition Dataset::Condition::allOf(std::vector<Condition> operands)
+{
+    Condition group;
+    group.match = Match::AllOf;
+    group.operands = std::move(operands);
+    return group;
+}
+
+namespace {
+
+// A date field's text as the field shows it, computed by the database from its ISO text: one piece per
+// element of the display format, so that it agrees with QDateTime::toString for the elements handled.
+QString shownDateSql(const QString& column, const QString& format)
+{
+    struct Element
+    {
+        const char* token;
+        const char* sql; // %1: the column
+    };
+    static const Element elements[] = {
+        { "yyyy", "strftime('%Y', %1)" },
+        { "yy", "substr(strftime('%Y', %1), 3, 2)" },
+        { "MM", "strftime('%m', %1)" },
+        { "M", "CAST(strftime('%m', %1) AS INTEGER)" },
+        { "dd", "strftime('%d', %1)" },
+        { "d", "CAST(strftime('%d', %1) AS INTEGER)" },
+        { "HH", "strftime('%H', %1)" },
+        { "hh", "strftime('%H', %1)" },
+        { "H", "CAST(strftime('%H', %1) AS INTEGER)" },
+        { "h", "CAST(strftime('%H', %1) AS INTEGER)" },
+        { "mm", "strftime('%M', %1)" },
+        { "m", "CAST(strftime('%M', %1) AS INTEGER)" },
+        { "ss", "strftime('%S', %1)" },
+        { "s", "CAST(strftime('%S', %1) AS INTEGER)" },
+    };
+    QStringList pieces;
+    QString literal;
+    const auto flushLiteral = [&] {
+        if (!literal.isEmpty()) {
+            pieces << QLatin1Char('\'') + QString(literal).replace(QLatin1Char('\''), QLatin1String("''")) +
+                          QLatin1Char('\'');
+            literal.clear();
+        }
+    };
+    for (int at = 0; at < format.size();) {
+        bool matched = false;
+        for (const Element& element : elements) {
+            const QLatin1String token(element.token);
+            if (QStringView(format).mid(at).startsWith(token)) {
+                flushLiteral();
+                pieces << QString::fromLatin1(element.sql).arg(column);
+                at += int(token.size());
+                matched = true;
+                break;
+            }
+        }
+        if (!matched) {
+            literal += format.at(at++);
+        }
+    }
+    flushLiteral();
+    return pieces.isEmpty() ? QStringLiteral("''")
+                            : QStringLiteral("(") + pieces.join(QLatin1String(" || ")) + QLatin1Char(')');
+}
+
+// The text of an amount in ten-thousandths with two decimals, as the database writes it (see shownSql).
+QString shownAmount(qint64 units)
+{
+    return QString::asprintf("%.2f", double(units) / 10000.0).replace(QLatin1Char('.'), Formats::decimalSeparator());
+}
+
+// A pattern where "%" is any run of characters, as a regular expression over the whole text.
+QRegularExpression likeExpression(const QString& pattern, bool caseSensitive)
+{
+    QStringList pieces = pattern.split(QLatin1Char('%'));
+    for (QString& piece : pieces) {
+        piece = QRegularExpression::escape(piece);
+    }
+    QRegularExpression::PatternOptions options = QRegularExpression::DotMatchesEverythingOption;
+    if (!caseSensitive) {
+        options |= QRegularExpression::CaseInsensitiveOption;
+    }
+    return QRegularExpression(QRegularExpression::anchoredPattern(pieces.join(QLatin1String(".*"))), options);
+}
+
+// The same pattern for LIKE ... ESCAPE '\': the escape character and "_" stand for themselves.
+QString likePattern(const QString& pattern)
+{
+    QString escaped = pattern;
+    escaped.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    escaped.replace(QLatin1Char('_'), QLatin1String("\\_"));
+    return escaped;
+}
+
+// And for GLOB, which has no escape character: its own wildcards go in brackets.
+QString globPattern(const QString& pattern)
+{
+    QString glob;
+    for (const QChar c : pattern) {
+        if (c == QLatin1Char('%')) {
+            glob += QLatin1Char('*');
+        } else if (c == QLatin1Char('*') || c == QLatin1Char('?') || c == QLatin1Char('[')) {
+            glob += QLatin1Char('[') + c + QLatin1Char(']');
+        } else {
+            glob += c;
+        }
+    }
+    return glob;
+}
+
+bool isTextMatch(Dataset::Condition::Match match)
+{
+    using Match = Dataset::Condition::Match;
+    return match == Match::Equal || match == Match::Contains || match == Match::StartsWith || match == Match::Like;
+}
+
+} // namespace
+
 QString Dataset::conditionSql(const Condition& condition, QVariantList& values) const
 {
+    const QString test = testSql(condition, values);
+    // A null field satisfies no condition but the null test, and so is among the rows that do not. The
+    // condition itself stays as written where it is not negated, so that an index on the column serves it.
+    return (condition.negated ? QStringLiteral("NOT coalesce((%1), 0)") : QStringLiteral("(%1)")).arg(test);
+}
+
+QString Dataset::testSql(const Condition& condition, QVariantList& values) const
+{
+    using Match = Condition::Match;
+    if (condition.match == Match::AnyOf || condition.match == Match::AllOf) {
+        const bool any = condition.match == Match::AnyOf;
+        QStringList parts;
+        for (const Condition& operand : condition.operands) {
+            parts << conditionSql(operand, values);
+        }
+        if (parts.isEmpty()) {
+            return any ? QStringLiteral("0") : QStringLiteral("1");
+        }
+        return parts.join(any ? QLatin1String(" OR ") : QLatin1String(" AND "));
+    }
     const Field* field = fieldByName(condition.field);
-    if (field->kind() != FieldKind::Data) {
+    if (field->kind() == FieldKind::Lookup) {
+        return lookupTestSql(condition, *field, values);
+    }
+    QString column;
+    if (field->kind() == FieldKind::Data) {
+        column = quotedIdentifier(field->fieldName());
+    } else if (!field->sqlExpression().isEmpty()) {
+        column = QStringLiteral("(%1)").arg(field->sqlExpression());
+    } else {
         throw DatabaseError(
             QStringLiteral("%1: Field '%2' cannot be filtered on").arg(objectName(), field->fieldName()));
     }
-    const QString column = quotedIdentifier(field->fieldName());
     const bool text = field->type() == FieldType::String;
+    const bool shown = !text && condition.asShown && isTextMatch(condition.match);
     const auto bound = [&](const QVariant& value) {
         return toDatabase(field, value.isNull() ? QVariant() : field->toStored(value));
     };
+    // The text compared: a text field's own, or another field's as shown.
+    QString subject = column;
+    if (shown) {
+        switch (field->type()) {
+            case FieldType::DateTime:
+                if (!field->displayFormat().isEmpty()) {
+                    subject = shownDateSql(column, field->displayFormat());
+                } else {
+                    // As the application writes a date: without its time at midnight.
+                    const QString day = shownDateSql(column, Formats::shortDateFormat());
+                    subject = QStringLiteral("(CASE WHEN strftime('%H:%M:%S', %1) = '00:00:00' THEN %2 ELSE %2 || ' ' "
+                                             "|| strftime('%H:%M:%S', %1) END)")
+                                  .arg(column, day);
+                }
+                break;
+            case FieldType::Currency:
+                subject = QStringLiteral("replace(printf('%.2f', %1 / 10000.0), '.', ?)").arg(column);
+                values << QString(Formats::decimalSeparator());
+                break;
+            case FieldType::Float:
+                subject = QStringLiteral("printf('%g', %1)").arg(column);
+                break;
+            default:
+                subject = QStringLiteral("CAST(%1 AS TEXT)").arg(column);
+                break;
+        }
+    }
+    const bool textual = text || shown;
     // Texts compare as the database's keys do unless case counts; contains and starts-with look for the
     // typed text itself, not for a pattern.
     const QString collate =
-        !text ? QString()
-              : QStringLiteral(" COLLATE ") +
-                    (condition.caseSensitive ? QStringLiteral("BINARY") : QLatin1String(Collation::Name));
+        !textual ? QString()
+                 : QStringLiteral(" COLLATE ") +
+                       (condition.caseSensitive ? QStringLiteral("BINARY") : QLatin1String(Collation::Name));
     const QString fold = QLatin1String(Database::FoldFunction);
     const auto folded = [&](const QString& expression) {
         return condition.caseSensitive ? expression : QStringLiteral("%1(%2)").arg(fold, expression);
     };
-    QString test;
     switch (condition.match) {
-        case Condition::Match::Null:
-            test = column + QStringLiteral(" IS NULL");
-            break;
-        case Condition::Match::Equal:
-            if (field->type() == FieldType::Float) {
-                test = QStringLiteral("abs(%1 - ?) < 0.0001").arg(column);
-            } else {
-                test = column + QStringLiteral(" = ?") + collate;
+        case Match::Null:
+            return column + QStringLiteral(" IS NULL");
+        case Match::Equal:
+            if (shown) {
+                values << condition.value.toString();
+                return subject + QStringLiteral(" = ?") + collate;
             }
             values << bound(condition.value);
-            break;
-        case Condition::Match::Contains:
-            test = QStringLiteral("instr(%1, %2) > 0").arg(folded(column), folded(QStringLiteral("?")));
+            if (field->type() == FieldType::Float) {
+                return QStringLiteral("abs(%1 - ?) < 0.0001").arg(column);
+            }
+            return column + QStringLiteral(" = ?") + collate;
+        case Match::Contains:
             values << condition.value.toString();
-            break;
-        case Condition::Match::StartsWith:
+            return QStringLiteral("instr(%1, %2) > 0").arg(folded(subject), folded(QStringLiteral("?")));
+        case Match::StartsWith:
             // The typed text twice: once for its length, once to compare.
-            test = QStringLiteral("substr(%1, 1, length(%2)) = %3")
-                       .arg(folded(column), folded(QStringLiteral("?")), folded(QStringLiteral("?")));
             values << condition.value.toString() << condition.value.toString();
-            break;
-        case Condition::Match::Range: {
+            return QStringLiteral("substr(%1, 1, length(%2)) = %3")
+                .arg(folded(subject), folded(QStringLiteral("?")), folded(QStringLiteral("?")));
+        case Match::Like:
+            if (condition.caseSensitive) {
+                values << globPattern(condition.value.toString());
+                return subject + QStringLiteral(" GLOB ?");
+            }
+            values << likePattern(condition.value.toString());
+            return QStringLiteral("%1 LIKE %2 ESCAPE '\\'").arg(folded(subject), folded(QStringLiteral("?")));
+        case Match::Range: {
             QStringList bounds;
             if (!condition.value.isNull()) {
                 bounds << column + QStringLiteral(" >= ?") + collate;
@@ -1092,37 +1280,126 @@ QString Dataset::conditionSql(const Condition& condition, QVariantList& values) 
                 bounds << column + QStringLiteral(" <= ?") + collate;
                 values << bound(condition.high);
             }
-            test = bounds.isEmpty() ? QStringLiteral("1") : bounds.join(QStringLiteral(" AND "));
-            break;
+            return bounds.isEmpty() ? QStringLiteral("1") : bounds.join(QStringLiteral(" AND "));
         }
+        case Match::AnyOf:
+        case Match::AllOf:
+            break;
     }
-    // A null field satisfies no condition but the null test, and so is among the rows that do not. The
-    // condition itself stays as written where it is not negated, so that an index on the column serves it.
-    return (condition.negated ? QStringLiteral("NOT coalesce((%1), 0)") : QStringLiteral("(%1)")).arg(test);
+    Q_UNREACHABLE();
 }
 
-// The condition judged on a value held, by the rules of conditionSql: texts by the collation unless case
-// counts, numbers by value (reals within 0.0001), dates by their ISO text, a null only by the null test.
-bool Dataset::satisfies(const Condition& condition, const QVariant& stored) const
+// A condition on a lookup field is one on its key: the keys of the lookup rows whose result satisfies it.
+QString Dataset::lookupTestSql(const Condition& condition, const Field& field, QVariantList& values) const
 {
-    const Field* field = fieldByName(condition.field);
+    Dataset* lookup = field.lookupDataset();
+    if (!lookup) {
+        throw DatabaseError(
+            QStringLiteral("%1: Lookup information for field '%2' is incomplete").arg(objectName(), field.fieldName()));
+    }
+    if (!lookup->isOpen()) {
+        lookup->open();
+    }
+    const Field* key = fieldByName(field.keyField());
+    const Field* lookupKey = lookup->fieldByName(field.lookupKeyField());
+    const Field* result = lookup->fieldByName(field.lookupResultField());
+    Condition onResult = condition;
+    onResult.negated = false;
+    const bool nullTest = condition.match == Condition::Match::Null;
+    QVariantList keys;
+    for (int row = 0; row < lookup->recordCount(); ++row) {
+        const QVariant keyValue = lookup->storedValue(row, lookupKey->index());
+        if (keyValue.isNull()) {
+            continue;
+        }
+        const QVariant found = result->fromStored(lookup->storedValue(row, result->index()));
+        const QVariant shown = found.isNull() ? QVariant() : QVariant(found.toString());
+        // The null test keeps the keys that find a result: the others, and no key, are the rows it selects.
+        if (nullTest ? !shown.isNull() : satisfiesValue(onResult, field, shown)) {
+            keys << toDatabase(lookupKey, keyValue);
+        }
+    }
+    const QString column = quotedIdentifier(key->fieldName());
+    QString list;
+    if (!keys.isEmpty()) {
+        QStringList marks;
+        for (int i = 0; i < keys.size(); ++i) {
+            marks << QStringLiteral("?");
+        }
+        list = QStringLiteral("%1 IN (%2)").arg(column, marks.join(QLatin1Char(',')));
+        values << keys;
+    }
+    if (nullTest) {
+        return list.isEmpty() ? QStringLiteral("1") : QStringLiteral("%1 IS NULL OR NOT (%2)").arg(column, list);
+    }
+    return list.isEmpty() ? QStringLiteral("0") : list;
+}
+
+// The condition judged on a row held, by the rules of conditionSql: texts by the collation unless case
+// counts, numbers by value (reals within 0.0001), dates by their ISO text, a null only by the null test.
+bool Dataset::satisfies(const Condition& condition, const QVector<QVariant>& row) const
+{
+    using Match = Condition::Match;
+    bool judged = false;
+    if (condition.match == Match::AnyOf || condition.match == Match::AllOf) {
+        const bool any = condition.match == Match::AnyOf;
+        judged = !any;
+        for (const Condition& operand : condition.operands) {
+            if (satisfies(operand, row) == any) {
+                judged = any;
+                break;
+            }
+        }
+    } else {
+        const Field* field = fieldByName(condition.field);
+        Condition atom = condition;
+        atom.negated = false;
+        judged = satisfiesValue(atom, *field, row.at(field->index()));
+    }
+    return condition.negated ? !judged : judged;
+}
+
+bool Dataset::satisfiesValue(const Condition& condition, const Field& field, const QVariant& stored) const
+{
     using Match = Condition::Match;
     const auto judged = [&] {
         if (condition.match == Match::Null || stored.isNull()) {
             return condition.match == Match::Null && stored.isNull();
         }
-        const bool text = field->type() == FieldType::String;
-        const QVariant held = text ? stored : toDatabase(field, stored);
+        const bool text = field.type() == FieldType::String;
+        const bool shown = !text && condition.asShown && isTextMatch(condition.match);
+        const bool textual = text || shown;
+        QVariant held;
+        if (text) {
+            held = stored;
+        } else if (shown) {
+            switch (field.type()) {
+                case FieldType::DateTime:
+                    held = field.displayTextOf(stored);
+                    break;
+                case FieldType::Currency:
+                    held = shownAmount(stored.toLongLong());
+                    break;
+                case FieldType::Float:
+                    held = QString::asprintf("%g", stored.toDouble());
+                    break;
+                default:
+                    held = stored.toString();
+                    break;
+            }
+        } else {
+            held = toDatabase(&field, stored);
+        }
         const auto bound = [&](const QVariant& value) {
-            return text ? value : toDatabase(field, value.isNull() ? QVariant() : field->toStored(value));
+            return text ? value : toDatabase(&field, value.isNull() ? QVariant() : field.toStored(value));
         };
-        const bool asText = text || held.typeId() == QMetaType::QString;
+        const bool asText = textual || held.typeId() == QMetaType::QString;
         const auto compare = [&](const QVariant& value) {
             if (!asText) {
                 const double difference = held.toDouble() - value.toDouble();
                 return difference < 0 ? -1 : difference > 0 ? 1 : 0;
             }
-            if (text && !condition.caseSensitive) {
+            if (textual && !condition.caseSensitive) {
                 return TextCompare::compare(held.toString(), value.toString());
             }
             return QString::compare(held.toString(), value.toString(), Qt::CaseSensitive);
@@ -1132,21 +1409,27 @@ bool Dataset::satisfies(const Condition& condition, const QVariant& stored) cons
         };
         switch (condition.match) {
             case Match::Equal:
-                if (field->type() == FieldType::Float) {
+                if (field.type() == FieldType::Float && !shown) {
                     return std::fabs(held.toDouble() - condition.value.toDouble()) < 0.0001;
                 }
-                if (text && !condition.caseSensitive) {
+                if (textual && !condition.caseSensitive) {
                     return TextCompare::equal(held.toString(), condition.value.toString());
                 }
-                return compare(bound(condition.value)) == 0;
+                return compare(shown ? condition.value : bound(condition.value)) == 0;
             case Match::Contains:
                 return foldedText(held.toString()).contains(foldedText(condition.value.toString()));
             case Match::StartsWith:
                 return foldedText(held.toString()).startsWith(foldedText(condition.value.toString()));
+            case Match::Like:
+                return likeExpression(foldedText(condition.value.toString()), true)
+                    .match(foldedText(held.toString()))
+                    .hasMatch();
             case Match::Range:
                 return (condition.value.isNull() || compare(bound(condition.value)) >= 0) &&
                        (condition.high.isNull() || compare(bound(condition.high)) <= 0);
             case Match::Null:
+            case Match::AnyOf:
+            case Match::AllOf:
                 break;
         }
         return false;
@@ -1159,12 +1442,11 @@ int Dataset::findRow(const Condition& condition, int from, bool forward)
     requireBrowse("findRow");
     QVariantList values;
     const QString sql = conditionSql(condition, values); // refuses what cannot be searched
-    const int field = fieldByName(condition.field)->index();
     const int step = forward ? 1 : -1;
     int row = forward ? std::max(from + 1, 0) : std::min(from, rowCount()) - 1;
     if (!m_paged) {
         for (; row >= 0 && row < rowCount(); row += step) {
-            if (satisfies(condition, rowAt(row).at(field))) {
+            if (satisfies(condition, rowAt(row))) {
                 return row;
             }
         }
@@ -1177,7 +1459,7 @@ int Dataset::findRow(const Condition& condition, int from, bool forward)
         // A row posted here is judged by what it holds, which the query may no longer return.
         const qint64 key = m_keys[size_t(row)];
         const auto held = m_heldRows.constFind(key);
-        if (held != m_heldRows.cend() ? satisfies(condition, held->at(field)) : candidates.contains(key)) {
+        if (held != m_heldRows.cend() ? satisfies(condition, *held) : candidates.contains(key)) {
             return row;
         }
     }

@@ -109,17 +109,27 @@ public:
     int pagedAbove() const { return m_pagedAbove; }
     // Whether the rows are held by their keys (see setPagedAbove).
     bool isPaged() const { return m_paged; }
-    // Only the rows whose data fields satisfy every condition; takes effect on the next open or refresh.
-    // Values are bound as parameters, never written into the SQL.
+    // Only the rows whose fields satisfy every condition; takes effect on the next open or refresh. Values are
+    // bound as parameters, never written into the SQL. A condition may name a data field, a lookup field (it
+    // becomes a condition on the lookup's key) or a calculated field that has an SQL expression.
     struct Condition
     {
-        enum class Match { Equal, Contains, StartsWith, Range, Null };
+        enum class Match { Equal, Contains, StartsWith, Like, Range, Null, AnyOf, AllOf };
         QString field;
         Match match = Match::Equal;
-        QVariant value; // Range: the lowest; a null bound is open
+        QVariant value; // Range: the lowest; a null bound is open. Like: "%" is any run of characters, the rest
+                        // is taken literally
         QVariant high;  // Range: the highest
         bool caseSensitive = false;
-        bool negated = false; // the rows that do not satisfy it
+        bool negated = false; // the rows that do not satisfy it (a group as a whole)
+        // Equal, Contains, StartsWith and Like on a field that is not text compare its text as shown: dates and
+        // times in the field's display format, numbers as written, amounts with two decimals.
+        bool asShown = false;
+        std::vector<Condition> operands; // AnyOf, AllOf: the conditions joined; an empty AnyOf is never
+                                         // satisfied, an empty AllOf always
+
+        static Condition anyOf(std::vector<Condition> operands);
+        static Condition allOf(std::vector<Condition> operands);
     };
     void setFilter(const QList<Condition>& conditions);
     const QList<Condition>& filter() const { return m_filter; }
@@ -220,7 +230,10 @@ private:
     bool readKeys(std::vector<qint64>& keys, const QString& extraCondition = QString(),
                   const QVariantList& extraValues = {});
     QString conditionSql(const Condition& condition, QVariantList& values) const;
-    bool satisfies(const Condition& condition, const QVariant& stored) const;
+    QString testSql(const Condition& condition, QVariantList& values) const;
+    QString lookupTestSql(const Condition& condition, const Field& field, QVariantList& values) const;
+    bool satisfies(const Condition& condition, const QVector<QVariant>& row) const;
+    bool satisfiesValue(const Condition& condition, const Field& field, const QVariant& stored) const;
     const QVector<QVariant>& rowAt(int row);
     const QVector<QVariant>& readPage(int row);
     void insertRowAt(int position, const QVector<QVariant>& row);

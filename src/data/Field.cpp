@@ -155,6 +155,12 @@ Field& Field::setReadOnly(bool readOnly)
     return *this;
 }
 
+Field& Field::setSqlExpression(const QString& expression)
+{
+    m_sqlExpression = expression;
+    return *this;
+}
+
 Field& Field::setDisplayFormat(const QString& format)
 {
     m_displayFormat = format;

@@ -57,6 +57,11 @@ public:
     const QString& keyField() const { return m_keyField; }
     const QString& lookupResultField() const { return m_lookupResultField; }
 
+    // Calculated: the same value as an SQL expression over the query's columns, for the dataset's filter and
+    // search; empty when the database cannot compute it.
+    Field& setSqlExpression(const QString& expression);
+    const QString& sqlExpression() const { return m_sqlExpression; }
+
     // The value in the current row (the edit buffer while editing, the row being calculated inside the
     // calculate hook). Currency as double, dates as QDateTime of wall-clock time without a zone (Qt::UTC:
     // no daylight-saving rule touches them, every day has its midnight), null as an invalid QVariant.
@@ -101,6 +106,7 @@ private:
     QString m_keyField;
     QString m_lookupKeyField;
     QString m_lookupResultField;
+    QString m_sqlExpression;
 };
 
 // Conversions shared by fields and parameters.

@@ -102,7 +102,7 @@ FilterDialog::FilterDialog(JobsGrid* grid, QWidget* parent)
     layout->addWidget(buttons, 4, 0, 1, 2);
 
     // The dialog opens on the criteria the grid shows now.
-    const RowFilter& current = grid->viewModel()->rowFilter();
+    const RowFilter& current = grid->rowFilter();
     for (const RowFilter::Criterion& kept : current.criteria()) {
         m_criteria.insert(kept.fieldName, kept);
     }
@@ -225,7 +225,7 @@ RowFilter FilterDialog::filter() const
 void FilterDialog::applyToGrid()
 {
     const WaitCursor waiting;
-    m_grid->viewModel()->setRowFilter(filter());
+    m_grid->applyFilter(filter());
 }
 
 void FilterDialog::clearCriteria()

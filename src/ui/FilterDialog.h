@@ -15,8 +15,8 @@ namespace tollbook {
 class JobsGrid;
 
 // "wwFilterDialog1", "Localizar Registros": criteria per field (a value or a range), how a value matches,
-// case and the non-matching rows; OK makes the grid show only the rows that meet them (RowFilter) until
-// they are cleared. The rows are filtered where they are held: nothing typed here reaches the database.
+// case and the non-matching rows; OK makes the grid show only the rows that meet them until they are
+// cleared. What is typed here reaches the database only as bound values.
 class FilterDialog : public QDialog
 {
     Q_OBJECT

@@ -3,7 +3,9 @@
 #include "data/Dataset.h"
 #include "i18n/Language.h"
 #include "ui/ErrorHandler.h"
+#include "ui/GridModel.h"
 #include "ui/MessageBox.h"
+#include "ui/RowFilter.h"
 #include "ui/WindowFile.h"
 #include "ui/pages/JobsGrid.h"
 
@@ -94,23 +96,14 @@ bool LocateDialog::chooseField(const QString& fieldName)
 int LocateDialog::findFrom(int shownRow) const
 {
     const QListWidgetItem* chosen = m_fields->currentItem();
-    const Dataset* rows = m_grid->dataset();
-    const Field* field = chosen && rows ? rows->findField(chosen->text()) : nullptr;
-    const QString typed = m_value->text();
-    if (!field || !rows->isOpen()) {
+    Dataset* rows = m_grid->dataset();
+    if (!chosen || !rows || !rows->isOpen() || !rows->findField(chosen->text())) {
         return -1;
     }
-    const JobsViewModel* shown = m_grid->viewModel();
-    for (int row = qMax(0, shownRow); row < shown->rowCount(); ++row) {
-        const int datasetRow = shown->mapToSource(shown->index(row, 0)).row();
-        const QVariant& stored = rows->storedValue(datasetRow, field->index());
-        // Flags by their letter, everything else as the grid shows it: a date is found by "31/12/2019".
-        const QString text = field->isFlag() ? stored.toString() : field->displayTextOf(stored);
-        if (text.startsWith(typed, Qt::CaseInsensitive)) {
-            return row;
-        }
-    }
-    return -1;
+    // The grid shows the dataset's rows in its order. Flags by their letter, everything else as the grid
+    // shows it: a date is found by "31/12/2019".
+    const int found = rows->findRow(RowFilter::startingWith(chosen->text(), m_value->text()), shownRow - 1);
+    return found < 0 ? -1 : m_grid->viewModel()->mapFromSource(m_grid->viewModel()->gridModel()->index(found, 0)).row();
 }
 
 bool LocateDialog::moveToMatch(int fromShownRow)

@@ -1,6 +1,5 @@
 #include "ui/RowFilter.h"
 
-#include "data/Dataset.h"
 #include "data/Formats.h"
 
 #include <QRegularExpression>
@@ -28,14 +27,6 @@ bool isNumeric(FieldType type)
 {
     return type == FieldType::Integer || type == FieldType::AutoInc || type == FieldType::Float ||
            type == FieldType::Currency;
-}
-
-bool numberOf(const Field& field, const QVariant& stored, double* number)
-{
-    const QVariant value = field.fromStored(stored);
-    bool ok = false;
-    *number = value.toDouble(&ok);
-    return ok;
 }
 
 } // namespace
@@ -87,142 +78,190 @@ QDateTime RowFilter::parseShownDate(const QString& text, bool* hasTime)
     return FieldValues::wallClock(date, time);
 }
 
-bool RowFilter::accepts(const Dataset& dataset, int row) const
+QList<Dataset::Condition> RowFilter::conditions(const Dataset& dataset) const
 {
-    bool meetsAll = true;
+    std::vector<Dataset::Condition> all;
     for (const Criterion& criterion : m_criteria) {
-        const Field* field = dataset.findField(criterion.fieldName);
-        if (!field) {
-            continue;
-        }
-        const bool typed = !criterion.value.trimmed().isEmpty() || !criterion.rangeFrom.trimmed().isEmpty() ||
-                           !criterion.rangeTo.trimmed().isEmpty();
-        if (typed && !meets(criterion, *field, dataset.storedValue(row, field->index()))) {
-            meetsAll = false;
-            break;
-        }
-    }
-    return meetsAll != m_options.nonMatching;
-}
-
-bool RowFilter::meets(const Criterion& criterion, const Field& field, const QVariant& stored) const
-{
-    if (criterion.value.trimmed().isEmpty()) {
-        return inRange(criterion, field, stored);
-    }
-    for (const QString& alternative : criterion.value.trimmed().split(OrWord)) {
-        bool all = true;
-        for (const QString& part : alternative.split(AndWord)) {
-            if (!matchesValue(part.trimmed(), field, stored)) {
-                all = false;
-                break;
+        if (const Field* field = dataset.findField(criterion.fieldName)) {
+            if (std::optional<Dataset::Condition> condition = criterionCondition(criterion, *field)) {
+                all.push_back(std::move(*condition));
             }
         }
-        if (all) {
-            return true;
-        }
     }
-    return false;
+    if (all.empty()) {
+        return {};
+    }
+    if (m_options.nonMatching) {
+        // The rows that do not meet them all, those with empty fields among them.
+        Dataset::Condition others = Dataset::Condition::allOf(std::move(all));
+        others.negated = true;
+        return { others };
+    }
+    return QList<Dataset::Condition>(all.begin(), all.end());
 }
 
-bool RowFilter::matchesValue(const QString& typed, const Field& field, const QVariant& stored) const
+Dataset::Condition RowFilter::startingWith(const QString& fieldName, const QString& typed)
 {
-    if (typed.compare(QLatin1String("null"), Qt::CaseInsensitive) == 0) {
-        return stored.isNull() || field.displayTextOf(stored).isEmpty();
+    Dataset::Condition condition;
+    condition.field = fieldName;
+    condition.match = Dataset::Condition::Match::StartsWith;
+    condition.value = typed;
+    condition.asShown = true;
+    return condition;
+}
+
+std::optional<Dataset::Condition> RowFilter::criterionCondition(const Criterion& criterion, const Field& field) const
+{
+    const QString value = criterion.value.trimmed();
+    if (value.isEmpty()) {
+        if (criterion.rangeFrom.trimmed().isEmpty() && criterion.rangeTo.trimmed().isEmpty()) {
+            return std::nullopt;
+        }
+        return rangeCondition(criterion, field);
     }
-    if (field.type() == FieldType::DateTime && !typed.contains(QLatin1Char('%'))) {
+    std::vector<Dataset::Condition> alternatives;
+    for (const QString& alternative : value.split(OrWord)) {
+        std::vector<Dataset::Condition> parts;
+        for (const QString& part : alternative.split(AndWord)) {
+            parts.push_back(valueCondition(part.trimmed(), field));
+        }
+        alternatives.push_back(parts.size() == 1 ? parts.front() : Dataset::Condition::allOf(std::move(parts)));
+    }
+    return alternatives.size() == 1 ? alternatives.front() : Dataset::Condition::anyOf(std::move(alternatives));
+}
+
+Dataset::Condition RowFilter::valueCondition(const QString& typed, const Field& field) const
+{
+    using Condition = Dataset::Condition;
+    using Match = Condition::Match;
+    Condition condition;
+    condition.field = field.fieldName();
+    condition.caseSensitive = m_options.caseSensitive;
+    const auto ranged = [&](const QVariant& low, const QVariant& high) {
+        condition.match = Match::Range;
+        condition.value = low;
+        condition.high = high;
+        return condition;
+    };
+    if (typed.compare(QLatin1String("null"), Qt::CaseInsensitive) == 0) {
+        condition.match = Match::Null;
+        if (field.type() != FieldType::String) {
+            return condition;
+        }
+        // A text shows nothing when it is null or empty.
+        Condition empty = condition;
+        empty.match = Match::Equal;
+        empty.value = QString();
+        return Condition::anyOf({ condition, empty });
+    }
+    const bool wildcard = typed.contains(QLatin1Char('%'));
+    if (field.type() == FieldType::DateTime && !wildcard) {
         bool hasTime = false;
         const QDateTime wanted = parseShownDate(typed, &hasTime);
         if (wanted.isValid()) {
-            if (stored.isNull()) {
-                return false;
-            }
-            const QDateTime value = stored.toDateTime();
-            return hasTime ? value == wanted : value.date() == wanted.date();
+            // The second typed, or the whole day.
+            return hasTime ? ranged(wanted, wanted)
+                           : ranged(wanted, FieldValues::wallClock(wanted.date(), QTime(23, 59, 59)));
         }
     }
-    if (isNumeric(field.type()) && !typed.contains(QLatin1Char('%'))) {
-        double wanted = 0;
-        double value = 0;
-        if (Formats::parseNumber(typed, &wanted)) {
-            return !stored.isNull() && numberOf(field, stored, &value) && std::fabs(value - wanted) <= NumberTolerance;
+    double number = 0;
+    if (isNumeric(field.type()) && !wildcard && Formats::parseNumber(typed, &number)) {
+        if (field.type() == FieldType::Float) {
+            condition.value = number; // within the tolerance
+            return condition;
         }
+        if (field.type() == FieldType::Currency) {
+            return ranged(number - NumberTolerance, number + NumberTolerance);
+        }
+        // A whole number holds no fraction: 3.5 finds no page count.
+        if (std::fabs(number - std::round(number)) > NumberTolerance) {
+            return Condition::anyOf({});
+        }
+        condition.value = qint64(std::llround(number));
+        return condition;
     }
-    // Flags hold "S" or "N" and are compared as they are stored.
-    const QString text = field.isFlag() ? stored.toString() : field.displayTextOf(stored);
-    return matchesText(typed, text);
-}
-
-bool RowFilter::matchesText(const QString& typed, const QString& text) const
-{
-    const Qt::CaseSensitivity sensitivity = m_options.caseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive;
-    if (!typed.contains(QLatin1Char('%'))) {
+    // Text, or the field's text as the grid shows it: flags by their letter, dates as "31/12/2019".
+    condition.asShown = true;
+    condition.value = typed;
+    if (wildcard) {
+        condition.match = Match::Like;
         switch (m_options.match) {
-            case Match::Exact:
-                return text.compare(typed, sensitivity) == 0;
-            case Match::Start:
-                return text.startsWith(typed, sensitivity);
-            case Match::Anywhere:
-                return text.contains(typed, sensitivity);
+            case RowFilter::Match::Exact:
+                break;
+            case RowFilter::Match::Start:
+                condition.value = typed + QLatin1Char('%');
+                break;
+            case RowFilter::Match::Anywhere:
+                condition.value = QLatin1Char('%') + typed + QLatin1Char('%');
+                break;
         }
+        return condition;
     }
-    // "%" is the wildcard; everything else is taken literally.
-    QStringList pieces = typed.split(QLatin1Char('%'));
-    for (QString& piece : pieces) {
-        piece = QRegularExpression::escape(piece);
-    }
-    QString pattern = pieces.join(QStringLiteral(".*"));
     switch (m_options.match) {
-        case Match::Exact:
-            pattern = QStringLiteral("^") + pattern + QStringLiteral("$");
+        case RowFilter::Match::Exact:
+            condition.match = Match::Equal;
             break;
-        case Match::Start:
-            pattern = QStringLiteral("^") + pattern;
+        case RowFilter::Match::Start:
+            condition.match = Match::StartsWith;
             break;
-        case Match::Anywhere:
+        case RowFilter::Match::Anywhere:
+            condition.match = Match::Contains;
             break;
     }
-    QRegularExpression::PatternOptions options = QRegularExpression::DotMatchesEverythingOption;
-    if (!m_options.caseSensitive) {
-        options |= QRegularExpression::CaseInsensitiveOption;
-    }
-    return QRegularExpression(pattern, options).match(text).hasMatch();
+    return condition;
 }
 
-bool RowFilter::inRange(const Criterion& criterion, const Field& field, const QVariant& stored) const
+Dataset::Condition RowFilter::rangeCondition(const Criterion& criterion, const Field& field) const
 {
-    if (stored.isNull()) {
-        return false;
-    }
+    using Condition = Dataset::Condition;
     const QString from = criterion.rangeFrom.trimmed();
     const QString to = criterion.rangeTo.trimmed();
+    Condition condition;
+    condition.field = field.fieldName();
+    condition.match = Condition::Match::Range;
+    condition.caseSensitive = m_options.caseSensitive;
     if (field.type() == FieldType::DateTime) {
-        const QDateTime value = stored.toDateTime();
         bool fromHasTime = false;
         bool toHasTime = false;
         const QDateTime low = parseShownDate(from, &fromHasTime);
         const QDateTime high = parseShownDate(to, &toHasTime);
-        if ((from.isEmpty() || low.isValid()) && (to.isEmpty() || high.isValid())) {
-            const bool aboveLow = from.isEmpty() || (fromHasTime ? value >= low : value.date() >= low.date());
-            const bool belowHigh = to.isEmpty() || (toHasTime ? value <= high : value.date() <= high.date());
-            return aboveLow && belowHigh;
+        if ((!from.isEmpty() && !low.isValid()) || (!to.isEmpty() && !high.isValid())) {
+            return Condition::anyOf({}); // not a date: no row
         }
+        // From the first second of its first day to the last of its last, unless times were typed.
+        if (low.isValid()) {
+            condition.value = fromHasTime ? low : FieldValues::wallClock(low.date(), QTime(0, 0));
+        }
+        if (high.isValid()) {
+            condition.high = toHasTime ? high : FieldValues::wallClock(high.date(), QTime(23, 59, 59));
+        }
+        return condition;
     }
     if (isNumeric(field.type())) {
         double low = 0;
         double high = 0;
-        double value = 0;
-        const bool lowOk = from.isEmpty() || Formats::parseNumber(from, &low);
-        const bool highOk = to.isEmpty() || Formats::parseNumber(to, &high);
-        if (lowOk && highOk && numberOf(field, stored, &value)) {
-            return (from.isEmpty() || value >= low - NumberTolerance) &&
-                   (to.isEmpty() || value <= high + NumberTolerance);
+        if ((!from.isEmpty() && !Formats::parseNumber(from, &low)) ||
+            (!to.isEmpty() && !Formats::parseNumber(to, &high))) {
+            return Condition::anyOf({}); // not a number: no row
         }
+        const bool whole = field.type() == FieldType::Integer || field.type() == FieldType::AutoInc;
+        if (!from.isEmpty()) {
+            condition.value =
+                whole ? QVariant(qint64(std::ceil(low - NumberTolerance))) : QVariant(low - NumberTolerance);
+        }
+        if (!to.isEmpty()) {
+            condition.high =
+                whole ? QVariant(qint64(std::floor(high + NumberTolerance))) : QVariant(high + NumberTolerance);
+        }
+        return condition;
     }
-    const Qt::CaseSensitivity sensitivity = m_options.caseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive;
-    const QString text = field.isFlag() ? stored.toString() : field.displayTextOf(stored);
-    return (from.isEmpty() || QString::compare(text, from, sensitivity) >= 0) &&
-           (to.isEmpty() || QString::compare(text, to, sensitivity) <= 0);
+    if (!from.isEmpty()) {
+        condition.value = from;
+    }
+    if (!to.isEmpty()) {
+        condition.high = to;
+    }
+    return condition;
 }
 
 } // namespace tollbook

@@ -1,16 +1,17 @@
 #pragma once
 
+#include "data/Dataset.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QString>
 
+#include <optional>
+
 namespace tollbook {
 
-class Dataset;
-class Field;
-
-// The criteria of the filter dialog, applied to a dataset's rows where they are held: typed text never
-// becomes SQL. Each criterion names a field and holds a value or a range:
+// The criteria of the filter dialog, read into the dataset's conditions: typed text is bound as values and
+// never becomes SQL. Each criterion names a field and holds a value or a range:
 // - a value matches anywhere in the field's text, or the whole text, or its start (the match option);
 //   "%" stands for any run of characters; "null" matches an empty field; alternatives joined by "or" match
 //   when one of them does, by "and" when all do;
@@ -46,7 +47,11 @@ public:
     // No criterion with anything typed in it: every row passes.
     bool isEmpty() const;
 
-    bool accepts(const Dataset& dataset, int row) const;
+    // The dataset's filter that keeps the rows meeting the criteria; empty when there is none. A criterion
+    // on a field the dataset does not have is left out.
+    QList<Dataset::Condition> conditions(const Dataset& dataset) const;
+    // Where the locate dialog goes: the field's value as shown begins with the typed text, in any case.
+    static Dataset::Condition startingWith(const QString& fieldName, const QString& typed);
 
     // A date typed day/month/year with a two- or four-digit year, and an optional time "hh:mm[:ss]";
     // invalid when the text is not one. hasTime tells whether a time was typed.
@@ -55,10 +60,9 @@ public:
     static int expandTwoDigitYear(int twoDigits);
 
 private:
-    bool meets(const Criterion& criterion, const Field& field, const QVariant& stored) const;
-    bool matchesValue(const QString& typed, const Field& field, const QVariant& stored) const;
-    bool matchesText(const QString& typed, const QString& text) const;
-    bool inRange(const Criterion& criterion, const Field& field, const QVariant& stored) const;
+    std::optional<Dataset::Condition> criterionCondition(const Criterion& criterion, const Field& field) const;
+    Dataset::Condition valueCondition(const QString& typed, const Field& field) const;
+    Dataset::Condition rangeCondition(const Criterion& criterion, const Field& field) const;
 
     QList<Criterion> m_criteria;
     Options m_options;

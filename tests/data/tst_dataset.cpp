@@ -1,6 +1,7 @@
 // The dataset layer's mechanics over the schema's own tables.
 
 #include "common/DatabaseFixture.h"
+#include "data/CostRules.h"
 #include "data/DataSource.h"
 #include "data/Database.h"
 #include "data/Dataset.h"
@@ -69,6 +70,8 @@ private Q_SLOTS:
     void openMissingOrForeignFile();
     void filterConditions_data();
     void filterConditions();
+    void filterOnLookupAndCalculatedFields_data();
+    void filterOnLookupAndCalculatedFields();
     void locateFollowsQueryOrder();
     void pagedEditsAcrossPages();
     void repeatedKeysAreReadWhole();
@@ -638,6 +641,12 @@ Dataset::Condition negated(Dataset::Condition condition)
     return condition;
 }
 
+Dataset::Condition shown(Dataset::Condition condition)
+{
+    condition.asShown = true;
+    return condition;
+}
+
 QList<qint64> idsOf(Dataset& ds, const char* keyField = "Print_Id")
 {
     QList<qint64> result;
@@ -724,6 +733,40 @@ void TestDataset::filterConditions_data()
                                     condition("Print_Pages", Match::Range, 8, QVariant()) }
                           << QList<qint64>{ 1, 2 };
     QTest::newRow("none") << QList<Dataset::Condition>{} << QList<qint64>{ 1, 2, 3, 4, 5 };
+    // A pattern: "%" is any run of characters, "_" and "\\" stand for themselves.
+    QTest::newRow("like") << QList{ condition("Print_Document", Match::Like, QStringLiteral("REL%")) }
+                          << QList<qint64>{ 1, 5 };
+    QTest::newRow("like, with case") << QList{ exact(condition("Print_Document", Match::Like, QStringLiteral("Rel%"))) }
+                                     << QList<qint64>{ 1 };
+    QTest::newRow("like: underscore is no wildcard")
+        << QList{ condition("Print_Document", Match::Like, QStringLiteral("x_ OR%")) } << QList<qint64>{};
+    QTest::newRow("like: quote and backslash are text")
+        << QList{ condition("Print_Document", Match::Like, QStringLiteral("%' OR 1=1 --")),
+                  negated(condition("Print_Document", Match::Like, QStringLiteral("%\\%"))) }
+        << QList<qint64>{ 3 };
+    QTest::newRow("like with case: glob characters are text")
+        << QList{ exact(condition("Print_Document", Match::Like, QStringLiteral("[x]*%"))) } << QList<qint64>{};
+    QTest::newRow("any of") << QList{
+        Dataset::Condition::anyOf({ condition("Usuario_Id", Match::Equal, QStringLiteral("MARIA")),
+                                    condition("Print_Pages", Match::Range, 10, QVariant()) })
+    } << QList<qint64>{ 1, 3 };
+    QTest::newRow("all of, within any of")
+        << QList{ Dataset::Condition::anyOf(
+               { Dataset::Condition::allOf({ condition("Usuario_Id", Match::Contains, QStringLiteral("jos")),
+                                             condition("Print_Pages", Match::Range, QVariant(), 7) }),
+                 condition("Print_Document", Match::Null, {}) }) }
+        << QList<qint64>{ 4, 5 };
+    // Negated as a whole: a row without a document is among those that do not contain the text.
+    QTest::newRow("none of") << QList{
+        negated(Dataset::Condition::anyOf({ condition("Usuario_Id", Match::Contains, QStringLiteral("jos")),
+                                            condition("Print_Document", Match::Contains, QStringLiteral("ata")) }))
+    } << QList<qint64>{ 3, 4 };
+    QTest::newRow("empty any of") << QList{ Dataset::Condition::anyOf({}) } << QList<qint64>{};
+    QTest::newRow("date as shown") << QList{
+        shown(condition("Print_Data", Match::StartsWith, QStringLiteral("02/01")))
+    } << QList<qint64>{ 2, 3 };
+    QTest::newRow("number as shown") << QList{ shown(condition("Print_Pages", Match::Like, QStringLiteral("1%"))) }
+                                     << QList<qint64>{ 1 };
 }
 
 // Filters are applied by the database with bound values, on the next open or refresh, to rows held whole
@@ -759,14 +802,60 @@ void TestDataset::filterConditions()
                  ids.isEmpty() ? qint64(-1) : ids.last());
         QCOMPARE(ds->recNo(), current);
     }
+}
 
+// A condition on a paper name is one on the paper codes that have it; one on a cost is computed by the
+// database with the same rule as the cost shown.
+void TestDataset::filterOnLookupAndCalculatedFields_data()
+{
+    QTest::addColumn<Dataset::Condition>("condition");
+    QTest::addColumn<QList<qint64>>("ids");
+    QTest::newRow("paper name") << condition("lk_Papel", Match::Equal, QStringLiteral("a4")) << QList<qint64>{ 1, 3 };
+    QTest::newRow("paper name begins") << condition("lk_Papel", Match::StartsWith, QStringLiteral("A"))
+                                       << QList<qint64>{ 1, 2, 3 };
+    // No code, or a code without a name: no paper name.
+    QTest::newRow("no paper name") << condition("lk_Papel", Match::Null, {}) << QList<qint64>{ 4, 5 };
+    QTest::newRow("not A4") << negated(condition("lk_Papel", Match::Equal, QStringLiteral("A4")))
+                            << QList<qint64>{ 2, 4, 5 };
+    QTest::newRow("cost") << condition("calc_Custo", Match::Range, 0.6, 0.6) << QList<qint64>{ 1, 5 };
+    QTest::newRow("cost as shown") << shown(condition("calc_Custo", Match::StartsWith, QStringLiteral("1,00")))
+                                   << QList<qint64>{ 2 };
+}
+
+void TestDataset::filterOnLookupAndCalculatedFields()
+{
+    QFETCH(Dataset::Condition, condition);
+    QFETCH(QList<qint64>, ids);
+    // Colour pages cost 0,50, the others 0,20; job 4 has no price.
+    DatabaseFixture::exec({ QStringLiteral(
+        "INSERT INTO Impressao (Print_Id, Print_Name, Print_Data, Usuario_Id, Print_Pages, dmPaperSize, Print_Color)"
+        " VALUES (1, 'HP1', '2020-01-01', 'a', 3, 9, 'N'), (2, 'HP1', '2020-01-01', 'a', 2, 8, 'S'),"
+        " (3, 'HP1', '2020-01-01', 'a', 1, 9, 's'), (4, 'HP1', '2020-01-01', 'a', 5, 999, 'N'),"
+        " (5, 'HP1', '2020-01-01', 'a', 3, NULL, 'N')") });
     auto papers = dataset({ QStringLiteral("select * from Papel") });
-    auto withLookup = dataset({ QStringLiteral("select * from Impressao") });
-    withLookup->addDataField(QStringLiteral("dmPaperSize"), FieldType::Integer);
-    withLookup->addLookupField(QStringLiteral("lk_Papel"), 30, papers.get(), QStringLiteral("dmPaperSize"),
-                               QStringLiteral("dmPaperSize"), QStringLiteral("PaperName"));
-    QVERIFY_THROWS_EXCEPTION(DatabaseError,
-                             withLookup->setFilter({ condition("lk_Papel", Match::Equal, QStringLiteral("A4")) }));
+    auto ds = dataset({ QStringLiteral("select Print_Id, dmPaperSize, Print_Pages, Print_Color,"),
+                        QStringLiteral("CASE WHEN Print_Id = 4 THEN NULL ELSE 2000 END AS Custo_Mono,"),
+                        QStringLiteral("5000 AS Custo_Color from Impressao order by Print_Id") });
+    ds->setBaseTable(QStringLiteral("Impressao"));
+    ds->addDataField(QStringLiteral("Print_Id"), FieldType::AutoInc);
+    ds->addDataField(QStringLiteral("dmPaperSize"), FieldType::Integer);
+    ds->addDataField(QStringLiteral("Print_Pages"), FieldType::Integer);
+    ds->addDataField(QStringLiteral("Print_Color"), FieldType::String, 1);
+    ds->addDataField(QStringLiteral("Custo_Mono"), FieldType::Currency);
+    ds->addDataField(QStringLiteral("Custo_Color"), FieldType::Currency);
+    ds->addCalculatedField(QStringLiteral("calc_Custo"), FieldType::Currency);
+    ds->addLookupField(QStringLiteral("lk_Papel"), 30, papers.get(), QStringLiteral("dmPaperSize"),
+                       QStringLiteral("dmPaperSize"), QStringLiteral("PaperName"));
+    CostRules::bindDetail(*ds);
+    ds->open();
+    ds->setFilter({ condition });
+    ds->refresh();
+    QCOMPARE(idsOf(*ds), ids);
+    // Found by the same rules in the rows held.
+    ds->setFilter({});
+    ds->refresh();
+    const int found = ds->findRow(condition);
+    QCOMPARE(found < 0 ? qint64(-1) : ds->storedValue(found, 0).toLongLong(), ids.isEmpty() ? -1 : ids.first());
 }
 
 // Locate goes to the first row in the query's order that holds the value, also when the rows are held by

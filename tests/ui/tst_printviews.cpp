@@ -504,6 +504,22 @@ void TestPrintViews::filter_data()
                                         << "0,6"
                                         << ""
                                         << "" << anywhere << false << false << Ids{ 2, 8 };
+    QTest::newRow("paper name") << "lk_Papel"
+                                << "a4"
+                                << ""
+                                << "" << exact << false << false << Ids{ 1, 2, 3, 5, 7, 8, 9 };
+    QTest::newRow("no paper name") << "lk_Papel"
+                                   << "null"
+                                   << ""
+                                   << "" << anywhere << false << false << Ids{ 6 };
+    QTest::newRow("cost range") << "calc_Custo"
+                                << ""
+                                << "0,5"
+                                << "1" << anywhere << false << false << Ids{ 1, 2, 8 };
+    QTest::newRow("underscore taken as text") << "Print_Document"
+                                              << "%_pdf"
+                                              << ""
+                                              << "" << exact << false << false << Ids{};
     QTest::newRow("formula text taken as text") << "Print_Document"
                                                 << "=HYPERLINK(\"http://x\";\"y\")"
                                                 << ""
@@ -536,35 +552,43 @@ void TestPrintViews::filter()
         " Print_Document, dmPaperSize, Print_Color, Projeto_Id) VALUES"
         " (8, 'HP1', '2019-12-31', '2019-12-31 11:00:00', 'Carla', 3, '=HYPERLINK(\"http://x\";\"y\")', 9, 'N', 2),"
         " (9, 'HP1', '2019-12-31', '2019-12-31 12:00:00', 'Carla', 1, '''; DELETE FROM Impressao; --', 9, 'N', 2)") });
-    loadPeriod("30/11/2019", "02/01/2020");
     JobsGrid* grid = m_window->periodJobsPage()->grid();
+    // Rows held whole, and by their keys as a year's are.
+    for (const bool paged : { false, true }) {
+        grid->dataset()->setPagedAbove(paged ? 0 : 20000);
+        loadPeriod("30/11/2019", "02/01/2020");
+        QCOMPARE(grid->dataset()->isPaged(), paged);
 
-    FilterDialog dialog(grid);
-    if (value.isEmpty()) {
-        dialog.setRange(field, from, to);
-    } else {
-        dialog.setValue(field, value);
+        FilterDialog dialog(grid);
+        if (value.isEmpty()) {
+            dialog.setRange(field, from, to);
+        } else {
+            dialog.setValue(field, value);
+        }
+        RowFilter::Options options;
+        options.match = RowFilter::Match(match);
+        options.caseSensitive = caseSensitive;
+        options.nonMatching = nonMatching;
+        dialog.setOptions(options);
+        dialog.applyToGrid();
+
+        QCOMPARE(sorted(shownIds(grid)), expected);
+        QCOMPARE(DatabaseFixture::scalar(QStringLiteral("SELECT count(*) FROM Impressao")).toInt(), 9);
+        // What the buttons act on is a job on screen, or none.
+        QCOMPARE(grid->currentDatasetRow() >= 0, !expected.isEmpty());
+        if (!expected.isEmpty()) {
+            QVERIFY(expected.contains(currentId(grid->dataset())));
+        }
+        // The criteria stay for the next period read.
+        loadPeriod("30/11/2019", "02/01/2020");
+        QCOMPARE(sorted(shownIds(grid)), expected);
+
+        // Cleared, the grid shows every row again.
+        FilterDialog clearing(grid);
+        clearing.clearCriteria();
+        clearing.applyToGrid();
+        QCOMPARE(shownIds(grid).size(), 9);
     }
-    RowFilter::Options options;
-    options.match = RowFilter::Match(match);
-    options.caseSensitive = caseSensitive;
-    options.nonMatching = nonMatching;
-    dialog.setOptions(options);
-    dialog.applyToGrid();
-
-    QCOMPARE(sorted(shownIds(grid)), expected);
-    QCOMPARE(DatabaseFixture::scalar(QStringLiteral("SELECT count(*) FROM Impressao")).toInt(), 9);
-    // What the buttons act on is a job on screen, or none.
-    QCOMPARE(grid->currentDatasetRow() >= 0, !expected.isEmpty());
-    if (!expected.isEmpty()) {
-        QVERIFY(expected.contains(currentId(grid->dataset())));
-    }
-
-    // Cleared, the grid shows every row again.
-    FilterDialog clearing(grid);
-    clearing.clearCriteria();
-    clearing.applyToGrid();
-    QCOMPARE(shownIds(grid).size(), 9);
 }
 
 void TestPrintViews::locate_data()
@@ -581,6 +605,14 @@ void TestPrintViews::locate_data()
                           << "12:" << Ids{ 4 };
     QTest::newRow("text ignoring case") << "Usuario_Id"
                                         << "BRU" << Ids{ 1, 2, 3, 5 };
+    QTest::newRow("cost as shown") << "calc_Custo"
+                                   << "0,6" << Ids{ 2 };
+    QTest::newRow("paper name") << "lk_Papel"
+                                << "let" << Ids{ 4 };
+    QTest::newRow("pages") << "Print_Pages"
+                           << "1" << Ids{ 6, 7 };
+    QTest::newRow("quote taken as text") << "Print_Document"
+                                         << "a.pdf' OR '1'='1" << Ids{};
     QTest::newRow("nothing") << "Print_Document"
                              << "zzz" << Ids{};
 }
@@ -593,27 +625,31 @@ void TestPrintViews::locate()
     QFETCH(QString, typed);
     QFETCH(Ids, matching);
 
-    loadPeriod("30/11/2019", "02/01/2020");
     JobsGrid* grid = m_window->periodJobsPage()->grid();
-    // The matching jobs in the grid's order, then nothing more (0).
-    Ids found;
-    for (const qint64 id : shownIds(grid)) {
-        if (matching.contains(id)) {
-            found << id;
+    for (const bool paged : { false, true }) {
+        grid->dataset()->setPagedAbove(paged ? 0 : 20000);
+        loadPeriod("30/11/2019", "02/01/2020");
+        QCOMPARE(grid->dataset()->isPaged(), paged);
+        // The matching jobs in the grid's order, then nothing more (0).
+        Ids found;
+        for (const qint64 id : shownIds(grid)) {
+            if (matching.contains(id)) {
+                found << id;
+            }
         }
-    }
-    found << 0;
-    LocateDialog dialog(grid);
-    QVERIFY(dialog.chooseField(field));
-    dialog.valueEdit()->setText(typed);
+        found << 0;
+        LocateDialog dialog(grid);
+        QVERIFY(dialog.chooseField(field));
+        dialog.valueEdit()->setText(typed);
 
-    for (int step = 0; step < found.size(); ++step) {
-        const qint64 before = currentId(grid->dataset());
-        const auto box = ModalHelper::answerNext(MessageBox::Answer::Ok);
-        const bool moved = step == 0 ? dialog.findFirst() : dialog.findNext();
-        QCOMPARE(moved, found.at(step) != 0);
-        QCOMPARE(box.shown(), found.at(step) == 0);
-        QCOMPARE(currentId(grid->dataset()), found.at(step) != 0 ? found.at(step) : before);
+        for (int step = 0; step < found.size(); ++step) {
+            const qint64 before = currentId(grid->dataset());
+            const auto box = ModalHelper::answerNext(MessageBox::Answer::Ok);
+            const bool moved = step == 0 ? dialog.findFirst() : dialog.findNext();
+            QCOMPARE(moved, found.at(step) != 0);
+            QCOMPARE(box.shown(), found.at(step) == 0);
+            QCOMPARE(currentId(grid->dataset()), found.at(step) != 0 ? found.at(step) : before);
+        }
     }
 }
 

@@ -63,12 +63,6 @@ Field* JobsViewModel::fieldAt(int column) const
     return m_source->fieldAt(column);
 }
 
-void JobsViewModel::setRowFilter(const RowFilter& filter)
-{
-    m_filter = filter;
-    invalidateRowsFilter();
-}
-
 QString JobsViewModel::moneyText(double amount)
 {
     return QStringLiteral("R$ ") + Formats::formatNumber(amount, Formats::MoneyFormat);
@@ -95,15 +89,6 @@ QVariant JobsViewModel::data(const QModelIndex& index, int role) const
 Qt::ItemFlags JobsViewModel::flags(const QModelIndex& index) const
 {
     return QSortFilterProxyModel::flags(index) & ~(Qt::ItemIsEditable | Qt::ItemIsUserCheckable);
-}
-
-bool JobsViewModel::filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const
-{
-    if (sourceParent.isValid() || m_filter.isEmpty()) {
-        return true;
-    }
-    const Dataset* rows = dataset();
-    return sourceRow < rows->recordCount() && m_filter.accepts(*rows, sourceRow);
 }
 
 JobsGrid::JobsGrid(GridModel* model, const QString& objectName, const QStringList& columnOrder,
@@ -188,6 +173,16 @@ void JobsGrid::followDataset()
         selectionModel()->clearSelection();
     }
     m_syncing = false;
+}
+
+void JobsGrid::applyFilter(const RowFilter& filter)
+{
+    Dataset* rows = dataset();
+    rows->setFilter(filter.conditions(*rows));
+    m_filter = filter;
+    if (rows->isOpen()) {
+        rows->refresh();
+    }
 }
 
 bool JobsGrid::showDatasetRow(int row)

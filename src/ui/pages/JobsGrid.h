@@ -29,23 +29,15 @@ public:
     Dataset* dataset() const;
     Field* fieldAt(int column) const;
 
-    void setRowFilter(const RowFilter& filter);
-    const RowFilter& rowFilter() const { return m_filter; }
-    bool isFiltered() const { return !m_filter.isEmpty(); }
-
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
     // An amount as the grids show it, "R$ 1.234,50".
     static QString moneyText(double amount);
 
-protected:
-    bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
-
 private:
     GridModel* m_source;
     QStringList m_checkBoxFields;
-    RowFilter m_filter;
 };
 
 // The grid of a print view: read-only rows over a dataset's fields, its current row the dataset's current
@@ -72,6 +64,12 @@ public:
     void saveLayout(const QString& iniPath) const;
     void restoreLayout(const QString& iniPath);
 
+    // Shows only the rows that meet the filter dialog's criteria (all of them without criteria): the
+    // dataset is filtered and read anew, keeping the current row where it is still shown.
+    void applyFilter(const RowFilter& filter);
+    const RowFilter& rowFilter() const { return m_filter; }
+    bool isFiltered() const { return !m_filter.isEmpty(); }
+
     // Writes the rows the grid shows (filtered, in its order) with its visible columns, in their order and
     // under their titles, to an XLSX file. Throws PlainError when it cannot.
     void exportTo(const QString& path) const;
@@ -95,6 +93,7 @@ private:
 
     JobsViewModel* m_viewModel;
     QStringList m_fieldNames; // per logical column, kept for the save when the model may be gone
+    RowFilter m_filter;
     bool m_syncing = false;
 };
 
