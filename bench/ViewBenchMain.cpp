@@ -229,17 +229,26 @@ int runPeriod(const QString& path, const Period& period)
             tollbook::LocateDialog dialog(&grid);
             dialog.chooseField(QStringLiteral("Print_Document"));
             dialog.valueEdit()->setText(lastDocument.toUpper());
-            if (!dialog.findFirst()) {
-                throw tollbook::DatabaseError(QStringLiteral("the locate dialog found nothing"));
+            // As find first does, without the box it would show when nothing is found.
+            const int found = dialog.findFrom(0);
+            if (found < 0) {
+                throw tollbook::DatabaseError(QStringLiteral("the locate dialog did not find '%1'").arg(lastDocument));
             }
+            grid.showRow(found);
             paintGrid();
         });
         timed(QStringLiteral("locate dialog: a date, find next"), QString(), [&] {
             tollbook::LocateDialog dialog(&grid);
             dialog.chooseField(QStringLiteral("Print_Data"));
-            dialog.valueEdit()->setText(period.end.toString(QStringLiteral("dd/MM")));
-            grid.showRow(0);
-            dialog.findNext();
+            // The day and month of the middle row, as the grid shows them.
+            const tollbook::Field* day = jobs->fieldByName(QStringLiteral("Print_Data"));
+            dialog.valueEdit()->setText(
+                day->displayTextOf(jobs->storedValue(jobs->recordCount() / 2, day->index())).left(5));
+            const int found = dialog.findFrom(1);
+            if (found < 0) {
+                throw tollbook::DatabaseError(QStringLiteral("the locate dialog found no day"));
+            }
+            grid.showRow(found);
             paintGrid();
         });
         const auto filterDialog = [&](const std::function<void(tollbook::FilterDialog&)>& typing) {
