@@ -4,6 +4,7 @@
 #include "Database.h"
 #include "platform/SystemRoutines.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace tollbook::Schema {
@@ -252,6 +253,31 @@ QString tableSql(const Table& table, Dialect dialect)
     return QStringLiteral("CREATE TABLE %1 (%2)").arg(QLatin1String(table.name), columns.join(QLatin1Char(',')));
 }
 
+// A numbered key that was given its number (the reserved project, a number typed in a registry) is never handed
+// out again, as on SQLite: after each statement that writes such a key the key's sequence is moved on to the
+// highest key, when behind it. Once per statement, so a write of many rows pays it once.
+QStringList followKeyStatements(const Table& table)
+{
+    const auto key = std::find_if(table.columns.begin(), table.columns.end(),
+                                  [](const Column& column) { return column.type == Type::Key; });
+    if (key == table.columns.end()) {
+        return {};
+    }
+    const QString name = QString::fromLatin1(table.name).toLower();
+    const QString column = QString::fromLatin1(key->name).toLower();
+    const QString sequence = QStringLiteral("%1_%2_seq").arg(name, column);
+    const QString function = QStringLiteral("tollbook_%1_follow_key").arg(name);
+    return {
+        QStringLiteral("CREATE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN"
+                       " PERFORM setval('%2', top) FROM (SELECT max(%3) AS top FROM %4) keys"
+                       " WHERE top >= (SELECT CASE WHEN is_called THEN last_value + 1 ELSE last_value END FROM %2);"
+                       " RETURN NULL; END $$")
+            .arg(function, sequence, column, name),
+        QStringLiteral("CREATE TRIGGER %1 AFTER INSERT OR UPDATE OF %2 ON %3 FOR EACH STATEMENT EXECUTE FUNCTION %1()")
+            .arg(function, column, name),
+    };
+}
+
 } // namespace
 
 QStringList tableNames()
@@ -283,6 +309,9 @@ QStringList createStatements(Dialect dialect)
         for (const char* index : table.indexes) {
             sql << QLatin1String(index);
         }
+        if (dialect == Dialect::Postgres) {
+            sql << followKeyStatements(table);
+        }
     }
     sql << QStringLiteral("INSERT INTO Setor (Setor_Id) VALUES ('ADM')")
         << QStringLiteral("INSERT INTO Projeto (Projeto_Id, Projeto_Codigo, Projeto_Nome, Projeto_Cliente)"
@@ -294,11 +323,6 @@ QStringList createStatements(Dialect dialect)
                           " SMTP_HabilitarTLS, Versao_Sistema)"
                           " VALUES ('admin', 'admin', '', '', '', '', 25, 'N', 'N', 'N', 'N', ") +
                quoted(GetVersionText()) + QLatin1Char(')');
-    if (dialect == Dialect::Postgres) {
-        // The reserved project was given its number: new projects go on after it, as SQLite's do.
-        sql << QStringLiteral("SELECT setval(pg_get_serial_sequence('projeto', 'projeto_id'),"
-                              " (SELECT max(Projeto_Id) FROM Projeto))");
-    }
     for (const PaperName& paper : paperNames()) {
         sql << QStringLiteral("INSERT INTO Papel (PaperName, dmPaperSize) VALUES (%1, %2)")
                    .arg(quoted(QString::fromUtf8(paper.name)))

@@ -27,7 +27,8 @@ inline constexpr const char* PostgresCollation = "tollbook_nocase";
 // PostgreSQL gets the same tables, columns, widths, keys and rows from the same definitions: the texts that
 // ignore letter case are citext under an ICU collation (the comparison above, LIKE included), the others plain
 // text; dates are date and timestamp without time zone; prices bigint ten-thousandths; the numbered keys identity
-// columns. Names are written unquoted there, so PostgreSQL keeps them in lower case.
+// columns that, as on SQLite, never hand out a number a row was given. Names are written unquoted there, so PostgreSQL
+// keeps them in lower case.
 QStringList createStatements(Dialect dialect = Dialect::Sqlite);
 
 // The tables createStatements() makes.

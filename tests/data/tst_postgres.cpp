@@ -123,6 +123,7 @@ private Q_SLOTS:
     void schemaProbes();
     void newDatabase();
     void newDatabaseIsOneTransaction();
+    void newDatabaseByItsOwner();
 };
 
 void TestPostgres::cleanup()
@@ -408,6 +409,17 @@ void TestPostgres::schemaProbes_data()
           { QStringLiteral("INSERT INTO CustoImpressao VALUES ('HP1', 9, 2000, 2500), ('HP1', 1, 1, 3)") },
           QStringLiteral("SELECT Custo_Mono FROM CustoImpressao WHERE Print_Name = 'hp1' ORDER BY dmPaperSize"),
           QStringLiteral("1 2000") },
+        { "a new job follows one given its number",
+          {},
+          QStringLiteral("INSERT INTO Impressao (Print_Id) VALUES (7); INSERT INTO Impressao (Print_Pages) VALUES (1);"
+                         " SELECT max(Print_Id) FROM Impressao"),
+          QStringLiteral("8") },
+        { "a job's number given back is not handed out again",
+          {},
+          QStringLiteral("INSERT INTO Impressao (Print_Pages) VALUES (1); UPDATE Impressao SET Print_Id = 40;"
+                         " INSERT INTO Impressao (Print_Pages) VALUES (1); SELECT Print_Id FROM Impressao"
+                         " ORDER BY Print_Id"),
+          QStringLiteral("40 41") },
         { "a new project follows the reserved one",
           {},
           QStringLiteral("INSERT INTO Projeto (Projeto_Codigo) VALUES ('P2'); SELECT max(Projeto_Id) FROM Projeto"),
@@ -499,6 +511,28 @@ void TestPostgres::newDatabaseIsOneTransaction()
     QCOMPARE(
         column(QStringLiteral("SELECT count(*) FROM pg_tables WHERE schemaname = 'public'"), QStringLiteral("probe")),
         QStringLiteral("1"));
+}
+
+// As the README sets a site up: a role that is no superuser owns the database and creates the schema (the citext
+// extension, the collation, the tables) and then works in it.
+void TestPostgres::newDatabaseByItsOwner()
+{
+    REQUIRE_CLUSTER(cluster);
+    const QString superuser = cluster->createDatabase(QStringLiteral("site"));
+    QVERIFY(!superuser.isEmpty());
+    Database::open(superuser, QStringLiteral("probe"));
+    QCOMPARE(column(QStringLiteral("CREATE ROLE site_owner LOGIN"), QStringLiteral("probe")), QString());
+    QCOMPARE(column(QStringLiteral("CREATE DATABASE site_data OWNER site_owner"), QStringLiteral("probe")), QString());
+    Database::close(QStringLiteral("probe"));
+
+    const QString owner = QStringLiteral("postgresql://site_owner@%1/site_data")
+                              .arg(QString::fromLatin1(QUrl::toPercentEncoding(cluster->socketFolder())));
+    Database::create(owner);
+    Database::open(owner);
+    QCOMPARE(column(QStringLiteral("SELECT rolsuper FROM pg_roles WHERE rolname = current_user")),
+             QStringLiteral("false"));
+    QCOMPARE(run(QStringLiteral("INSERT INTO Projeto (Projeto_Codigo) VALUES ('P2')")), QString());
+    QCOMPARE(column(QStringLiteral("SELECT Projeto_Id FROM Projeto WHERE Projeto_Codigo = 'p2'")), QStringLiteral("2"));
 }
 
 QTEST_GUILESS_MAIN(TestPostgres)
