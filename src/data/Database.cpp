@@ -353,6 +353,21 @@ void createPostgres(const QString& location)
     Database::close(connectionName);
 }
 
+// SQLite's locking cannot be relied upon on a network file system: a file there would end up corrupted when two
+// installations write it. Refused with the way out, a PostgreSQL database.
+void refuseNetworkFolder(const QString& path, const QString& probed)
+{
+    const QString network = FileSystems::networkFileSystem(probed);
+    if (!network.isEmpty()) {
+        throw PlainError(Language::format(
+            errorMessage("sMsgBancoEmRede",
+                         "O banco de dados %s está numa pasta de rede (%s). O SQLite não funciona com segurança numa "
+                         "pasta de rede: seus dados podem ser corrompidos. Para vários servidores de impressão, use um "
+                         "banco de dados PostgreSQL (veja \"Several print servers, one database\" no README)."),
+            { path, network }));
+    }
+}
+
 // The address as libpq reads it: without the blanks around it, its scheme in lower case.
 QString postgresAddress(const QString& location)
 {
@@ -393,15 +408,7 @@ QSqlDatabase Database::open(const QString& location, const QString& connectionNa
     if (path.trimmed().isEmpty() || !file.isFile()) {
         throw DriverError(QStringLiteral("Could not find file '%1'.").arg(path));
     }
-    const QString network = FileSystems::networkFileSystem(file.absoluteFilePath());
-    if (!network.isEmpty()) {
-        throw PlainError(Language::format(
-            errorMessage("sMsgBancoEmRede",
-                         "O banco de dados %s está numa pasta de rede (%s). O SQLite não funciona com segurança numa "
-                         "pasta de rede: seus dados podem ser corrompidos. Para vários servidores de impressão, use um "
-                         "banco de dados PostgreSQL (veja \"Several print servers, one database\" no README)."),
-            { file.absoluteFilePath(), network }));
-    }
+    refuseNetworkFolder(file.absoluteFilePath(), file.absoluteFilePath());
     alignSidecarPermissions(file.absoluteFilePath());
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
     db.setDatabaseName(file.absoluteFilePath());
@@ -452,6 +459,7 @@ void Database::create(const QString& location)
     if (QFileInfo::exists(path)) {
         throw PlainError(QStringLiteral("O arquivo já existe: %1").arg(path));
     }
+    refuseNetworkFolder(QFileInfo(path).absoluteFilePath(), QFileInfo(path).absolutePath());
     // The file holds the administrator's and the mail server's passwords: it is made here for its owner
     // and group only, and SQLite gives its journal files the same mode.
     const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0660);

@@ -37,7 +37,8 @@ void close(const QString& connectionName = ConnectionName);
 
 // Creates a new database with the schema and the reserved and reference rows, in one transaction: a new SQLite
 // file at a path, or the tables in the existing (empty) PostgreSQL database of an address. Throws PlainError when
-// the file or the tables exist already, DriverError when the database refuses.
+// the file or the tables exist already or the file would lie in a network folder, DriverError when the database
+// refuses.
 void create(const QString& location);
 
 } // namespace Database

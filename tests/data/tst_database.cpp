@@ -184,6 +184,23 @@ void TestDatabase::networkFolderRefused()
 
     QCOMPARE(probed, QFileInfo(path).absoluteFilePath());
     QCOMPARE(!message.isEmpty(), refused);
+
+    // Nor is a new one made there, which could never be opened.
+    const QString another = dir.filePath(QStringLiteral("Another.db"));
+    FileSystems::setTypeProbe([&](const QString& asked) {
+        probed = asked;
+        return type;
+    });
+    bool created = true;
+    try {
+        Database::create(another);
+    } catch (const PlainError&) {
+        created = false;
+    }
+    FileSystems::setTypeProbe({});
+    QCOMPARE(probed, dir.path());
+    QCOMPARE(created, !refused);
+    QCOMPARE(QFileInfo::exists(another), !refused);
     if (refused) {
         for (const QString& part : { wording, type, path, QStringLiteral("PostgreSQL"),
                                      QStringLiteral("Several print servers, one database") }) {
