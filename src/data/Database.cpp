@@ -238,7 +238,8 @@ QSqlDatabase openPostgres(const QString& location, const QString& connectionName
     if (!options) {
         const QString reason = parseError ? QString::fromUtf8(parseError).trimmed() : QStringLiteral("out of memory");
         PQfreemem(parseError);
-        throw DriverError(QStringLiteral("%1: %2").arg(location, reason));
+        // Not the address itself: it may carry a password.
+        throw DriverError(reason);
     }
     QString host;
     QString database;
@@ -263,7 +264,8 @@ QSqlDatabase openPostgres(const QString& location, const QString& connectionName
         } else {
             // Qt's driver joins its options with ";" and turns every ";" into a space.
             if (value.contains(QLatin1Char(';'))) {
-                throw DriverError(QStringLiteral("%1: the value of %2 cannot hold a semicolon").arg(location, keyword));
+                throw DriverError(
+                    QStringLiteral("The database address: the value of %1 cannot hold a semicolon").arg(keyword));
             }
             hasConnectTimeout = hasConnectTimeout || keyword == QLatin1String("connect_timeout");
             settings << keyword + QLatin1Char('=') + quotedOption(value);
