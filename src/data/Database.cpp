@@ -3,19 +3,24 @@
 #include "Collation.h"
 #include "Schema.h"
 #include "SqliteStatement.h"
+#include "i18n/Language.h"
 #include "platform/Errors.h"
+#include "platform/FileSystems.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTimeZone>
 #include <QtGlobal>
 
+#include <libpq-fe.h>
 #include <sqlite3.h>
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <string>
 #include <unistd.h>
 
@@ -206,7 +211,187 @@ void configureConnection(QSqlDatabase& db)
     execOrThrow(db, QStringLiteral("PRAGMA cache_size = -65536"));
 }
 
+// A message of the Erro section in the current language, in Portuguese where the language file has none.
+QString errorMessage(const char* key, const char* portuguese)
+{
+    const QString text = Language::message(QStringLiteral("Erro"), QLatin1String(key));
+    return text.isEmpty() ? QString::fromUtf8(portuguese) : text;
+}
+
+QString quotedOption(const QString& value)
+{
+    QString escaped = value;
+    escaped.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    escaped.replace(QLatin1Char('\''), QLatin1String("\\'"));
+    return QLatin1Char('\'') + escaped + QLatin1Char('\'');
+}
+
+// Opens the PostgreSQL database of an address through Qt's driver, handing it the settings libpq itself reads
+// from the address: the host and the database as the driver's own, every other one as a connection option.
+// Nothing is filled in here: what the address leaves out libpq takes from its environment (PGUSER, PGPORT, a
+// service file, ~/.pgpass), as psql would.
+QSqlDatabase openPostgres(const QString& location, const QString& connectionName)
+{
+    char* parseError = nullptr;
+    const std::unique_ptr<PQconninfoOption, decltype(&PQconninfoFree)> options(
+        PQconninfoParse(location.toUtf8().constData(), &parseError), &PQconninfoFree);
+    if (!options) {
+        const QString reason = parseError ? QString::fromUtf8(parseError).trimmed() : QStringLiteral("out of memory");
+        PQfreemem(parseError);
+        // Not the address itself: it may carry a password.
+        throw DriverError(reason);
+    }
+    QString host;
+    QString database;
+    QStringList settings;
+    bool hasConnectTimeout = false;
+    for (const PQconninfoOption* option = options.get(); option->keyword; ++option) {
+        if (!option->val) {
+            continue;
+        }
+        const QString keyword = QString::fromUtf8(option->keyword);
+        const QString value = QString::fromUtf8(option->val);
+        if (keyword == QLatin1String("password")) {
+            throw PlainError(errorMessage(
+                "sMsgBancoSenhaNoEndereco",
+                "O endereço do banco de dados no config.ini contém uma senha. Retire-a do endereço e guarde-a no "
+                "arquivo ~/.pgpass do usuário (ou no arquivo que a variável PGPASSFILE indicar)."));
+        }
+        if (keyword == QLatin1String("host")) {
+            host = value;
+        } else if (keyword == QLatin1String("dbname")) {
+            database = value;
+        } else {
+            // Qt's driver joins its options with ";" and turns every ";" into a space.
+            if (value.contains(QLatin1Char(';'))) {
+                throw DriverError(
+                    QStringLiteral("The database address: the value of %1 cannot hold a semicolon").arg(keyword));
+            }
+            hasConnectTimeout = hasConnectTimeout || keyword == QLatin1String("connect_timeout");
+            settings << keyword + QLatin1Char('=') + quotedOption(value);
+        }
+    }
+    // A server that does not answer ends the start-up with a message instead of holding it for minutes.
+    if (!hasConnectTimeout) {
+        settings << QStringLiteral("connect_timeout=10");
+    }
+    settings << QStringLiteral("fallback_application_name=") + quotedOption(QStringLiteral("Tollbook"));
+
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connectionName);
+    db.setHostName(host);
+    db.setDatabaseName(database);
+    db.setConnectOptions(settings.join(QLatin1Char(';')));
+    if (!db.open()) {
+        const QString message = Database::driverMessage(db.lastError());
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(connectionName);
+        throw DriverError(message);
+    }
+    try {
+        execOrThrow(db, QStringLiteral("SET client_encoding = 'UTF8'"));
+        execOrThrow(db, QStringLiteral("SET DateStyle = 'ISO, YMD'"));
+        // Dates and times are stored without a time zone, as the local wall-clock time of the installation that
+        // wrote them. Qt's driver sends a date and time as UTC with its zone, which the server turns into the
+        // session's zone: the session's zone is this computer's, so the stored time is the one the program
+        // meant (and the server's current_date is today here). A zone the server does not know leaves its own.
+        const QByteArray zone = QTimeZone::systemTimeZoneId();
+        if (!zone.isEmpty()) {
+            QSqlQuery query(db);
+            QString literal = QString::fromUtf8(zone);
+            literal.replace(QLatin1Char('\''), QLatin1String("''"));
+            if (!query.exec(QStringLiteral("SET TimeZone = '%1'").arg(literal))) {
+                qWarning("The database keeps its own time zone: %s",
+                         qUtf8Printable(Database::driverMessage(query.lastError())));
+            }
+        }
+        // As on SQLite, a row another installation holds locked is waited for (10 s), not for ever.
+        execOrThrow(db, QStringLiteral("SET lock_timeout = '10s'"));
+    } catch (...) {
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(connectionName);
+        throw;
+    }
+    return db;
+}
+
+void createPostgres(const QString& location)
+{
+    const QString connectionName = QStringLiteral("tollbook-create");
+    QSqlDatabase db = openPostgres(location, connectionName);
+    try {
+        if (!db.transaction()) {
+            throw DriverError(Database::driverMessage(db.lastError()));
+        }
+        {
+            QSqlQuery query(db);
+            QStringList names;
+            for (const QString& table : Schema::tableNames()) {
+                names << QLatin1Char('\'') + table.toLower() + QLatin1Char('\'');
+            }
+            if (!query.exec(QStringLiteral("SELECT count(*) FROM pg_catalog.pg_tables WHERE schemaname ="
+                                           " current_schema() AND tablename IN (%1)")
+                                .arg(names.join(QLatin1Char(',')))) ||
+                !query.next()) {
+                throw DriverError(Database::driverMessage(query.lastError()));
+            }
+            if (query.value(0).toInt() > 0) {
+                throw PlainError(QStringLiteral("O banco de dados já tem as tabelas do Tollbook: %1").arg(location));
+            }
+        }
+        for (const QString& statement : Schema::createStatements(Schema::Dialect::Postgres)) {
+            execOrThrow(db, statement);
+        }
+        if (!db.commit()) {
+            throw DriverError(Database::driverMessage(db.lastError()));
+        }
+    } catch (...) {
+        db.rollback();
+        db = QSqlDatabase();
+        Database::close(connectionName);
+        throw;
+    }
+    db = QSqlDatabase();
+    Database::close(connectionName);
+}
+
+// SQLite's locking cannot be relied upon on a network file system: a file there would end up corrupted when two
+// installations write it. Refused with the way out, a PostgreSQL database.
+void refuseNetworkFolder(const QString& path, const QString& probed)
+{
+    const QString network = FileSystems::networkFileSystem(probed);
+    if (!network.isEmpty()) {
+        throw PlainError(Language::format(
+            errorMessage("sMsgBancoEmRede",
+                         "O banco de dados %s está numa pasta de rede (%s). O SQLite não funciona com segurança numa "
+                         "pasta de rede: seus dados podem ser corrompidos. Para vários servidores de impressão, use um "
+                         "banco de dados PostgreSQL (veja \"Several print servers, one database\" no README)."),
+            { path, network }));
+    }
+}
+
+// The address as libpq reads it: without the blanks around it, its scheme in lower case.
+QString postgresAddress(const QString& location)
+{
+    const QString trimmed = location.trimmed();
+    const int schemeEnd = int(trimmed.indexOf(QLatin1String("://")));
+    return trimmed.left(schemeEnd).toLower() + trimmed.mid(schemeEnd);
+}
+
 } // namespace
+
+bool Database::isPostgresLocation(const QString& location)
+{
+    const QString trimmed = location.trimmed();
+    return trimmed.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive) ||
+           trimmed.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive);
+}
+
+bool Database::isPostgres(const QString& connectionName)
+{
+    return QSqlDatabase::contains(connectionName) &&
+           QSqlDatabase::database(connectionName, false).driverName() == QLatin1String("QPSQL");
+}
 
 QString Database::driverMessage(const QSqlError& error)
 {
@@ -214,13 +399,18 @@ QString Database::driverMessage(const QSqlError& error)
     return text.isEmpty() ? error.text().trimmed() : text;
 }
 
-QSqlDatabase Database::open(const QString& path, const QString& connectionName)
+QSqlDatabase Database::open(const QString& location, const QString& connectionName)
 {
     close(connectionName);
+    if (isPostgresLocation(location)) {
+        return openPostgres(postgresAddress(location), connectionName);
+    }
+    const QString& path = location;
     const QFileInfo file(path);
     if (path.trimmed().isEmpty() || !file.isFile()) {
         throw DriverError(QStringLiteral("Could not find file '%1'.").arg(path));
     }
+    refuseNetworkFolder(file.absoluteFilePath(), file.absoluteFilePath());
     alignSidecarPermissions(file.absoluteFilePath());
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
     db.setDatabaseName(file.absoluteFilePath());
@@ -253,7 +443,7 @@ void Database::close(const QString& connectionName)
     }
     {
         QSqlDatabase db = QSqlDatabase::database(connectionName, false);
-        if (db.isOpen()) {
+        if (db.isOpen() && db.driverName() == QLatin1String("QSQLITE")) {
             KeptStatement::releaseAll(SqliteStatement::connectionHandle(connectionName));
         }
         db.close();
@@ -261,11 +451,17 @@ void Database::close(const QString& connectionName)
     QSqlDatabase::removeDatabase(connectionName);
 }
 
-void Database::create(const QString& path)
+void Database::create(const QString& location)
 {
+    if (isPostgresLocation(location)) {
+        createPostgres(postgresAddress(location));
+        return;
+    }
+    const QString& path = location;
     if (QFileInfo::exists(path)) {
         throw PlainError(QStringLiteral("O arquivo já existe: %1").arg(path));
     }
+    refuseNetworkFolder(QFileInfo(path).absoluteFilePath(), QFileInfo(path).absolutePath());
     // The file holds the administrator's and the mail server's passwords: it is made here for its owner
     // and group only, and SQLite gives its journal files the same mode.
     const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0660);

@@ -14,9 +14,20 @@ inline const QString ConnectionName = QStringLiteral("ADOConexao");
 // The SQL function every connection has that removes letter case from a text as the text collation does.
 inline constexpr const char* FoldFunction = "tollbook_fold";
 
-// Opens the existing database file at path under the connection name. Throws DriverError when the file
-// is missing or cannot be opened as a database. Never creates a file.
-QSqlDatabase open(const QString& path, const QString& connectionName = ConnectionName);
+// True when a database location (the DataBase line of config.ini) names a PostgreSQL database, as a
+// postgresql:// or postgres:// address, rather than a SQLite file.
+bool isPostgresLocation(const QString& location);
+
+// Opens an existing database under the connection name: the SQLite file at a path, or the PostgreSQL database
+// of an address. The address is read by libpq, so every libpq setting works in it (sslmode, service, passfile,
+// ...); the user and the password come from libpq's own means (the address, PGUSER, a service file, ~/.pgpass,
+// PGPASSFILE), and an address that carries a password is refused (PlainError). A SQLite file on a network file
+// system is refused too (PlainError): SQLite's locking cannot be relied upon there. Throws DriverError when the
+// file is missing or the database cannot be opened. Never creates a file or a table.
+QSqlDatabase open(const QString& location, const QString& connectionName = ConnectionName);
+
+// Whether a connection runs on PostgreSQL (otherwise on SQLite).
+bool isPostgres(const QString& connectionName = ConnectionName);
 
 // The text of an error the driver reported: the database's own message where it gave one.
 QString driverMessage(const QSqlError& error);
@@ -24,9 +35,11 @@ QString driverMessage(const QSqlError& error);
 // Closes and removes the connection.
 void close(const QString& connectionName = ConnectionName);
 
-// Creates a new database file with the schema and the reserved and reference rows, in one transaction.
-// Throws PlainError when the file exists already, DriverError when the database refuses.
-void create(const QString& path);
+// Creates a new database with the schema and the reserved and reference rows, in one transaction: a new SQLite
+// file at a path, or the tables in the existing (empty) PostgreSQL database of an address. Throws PlainError when
+// the file or the tables exist already or the file would lie in a network folder, DriverError when the database
+// refuses.
+void create(const QString& location);
 
 } // namespace Database
 } // namespace tollbook

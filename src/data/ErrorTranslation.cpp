@@ -67,7 +67,7 @@ std::optional<ErrorBox> warning(const QString& text)
     return ErrorBox{ BoxKind::Warning, text };
 }
 
-// What SQLite itself says when the file is busy, read-only or full, in the current language; the database
+// What the database itself says when the file is busy, read-only or full, in the current language; the database
 // reports these in English whatever the user reads. Tested after the fragments above, in this order.
 struct DatabaseCondition
 {
@@ -81,6 +81,10 @@ const DatabaseCondition DatabaseConditions[] = {
       "O banco de dados está em uso por outro programa e não pôde ser alterado agora. Tente novamente em alguns "
       "instantes." },
     { "DATABASE TABLE IS LOCKED", "sMsgBancoBloqueado",
+      "O banco de dados está em uso por outro programa e não pôde ser alterado agora. Tente novamente em alguns "
+      "instantes." },
+    // PostgreSQL, when a row another installation holds stays locked longer than the connection waits.
+    { "DUE TO LOCK TIMEOUT", "sMsgBancoBloqueado",
       "O banco de dados está em uso por outro programa e não pôde ser alterado agora. Tente novamente em alguns "
       "instantes." },
     { "READONLY DATABASE", "sMsgBancoSomenteLeitura",

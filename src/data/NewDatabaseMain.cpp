@@ -1,5 +1,6 @@
-// tollbook-newdb PATH: creates a new installation's database with its tables, reserved rows and paper
-// names. Refuses to touch an existing file.
+// tollbook-newdb PATH | postgresql://...: creates a new installation's database with its tables, reserved rows
+// and paper names: a new SQLite file, or the tables in an existing, empty PostgreSQL database. Refuses to touch
+// an existing file or a database that has the tables already.
 
 #include "data/Database.h"
 #include "platform/Errors.h"
@@ -13,7 +14,7 @@ int main(int argc, char* argv[])
     QTextStream err(stderr);
     const QStringList args = app.arguments();
     if (args.size() != 2) {
-        err << "usage: tollbook-newdb PATH\n";
+        err << "usage: tollbook-newdb PATH | postgresql://[host][:port]/dbname[?option=value...]\n";
         return 2;
     }
     try {

@@ -4,6 +4,12 @@
 
 namespace tollbook::Schema {
 
+// The two kinds of database the schema is made for.
+enum class Dialect { Sqlite, Postgres };
+
+// The collation of the text columns on PostgreSQL (an ICU collation the schema creates).
+inline constexpr const char* PostgresCollation = "tollbook_nocase";
+
 // The statements that create the eight tables (and the record of imported journal copies), their indexes and the
 // reserved and reference rows of a new installation's database. Run in order inside one transaction.
 //
@@ -17,7 +23,16 @@ namespace tollbook::Schema {
 // - prices (declared CURRENCY) are integers counting ten-thousandths, fixed point with four decimals, so
 //   sums over any number of jobs are exact;
 // - one price row per printer and paper code, enforced by a unique index.
-QStringList createStatements();
+//
+// PostgreSQL gets the same tables, columns, widths, keys and rows from the same definitions: the texts that
+// ignore letter case are citext under an ICU collation (the comparison above, LIKE included), the others plain
+// text; dates are date and timestamp without time zone; prices bigint ten-thousandths; the numbered keys identity
+// columns that, as on SQLite, never hand out a number a row was given. Names are written unquoted there, so PostgreSQL
+// keeps them in lower case.
+QStringList createStatements(Dialect dialect = Dialect::Sqlite);
+
+// The tables createStatements() makes.
+QStringList tableNames();
 
 // Windows paper-size codes and their names, as delivered in table Papel.
 struct PaperName

@@ -214,6 +214,11 @@ void TestErrorTranslation::databaseOwnWords_data()
     QTest::newRow("es locked") << "es" << ErrorKind::Other << locked << "en uso por otro programa";
     QTest::newRow("es read-only") << "es" << ErrorKind::Other << readOnly << "solo lectura";
     QTest::newRow("es full") << "es" << ErrorKind::Plain << full << "está lleno";
+    const QString lockWait = QStringLiteral("ERROR:  canceling statement due to lock timeout\nCONTEXT:  while"
+                                            " inserting index tuple (0,3) in relation \"usuario\"");
+    QTest::newRow("pt_BR PostgreSQL lock wait")
+        << "pt_BR" << ErrorKind::Other << lockWait << "em uso por outro programa";
+    QTest::newRow("en PostgreSQL lock wait") << "en" << ErrorKind::Other << lockWait << "in use by another program";
     QTest::newRow("no language file: Portuguese") << "fr" << ErrorKind::Other << locked << "em uso por outro programa";
 }
 
