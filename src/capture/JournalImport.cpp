@@ -30,11 +30,15 @@
 #include <QThread>
 #include <QUuid>
 
+#include <libpq-fe.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -89,15 +93,29 @@ void exec(sqlite3* db, const char* sql)
     }
 }
 
-// The import's own connection, opened and closed on the thread that uses it.
+// The import's own connection, opened and closed on the thread that uses it: the SQLite library's handle
+// under it, or libpq's.
 class ImportConnection
 {
 public:
-    explicit ImportConnection(const QString& path)
+    explicit ImportConnection(const QString& location)
     {
-        Database::open(path, ConnectionName);
+        Database::open(location, ConnectionName);
         try {
-            m_db = SqliteStatement::connectionHandle(ConnectionName);
+            if (Database::isPostgres(ConnectionName)) {
+                const QVariant handle = QSqlDatabase::database(ConnectionName, false).driver()->handle();
+                // Qt names the type by libpq's struct tag.
+                if (handle.isValid() &&
+                    (qstrcmp(handle.typeName(), "PGconn*") == 0 || qstrcmp(handle.typeName(), "pg_conn*") == 0)) {
+                    m_pg = *static_cast<PGconn* const*>(handle.constData());
+                }
+                if (!m_pg) {
+                    throw DriverError(QStringLiteral("The connection %1 has no libpq handle: %2")
+                                          .arg(ConnectionName, QString::fromLatin1(handle.typeName())));
+                }
+            } else {
+                m_db = SqliteStatement::connectionHandle(ConnectionName);
+            }
         } catch (...) {
             Database::close(ConnectionName);
             throw;
@@ -107,9 +125,11 @@ public:
     ImportConnection(const ImportConnection&) = delete;
     ImportConnection& operator=(const ImportConnection&) = delete;
     sqlite3* handle() const { return m_db; }
+    PGconn* postgres() const { return m_pg; }
 
 private:
     sqlite3* m_db = nullptr;
+    PGconn* m_pg = nullptr;
 };
 
 // Rolls back unless committed.
@@ -272,6 +292,246 @@ private:
     bool m_marked = false;
 };
 
+// One job's values as they are stored, in the order of the columns.
+struct JobValues
+{
+    QStringView texts[ColumnCount];
+    qint64 numbers[ColumnCount] = {};
+    const QByteArray* data = nullptr; // Print_Data and Print_Hora, as ISO texts
+    const QByteArray* hora = nullptr;
+};
+
+bool isTextColumn(int column)
+{
+    return column <= PrintDrive || column == PrintColor || column == PrintDuplex;
+}
+
+using PgResult = std::unique_ptr<PGresult, decltype(&PQclear)>;
+
+// The database's own words for a failure: its primary message where it gave one.
+QString postgresMessage(PGconn* pg, const PGresult* result)
+{
+    const char* primary = result ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+    return QString::fromUtf8(primary ? primary : PQerrorMessage(pg)).trimmed();
+}
+
+// What the database says of the rows it was sent, as opposed to a failure of the whole import (a lost
+// connection, a lock waited for too long): a value it does not take, a key or check it refuses, a trigger that
+// raises.
+bool postgresRefusesTheRows(const PGresult* result)
+{
+    const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+    return state &&
+           (std::strncmp(state, "22", 2) == 0 || std::strncmp(state, "23", 2) == 0 || std::strcmp(state, "P0001") == 0);
+}
+
+// The rows of one copy stored on PostgreSQL in one transaction. Jobs are gathered into batches sent with COPY;
+// a batch the database refuses (COPY stores all of it or nothing) is sent again one row at a time, each under a
+// savepoint of its own, so that only the refused lines are left out.
+class PostgresRows
+{
+public:
+    using Reject = std::function<void(const QString& reason, const QString& line)>;
+    using Stored = std::function<void(const QString& user, const QString& printer)>;
+
+    static constexpr int BatchRows = 10000;
+
+    PostgresRows(PGconn* pg, const QString& copySql, Reject reject, Stored stored)
+        : m_pg(pg)
+        , m_copySql(copySql.toUtf8())
+        , m_reject(std::move(reject))
+        , m_stored(std::move(stored))
+    {
+    }
+    ~PostgresRows()
+    {
+        if (m_open) {
+            PgResult(PQexec(m_pg, "ROLLBACK"), &PQclear);
+        }
+    }
+    PostgresRows(const PostgresRows&) = delete;
+    PostgresRows& operator=(const PostgresRows&) = delete;
+
+    void begin()
+    {
+        command("BEGIN");
+        m_open = true;
+    }
+
+    // Records the copy as stored, before its rows: an import of the same copy running meanwhile (another
+    // process) waits on the key until this one ends, and then finds the copy stored. False, and the transaction
+    // ended, when the copy is stored already.
+    bool recordCopy(const QString& copyId, const QString& when)
+    {
+        const QByteArray id = copyId.toUtf8();
+        const QByteArray time = when.toUtf8();
+        const char* values[] = { id.constData(), time.constData() };
+        const PgResult result(PQexecParams(m_pg,
+                                           "INSERT INTO ArquivoImportado (Arquivo_Id, Data_Importacao) VALUES ($1, $2)",
+                                           2, nullptr, values, nullptr, nullptr, 0),
+                              &PQclear);
+        if (PQresultStatus(result.get()) == PGRES_COMMAND_OK) {
+            return true;
+        }
+        const char* state = PQresultErrorField(result.get(), PG_DIAG_SQLSTATE);
+        if (state && std::strcmp(state, "23505") == 0) {
+            command("ROLLBACK");
+            m_open = false;
+            return false;
+        }
+        throw DriverError(postgresMessage(m_pg, result.get()));
+    }
+
+    void add(const JobValues& job, const QString& line)
+    {
+        const qsizetype start = m_data.size();
+        for (int column = 0; column < ColumnCount; ++column) {
+            if (column > 0) {
+                m_data += '\t';
+            }
+            if (column == PrintData || column == PrintHora) {
+                m_data += column == PrintData ? *job.data : *job.hora;
+            } else if (isTextColumn(column)) {
+                appendEscaped(job.texts[column]);
+            } else {
+                m_data += QByteArray::number(job.numbers[column]);
+            }
+        }
+        m_data += '\n';
+        m_pending.push_back(
+            { line, job.texts[UsuarioId].toString(), job.texts[PrintName].toString(), start, m_data.size() });
+        if (int(m_pending.size()) >= BatchRows) {
+            flush();
+        }
+    }
+
+    // Sends the jobs gathered.
+    void flush()
+    {
+        if (m_pending.empty()) {
+            return;
+        }
+        command("SAVEPOINT batch");
+        PgResult result = copy(m_data.constData(), m_data.size());
+        if (PQresultStatus(result.get()) == PGRES_COMMAND_OK) {
+            command("RELEASE SAVEPOINT batch");
+            for (const Pending& row : m_pending) {
+                m_stored(row.user, row.printer);
+            }
+        } else if (postgresRefusesTheRows(result.get())) {
+            command("ROLLBACK TO SAVEPOINT batch");
+            command("RELEASE SAVEPOINT batch");
+            for (const Pending& row : m_pending) {
+                command("SAVEPOINT line");
+                result = copy(m_data.constData() + row.start, row.end - row.start);
+                if (PQresultStatus(result.get()) == PGRES_COMMAND_OK) {
+                    command("RELEASE SAVEPOINT line");
+                    m_stored(row.user, row.printer);
+                } else if (postgresRefusesTheRows(result.get())) {
+                    command("ROLLBACK TO SAVEPOINT line");
+                    command("RELEASE SAVEPOINT line");
+                    m_reject(QStringLiteral("Linha recusada pelo banco de dados: ") +
+                                 postgresMessage(m_pg, result.get()),
+                             row.line);
+                } else {
+                    throw DriverError(postgresMessage(m_pg, result.get()));
+                }
+            }
+        } else {
+            throw DriverError(postgresMessage(m_pg, result.get()));
+        }
+        m_data.clear();
+        m_pending.clear();
+    }
+
+    void commit()
+    {
+        flush();
+        const PgResult result(PQexec(m_pg, "COMMIT"), &PQclear);
+        m_open = false;
+        // A transaction that had failed answers COMMIT with a rollback.
+        if (PQresultStatus(result.get()) != PGRES_COMMAND_OK || std::strcmp(PQcmdStatus(result.get()), "COMMIT") != 0) {
+            throw DriverError(postgresMessage(m_pg, result.get()));
+        }
+    }
+
+private:
+    struct Pending
+    {
+        QString line;
+        QString user;
+        QString printer;
+        qsizetype start;
+        qsizetype end;
+    };
+
+    void command(const char* sql)
+    {
+        const PgResult result(PQexec(m_pg, sql), &PQclear);
+        if (PQresultStatus(result.get()) != PGRES_COMMAND_OK) {
+            throw DriverError(postgresMessage(m_pg, result.get()));
+        }
+    }
+
+    // COPY's text format: a backslash, a tab and a line break are escaped; everything else stands as it is (a
+    // NUL character, which no PostgreSQL text can hold, is refused by the database with its line).
+    void appendEscaped(QStringView text)
+    {
+        const QByteArray bytes = text.toUtf8();
+        for (const char c : bytes) {
+            switch (c) {
+                case '\\':
+                    m_data += "\\\\";
+                    break;
+                case '\t':
+                    m_data += "\\t";
+                    break;
+                case '\n':
+                    m_data += "\\n";
+                    break;
+                case '\r':
+                    m_data += "\\r";
+                    break;
+                default:
+                    m_data += c;
+            }
+        }
+    }
+
+    // One COPY of rows in its text format; the result that ends it.
+    PgResult copy(const char* data, qsizetype size)
+    {
+        PgResult result(PQexec(m_pg, m_copySql.constData()), &PQclear);
+        if (PQresultStatus(result.get()) != PGRES_COPY_IN) {
+            throw DriverError(postgresMessage(m_pg, result.get()));
+        }
+        // Sent in pieces: libpq takes an int per call.
+        constexpr qsizetype Piece = 1 << 20;
+        for (qsizetype sent = 0; sent < size; sent += Piece) {
+            if (PQputCopyData(m_pg, data + sent, int(std::min(Piece, size - sent))) != 1) {
+                throw DriverError(postgresMessage(m_pg, nullptr));
+            }
+        }
+        if (PQputCopyEnd(m_pg, nullptr) != 1) {
+            throw DriverError(postgresMessage(m_pg, nullptr));
+        }
+        result.reset(PQgetResult(m_pg));
+        // The end of the command's results.
+        while (PGresult* more = PQgetResult(m_pg)) {
+            PQclear(more);
+        }
+        return result;
+    }
+
+    PGconn* m_pg;
+    QByteArray m_copySql;
+    Reject m_reject;
+    Stored m_stored;
+    QByteArray m_data;
+    std::vector<Pending> m_pending;
+    bool m_open = false;
+};
+
 // The number of lines of the copy, read through once without keeping them.
 qint64 countLines(const QString& path, const std::atomic<bool>& cancel)
 {
@@ -312,16 +572,35 @@ ImportTarget ImportTarget::read(const QString& connectionName)
         throw DatabaseError(QStringLiteral("Missing or closed connection '%1'").arg(connectionName));
     }
     ImportTarget target;
-    target.databasePath = db.databaseName();
-    QSqlQuery query(db);
-    if (!query.exec(QStringLiteral("PRAGMA table_info(Impressao)"))) {
-        throw DriverError(Database::driverMessage(query.lastError()));
+    target.databasePath = Database::location(connectionName);
+    if (target.databasePath.isEmpty()) {
+        target.databasePath = db.databaseName();
     }
-    static const QRegularExpression declaredWidth(QStringLiteral("\\(\\s*(\\d+)\\s*\\)"));
-    while (query.next()) {
-        const QRegularExpressionMatch match = declaredWidth.match(query.value(2).toString());
-        if (match.hasMatch()) {
-            target.columnWidths.insert(query.value(1).toString(), match.captured(1).toInt());
+    QSqlQuery query(db);
+    if (Database::isPostgres(connectionName)) {
+        // The widths are the checks of the text columns: "CHECK ((length((print_name)::text) <= 100))".
+        if (!query.exec(QStringLiteral("SELECT pg_get_constraintdef(oid) FROM pg_catalog.pg_constraint"
+                                       " WHERE conrelid = 'impressao'::regclass AND contype = 'c'"))) {
+            throw DriverError(Database::driverMessage(query.lastError()));
+        }
+        static const QRegularExpression checkedWidth(
+            QStringLiteral("^CHECK \\(\\(length\\(\\(?(\\w+)\\)?(?:::text)?\\) <= (\\d+)\\)\\)$"));
+        while (query.next()) {
+            const QRegularExpressionMatch match = checkedWidth.match(query.value(0).toString());
+            if (match.hasMatch()) {
+                target.columnWidths.insert(match.captured(1), match.captured(2).toInt());
+            }
+        }
+    } else {
+        if (!query.exec(QStringLiteral("PRAGMA table_info(Impressao)"))) {
+            throw DriverError(Database::driverMessage(query.lastError()));
+        }
+        static const QRegularExpression declaredWidth(QStringLiteral("\\(\\s*(\\d+)\\s*\\)"));
+        while (query.next()) {
+            const QRegularExpressionMatch match = declaredWidth.match(query.value(2).toString());
+            if (match.hasMatch()) {
+                target.columnWidths.insert(query.value(1).toString(), match.captured(1).toInt());
+            }
         }
     }
     if (!query.exec(QStringLiteral("SELECT Usuario_id, Projeto_Id FROM Usuario ORDER BY Usuario_id"))) {
@@ -340,6 +619,7 @@ struct JournalImport::Plan
     QString rejectedPath;
     QString rejectedMarkPath;
     QString insertSql;
+    QString copySql;
     int widths[ColumnCount] = {};
     QHash<QString, qint64> projects; // by ImportTarget::userKey()
     QChar decimalMark;
@@ -507,9 +787,12 @@ JournalImport::Result JournalImport::importPending(const ImportTarget& target)
     plan.clock = m_clock;
     plan.projects = target.projects;
     QStringList columns;
+    QStringList plainColumns;
     for (int column = 0; column < ColumnCount; ++column) {
         const QString name = QLatin1String(ColumnNames[column]);
         columns << quotedIdentifier(name);
+        // PostgreSQL spells every name of the schema in lower case: unquoted, as it was created.
+        plainColumns << name;
         for (auto width = target.columnWidths.cbegin(); width != target.columnWidths.cend(); ++width) {
             if (width.key().compare(name, Qt::CaseInsensitive) == 0) {
                 plan.widths[column] = width.value();
@@ -519,6 +802,7 @@ JournalImport::Result JournalImport::importPending(const ImportTarget& target)
     plan.insertSql = QStringLiteral("INSERT INTO Impressao (%1) VALUES (%2)")
                          .arg(columns.join(QStringLiteral(", ")),
                               QStringList(ColumnCount, QStringLiteral("?")).join(QStringLiteral(", ")));
+    plan.copySql = QStringLiteral("COPY Impressao (%1) FROM STDIN").arg(plainColumns.join(QStringLiteral(", ")));
 
     const Outcome outcome = runInThread(plan);
     if (outcome.cancelled) {
@@ -625,6 +909,108 @@ JournalImport::Outcome JournalImport::run(const Plan& plan, const QString& copyI
     JournalText text(&copy);
 
     ImportConnection connection(plan.databasePath);
+    RejectedLines rejected(plan.rejectedPath, plan.rejectedMarkPath, copyId);
+    const auto reject = [&](const QString& reason, const QString& line) {
+        rejected.add(reason, line);
+        ++outcome.rejected;
+    };
+    const auto stored = [&outcome](QStringView user, QStringView printer) {
+        ++outcome.rows;
+        for (const auto& [names, name] :
+             { std::pair{ &outcome.users, user }, std::pair{ &outcome.printers, printer } }) {
+            if (!name.isEmpty()) {
+                names->insert(ImportTarget::userKey(name.toString()));
+            }
+        }
+    };
+
+    // Every job of the copy, in file order, handed to store(job, line); lines that do not convert are refused
+    // here. False when cancelled.
+    const auto importLines = [&](auto&& store) {
+        TToll record;
+        qint64 lastSecond = -1;
+        QByteArray dataText;
+        QByteArray horaText;
+        QElapsedTimer sinceReport;
+        sinceReport.start();
+        QString line;
+        JobValues job;
+        job.data = &dataText;
+        job.hora = &horaText;
+        for (qint64 index = 0; text.nextLine(line); ++index) {
+            if (index % CheckEvery == 0 && index > 0) {
+                if (cancel) {
+                    return false;
+                }
+                if (sinceReport.elapsed() >= ProgressInterval) {
+                    report(index, total);
+                    sinceReport.restart();
+                }
+            }
+            // A line without any job (a blank line, the zeros a crash can leave in a file) is no refusal.
+            if (JournalFormat::trimmed(line).isEmpty()) {
+                ++outcome.emptyLines;
+                continue;
+            }
+            const QString reason = JournalFormat::parse(line, plan.decimalMark, record);
+            if (!reason.isEmpty()) {
+                reject(reason, line);
+                continue;
+            }
+
+            // The day and time of the import, not of the job.
+            const QDateTime now = plan.clock();
+            const qint64 second = now.date().toJulianDay() * 86400 + now.time().msecsSinceStartOfDay() / 1000;
+            if (second != lastSecond) {
+                lastSecond = second;
+                dataText = now.date().toString(Qt::ISODate).toUtf8();
+                horaText = FieldValues::toIsoText(QDateTime(now.date(), QTime(now.time().hour(), now.time().minute(),
+                                                                              now.time().second())))
+                               .toUtf8();
+            }
+            const auto cut = [&plan](Column column, QStringView value) {
+                return JournalFormat::cutToWidth(value, plan.widths[column]);
+            };
+            const QStringView document = JournalFormat::trimmed(record.pDocument);
+            const auto project = plan.projects.constFind(ImportTarget::userKey(record.pUser));
+
+            job.texts[PrintName] = cut(PrintName, record.pPrinter);
+            job.texts[ComputerId] = cut(ComputerId, QStringView(record.pMachine).mid(JournalLine::MachinePrefixLength));
+            job.texts[UsuarioId] = cut(UsuarioId, record.pUser);
+            job.texts[PrintDocument] = cut(PrintDocument, document.isEmpty() ? NotDefined : document);
+            job.texts[PrintDrive] = cut(PrintDrive, record.pDriver);
+            job.numbers[PrintPages] = record.pTotalPages > 0 ? record.pTotalPages : 1;
+            job.numbers[PaperSize] = record.pPaperSize;
+            job.numbers[PaperLength] = record.pPaperLength;
+            job.numbers[PaperWidth] = record.pPaperWidth;
+            job.texts[PrintColor] = cut(PrintColor, record.pColor);
+            job.texts[PrintDuplex] = cut(PrintDuplex, record.pDuplex);
+            job.numbers[ProjetoId] = project == plan.projects.cend() ? 1 : *project;
+            store(job, line);
+        }
+        return true;
+    };
+
+    const QString importedAt = FieldValues::toIsoText(tollbook::Clock::now());
+    if (PGconn* pg = connection.postgres()) {
+        PostgresRows rows(pg, plan.copySql, reject, stored);
+        rows.begin();
+        if (!rows.recordCopy(copyId, importedAt)) {
+            outcome.alreadyStored = true;
+            return outcome;
+        }
+        rejected.takeBackUncommitted();
+        if (!importLines([&rows](const JobValues& job, const QString& line) { rows.add(job, line); })) {
+            outcome.cancelled = true;
+            return outcome;
+        }
+        rows.flush();
+        rejected.sync();
+        rows.commit();
+        report(total, total);
+        return outcome;
+    }
+
     sqlite3* db = connection.handle();
     // The commit that records the copy as stored must survive a power cut too.
     exec(db, "PRAGMA synchronous = FULL");
@@ -640,88 +1026,25 @@ JournalImport::Outcome JournalImport::run(const Plan& plan, const QString& copyI
             return outcome;
         }
     }
-    RejectedLines rejected(plan.rejectedPath, plan.rejectedMarkPath, copyId);
     rejected.takeBackUncommitted();
 
     SqliteStatement insert(ConnectionName, plan.insertSql);
     sqlite3_stmt* statement = insert.handle();
-    const auto reject = [&](const QString& reason, const QString& line) {
-        rejected.add(reason, line);
-        ++outcome.rejected;
-    };
-
-    TToll record;
-    qint64 lastSecond = -1;
-    QByteArray dataText;
-    QByteArray horaText;
-    QElapsedTimer sinceReport;
-    sinceReport.start();
-    QString line;
-    for (qint64 index = 0; text.nextLine(line); ++index) {
-        if (index % CheckEvery == 0 && index > 0) {
-            if (cancel) {
-                outcome.cancelled = true;
-                return outcome;
-            }
-            if (sinceReport.elapsed() >= ProgressInterval) {
-                report(index, total);
-                sinceReport.restart();
+    const bool finished = importLines([&](const JobValues& job, const QString& line) {
+        for (int column = 0; column < ColumnCount; ++column) {
+            if (column == PrintData || column == PrintHora) {
+                bindUtf8(statement, column, column == PrintData ? *job.data : *job.hora);
+            } else if (isTextColumn(column)) {
+                bindText(statement, column, job.texts[column]);
+            } else {
+                bindInteger(statement, column, job.numbers[column]);
             }
         }
-        // A line without any job (a blank line, the zeros a crash can leave in a file) is no refusal.
-        if (JournalFormat::trimmed(line).isEmpty()) {
-            ++outcome.emptyLines;
-            continue;
-        }
-        const QString reason = JournalFormat::parse(line, plan.decimalMark, record);
-        if (!reason.isEmpty()) {
-            reject(reason, line);
-            continue;
-        }
-
-        // The day and time of the import, not of the job.
-        const QDateTime now = plan.clock();
-        const qint64 second = now.date().toJulianDay() * 86400 + now.time().msecsSinceStartOfDay() / 1000;
-        if (second != lastSecond) {
-            lastSecond = second;
-            dataText = now.date().toString(Qt::ISODate).toUtf8();
-            horaText = FieldValues::toIsoText(
-                           QDateTime(now.date(), QTime(now.time().hour(), now.time().minute(), now.time().second())))
-                           .toUtf8();
-        }
-        const auto cut = [&plan](Column column, QStringView value) {
-            return JournalFormat::cutToWidth(value, plan.widths[column]);
-        };
-        const QStringView document = JournalFormat::trimmed(record.pDocument);
-        const auto project = plan.projects.constFind(ImportTarget::userKey(record.pUser));
-
-        bindText(statement, PrintName, cut(PrintName, record.pPrinter));
-        bindText(statement, ComputerId,
-                 cut(ComputerId, QStringView(record.pMachine).mid(JournalLine::MachinePrefixLength)));
-        bindText(statement, UsuarioId, cut(UsuarioId, record.pUser));
-        bindText(statement, PrintDocument, cut(PrintDocument, document.isEmpty() ? NotDefined : document));
-        bindText(statement, PrintDrive, cut(PrintDrive, record.pDriver));
-        bindInteger(statement, PrintPages, record.pTotalPages > 0 ? record.pTotalPages : 1);
-        bindUtf8(statement, PrintData, dataText);
-        bindUtf8(statement, PrintHora, horaText);
-        bindInteger(statement, PaperSize, record.pPaperSize);
-        bindInteger(statement, PaperLength, record.pPaperLength);
-        bindInteger(statement, PaperWidth, record.pPaperWidth);
-        bindText(statement, PrintColor, cut(PrintColor, record.pColor));
-        bindText(statement, PrintDuplex, cut(PrintDuplex, record.pDuplex));
-        bindInteger(statement, ProjetoId, project == plan.projects.cend() ? 1 : *project);
-
         const int result = sqlite3_step(statement);
         if (result == SQLITE_DONE) {
             sqlite3_reset(statement);
-            ++outcome.rows;
-            for (const auto& [names, name] : { std::pair{ &outcome.users, cut(UsuarioId, record.pUser) },
-                                               std::pair{ &outcome.printers, cut(PrintName, record.pPrinter) } }) {
-                if (!name.isEmpty()) {
-                    names->insert(ImportTarget::userKey(name.toString()));
-                }
-            }
-            continue;
+            stored(job.texts[UsuarioId], job.texts[PrintName]);
+            return;
         }
         const QString message = QString::fromUtf8(sqlite3_errmsg(db));
         sqlite3_reset(statement);
@@ -730,15 +1053,19 @@ JournalImport::Outcome JournalImport::run(const Plan& plan, const QString& copyI
             throw DriverError(message);
         }
         reject(QStringLiteral("Linha recusada pelo banco de dados: ") + message, line);
+    });
+    if (!finished) {
+        outcome.cancelled = true;
+        return outcome;
     }
 
     rejected.sync();
     {
-        SqliteStatement stored(
+        SqliteStatement record(
             ConnectionName, QStringLiteral("INSERT INTO ArquivoImportado (Arquivo_Id, Data_Importacao) VALUES (?, ?)"));
-        stored.bind(0, copyId);
-        stored.bind(1, FieldValues::toIsoText(tollbook::Clock::now()));
-        stored.step();
+        record.bind(0, copyId);
+        record.bind(1, importedAt);
+        record.step();
     }
     transaction.commit();
     report(total, total);

@@ -13,11 +13,11 @@ class QThread;
 
 namespace tollbook {
 
-// Where an import stores its rows, as plain values: the database file, the widths its schema gives the text
-// columns of Impressao, and the projects of the registered users.
+// Where an import stores its rows, as plain values: the database (a SQLite file or a PostgreSQL address), the
+// widths its schema gives the text columns of Impressao, and the projects of the registered users.
 struct ImportTarget
 {
-    QString databasePath;
+    QString databasePath;             // as Database::open() takes it
     QHash<QString, int> columnWidths; // by column name as the schema spells it; characters
     QHash<QString, qint64> projects;  // by userKey(); 0 for a registered user without a project
 
@@ -37,10 +37,12 @@ struct ImportTarget
 // The journal jobs/printjob.tlj is taken over by renaming it to jobs/printjobnew.tlj, after an id for that
 // copy, unique to it, has been written beside it (jobs/printjobnew.seq) and checked on disk. The copy's rows
 // are stored in one transaction that also records the copy's id in table ArquivoImportado; the copy is
-// removed only after that commit. A copy whose id the database has recorded already was stored before a
-// crash could remove it: it is removed without being imported again. Ids, not numbers: installations
-// sharing one database never mistake each other's copies. A copy left over by a failed import or a crash is
-// imported before the journal is taken over again.
+// removed only after that commit. On SQLite the rows go through the SQLite library, one prepared insert per line;
+// on PostgreSQL through libpq, in batches sent with COPY, the copy's id recorded first, so that a second import
+// of the same copy (another process) waits for the first and then finds it stored. A copy whose id the database has
+// recorded already was stored before a crash could remove it: it is removed without being imported again. Ids, not
+// numbers: installations sharing one database never mistake each other's copies. A copy left over by a failed import or
+// a crash is imported before the journal is taken over again.
 //
 // A line that does not convert (or that the database refuses) does not stop the import: it is appended,
 // after its reason and a tab, to jobs/printjob.rejected, and the other lines are stored. Those lines follow

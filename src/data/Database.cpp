@@ -9,6 +9,8 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QMutex>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTimeZone>
@@ -378,7 +380,27 @@ QString postgresAddress(const QString& location)
     return trimmed.left(schemeEnd).toLower() + trimmed.mid(schemeEnd);
 }
 
+// The locations of the open connections, by connection name; connections open on several threads.
+QMutex locationsLock;
+QHash<QString, QString>& locations()
+{
+    static QHash<QString, QString> byConnection;
+    return byConnection;
+}
+
+void rememberLocation(const QString& connectionName, const QString& location)
+{
+    const QMutexLocker locker(&locationsLock);
+    locations().insert(connectionName, location);
+}
+
 } // namespace
+
+QString Database::location(const QString& connectionName)
+{
+    const QMutexLocker locker(&locationsLock);
+    return locations().value(connectionName);
+}
 
 bool Database::isPostgresLocation(const QString& location)
 {
@@ -403,7 +425,9 @@ QSqlDatabase Database::open(const QString& location, const QString& connectionNa
 {
     close(connectionName);
     if (isPostgresLocation(location)) {
-        return openPostgres(postgresAddress(location), connectionName);
+        QSqlDatabase db = openPostgres(postgresAddress(location), connectionName);
+        rememberLocation(connectionName, postgresAddress(location));
+        return db;
     }
     const QString& path = location;
     const QFileInfo file(path);
@@ -433,11 +457,16 @@ QSqlDatabase Database::open(const QString& location, const QString& connectionNa
         QSqlDatabase::removeDatabase(connectionName);
         throw;
     }
+    rememberLocation(connectionName, file.absoluteFilePath());
     return db;
 }
 
 void Database::close(const QString& connectionName)
 {
+    {
+        const QMutexLocker locker(&locationsLock);
+        locations().remove(connectionName);
+    }
     if (!QSqlDatabase::contains(connectionName)) {
         return;
     }

@@ -1,6 +1,6 @@
-// tollbook-import-child DATABASE JOURNAL COPY: imports the journal into the database the way the capture
-// copy does, printing "progress DONE TOTAL" as the import goes and "done ROWS" at its end. Run by the tests
-// that kill an import half-way.
+// tollbook-import-child DATABASE JOURNAL COPY: imports the journal into the database (a SQLite file or a
+// PostgreSQL address) the way the capture copy does, printing "progress DONE TOTAL" as the import goes and "done ROWS"
+// at its end. Run by the tests that kill an import half-way.
 
 #include "capture/JournalImport.h"
 #include "data/Database.h"

@@ -1,6 +1,6 @@
 #include "JournalFixture.h"
 #include "capture/JournalImport.h"
-#include "common/DatabaseFixture.h"
+#include "common/PostgresFixture.h"
 #include "platform/Errors.h"
 
 #include <QtTest>
@@ -49,6 +49,76 @@ quint64 inodeOf(const QString& path)
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? quint64(info.st_ino) : 0;
 }
 
+// The database of one case, opened as the application's connection: a new SQLite file in a temporary folder, or
+// with TOLLBOOK_TEST_STORE=postgres a new database of a throwaway PostgreSQL cluster (the same cases on the
+// other store).
+class ImportStore
+{
+public:
+    ImportStore()
+    {
+        QVERIFY2(m_dir.isValid(), "temporary folder");
+        if (onPostgres()) {
+            PostgresFixture* cluster = PostgresFixture::shared();
+            QVERIFY2(cluster, qPrintable(PostgresFixture::sharedReason()));
+            m_location = cluster->createDatabase();
+            QVERIFY2(!m_location.isEmpty(), qPrintable(cluster->reason()));
+        } else {
+            m_location = m_dir.filePath(QStringLiteral("Tollbook.db"));
+        }
+        Database::create(m_location);
+        Database::open(m_location);
+    }
+    ~ImportStore() { Database::close(); }
+
+    static bool onPostgres() { return qEnvironmentVariable("TOLLBOOK_TEST_STORE") == QLatin1String("postgres"); }
+
+    // The database's file, or its address.
+    const QString& location() const { return m_location; }
+    QString folder() const { return m_dir.path(); }
+
+    // Runs statements on the application's connection; fails the test on an error.
+    static void exec(const QStringList& statements)
+    {
+        QSqlQuery query(QSqlDatabase::database(Database::ConnectionName));
+        for (const QString& statement : statements) {
+            if (!query.exec(statement)) {
+                QFAIL(qPrintable(statement + QStringLiteral(": ") + query.lastError().text()));
+            }
+        }
+    }
+
+    // A trigger that raises an error with a message when a row of the table meets a condition on the new row
+    // (written for both stores: NEW.column = value); on PostgreSQL with the error code given, on SQLite by
+    // RAISE(ABORT), or RAISE(ROLLBACK) for a code other than raise_exception.
+    static void addFailingTrigger(const QString& name, const QString& table, const QString& condition,
+                                  const QString& message, const QString& code = QStringLiteral("raise_exception"))
+    {
+        if (!onPostgres()) {
+            exec({ QStringLiteral("CREATE TRIGGER %1 BEFORE INSERT ON %2 WHEN %3 BEGIN SELECT RAISE(%4, '%5'); END")
+                       .arg(name, table, condition,
+                            code == QLatin1String("raise_exception") ? QStringLiteral("ABORT")
+                                                                     : QStringLiteral("ROLLBACK"),
+                            message) });
+            return;
+        }
+        exec({ QStringLiteral("CREATE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN IF %2 THEN RAISE"
+                              " EXCEPTION '%3' USING ERRCODE = '%4'; END IF; RETURN NEW; END $$")
+                   .arg(name, condition, message, code),
+               QStringLiteral("CREATE TRIGGER %1 BEFORE INSERT ON %2 FOR EACH ROW EXECUTE FUNCTION %1()")
+                   .arg(name, table) });
+    }
+    static void dropTrigger(const QString& name, const QString& table)
+    {
+        exec({ onPostgres() ? QStringLiteral("DROP TRIGGER %1 ON %2").arg(name, table)
+                            : QStringLiteral("DROP TRIGGER %1").arg(name) });
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_location;
+};
+
 // A database with the users ANA (project 2) and Semprojeto (no project), and the import of its jobs folder
 // (or of the folder given) with its clock at ImportTime.
 class ImportFixture
@@ -57,7 +127,7 @@ public:
     explicit ImportFixture(const QString& jobsFolder = QString())
         : m_jobs(jobsFolder.isEmpty() ? m_database.folder() + QStringLiteral("/jobs") : jobsFolder)
     {
-        DatabaseFixture::exec(
+        ImportStore::exec(
             { QStringLiteral("INSERT INTO Projeto (Projeto_Id, Projeto_Codigo, Projeto_Nome) VALUES (2, 'P2', 'Obra')"),
               QStringLiteral("INSERT INTO Usuario VALUES ('ANA', 'Ana', 'ADM', 2, 'S')"),
               QStringLiteral("INSERT INTO Usuario VALUES ('Semprojeto', 'Sem', 'ADM', NULL, 'S')") });
@@ -71,7 +141,7 @@ public:
     {
         return m_import->importPending(ImportTarget::read(Database::ConnectionName));
     }
-    QString databasePath() const { return m_database.path(); }
+    QString databasePath() const { return m_database.location(); }
     QString journalPath() const { return m_jobs + QStringLiteral("/printjob.tlj"); }
     QString copyPath() const { return m_jobs + QStringLiteral("/printjobnew.tlj"); }
     QString sequencePath() const { return m_jobs + QStringLiteral("/printjobnew.seq"); }
@@ -82,7 +152,9 @@ public:
     {
         QStringList ids;
         QSqlQuery query(QSqlDatabase::database(Database::ConnectionName));
-        query.exec(QStringLiteral("SELECT Arquivo_Id FROM ArquivoImportado ORDER BY rowid"));
+        query.exec(ImportStore::onPostgres()
+                       ? QStringLiteral("SELECT Arquivo_Id FROM ArquivoImportado ORDER BY ctid")
+                       : QStringLiteral("SELECT Arquivo_Id FROM ArquivoImportado ORDER BY rowid"));
         while (query.next()) {
             ids << query.value(0).toString();
         }
@@ -90,7 +162,7 @@ public:
     }
 
 private:
-    DatabaseFixture m_database;
+    ImportStore m_database;
     QString m_jobs;
     std::unique_ptr<JournalImport> m_import;
 };
@@ -262,8 +334,8 @@ void TestJournalImport::refusedLinesAreKeptWithTheirReason()
 void TestJournalImport::lineRefusedByTheDatabase()
 {
     ImportFixture fixture;
-    DatabaseFixture::exec({ QStringLiteral("CREATE TRIGGER refuse_seven BEFORE INSERT ON Impressao"
-                                           " WHEN NEW.Print_Pages = 7 BEGIN SELECT RAISE(ABORT, 'sete não'); END") });
+    ImportStore::addFailingTrigger(QStringLiteral("refuse_seven"), QStringLiteral("Impressao"),
+                                   QStringLiteral("NEW.Print_Pages = 7"), QStringLiteral("sete não"));
     const QString seven = line(withField(jobFields(), 10, QStringLiteral("7")));
     writeFile(fixture.journalPath(), utf8Journal({ job(), seven, job() }));
 
@@ -280,10 +352,9 @@ void TestJournalImport::lineRefusedByTheDatabase()
 void TestJournalImport::failedImportKeepsItsCopyAndStoresNothing()
 {
     ImportFixture fixture;
-    DatabaseFixture::exec(
-        { QStringLiteral("CREATE TRIGGER full_disk BEFORE INSERT ON Impressao"
-                         " WHEN NEW.Print_Document = 'd3' BEGIN SELECT RAISE(ROLLBACK, 'disco cheio');"
-                         " END") });
+    ImportStore::addFailingTrigger(QStringLiteral("full_disk"), QStringLiteral("Impressao"),
+                                   QStringLiteral("NEW.Print_Document = 'd3'"), QStringLiteral("disco cheio"),
+                                   QStringLiteral("disk_full"));
     QStringList first;
     for (int i = 1; i <= 4; ++i) {
         first << job(QStringLiteral("u"), QStringLiteral("P"), QStringLiteral("d%1").arg(i));
@@ -300,7 +371,7 @@ void TestJournalImport::failedImportKeepsItsCopyAndStoresNothing()
     // Renamed, not copied: the copy is the journal's own file.
     QCOMPARE(inodeOf(fixture.copyPath()), journalFile);
 
-    DatabaseFixture::exec({ QStringLiteral("DROP TRIGGER full_disk") });
+    ImportStore::dropTrigger(QStringLiteral("full_disk"), QStringLiteral("Impressao"));
     writeFile(fixture.journalPath(),
               utf8Journal({ job(QStringLiteral("u"), QStringLiteral("P"), QStringLiteral("d5")) }));
 
@@ -470,14 +541,15 @@ void TestJournalImport::refusedLinesAreKeptOncePerCopy()
     ImportFixture fixture;
     writeFile(fixture.journalPath(), utf8Journal({ QStringLiteral("first|refused") }));
     fixture.importPending();
-    DatabaseFixture::exec({ QStringLiteral("CREATE TRIGGER commit_fails BEFORE INSERT ON ArquivoImportado BEGIN"
-                                           " SELECT RAISE(ABORT, 'disco cheio'); END") });
+    ImportStore::addFailingTrigger(QStringLiteral("commit_fails"), QStringLiteral("ArquivoImportado"),
+                                   QStringLiteral("NEW.Arquivo_Id <> ''"), QStringLiteral("disco cheio"),
+                                   QStringLiteral("disk_full"));
     writeFile(fixture.journalPath(), utf8Journal({ job(), QStringLiteral("a|b|c"), job() }));
 
     for (int attempt = 0; attempt < 3; ++attempt) {
         QVERIFY_THROWS_EXCEPTION(Error, fixture.importPending());
     }
-    DatabaseFixture::exec({ QStringLiteral("DROP TRIGGER commit_fails") });
+    ImportStore::dropTrigger(QStringLiteral("commit_fails"), QStringLiteral("ArquivoImportado"));
     const JournalImport::Result result = fixture.importPending();
     QCOMPARE(result.rows, 2);
     QCOMPARE(result.rejected, 1);
