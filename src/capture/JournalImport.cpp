@@ -326,8 +326,8 @@ bool postgresRefusesTheRows(const PGresult* result)
 }
 
 // The rows of one copy stored on PostgreSQL in one transaction. Jobs are gathered into batches sent with COPY;
-// a batch the database refuses (COPY stores all of it or nothing) is sent again one row at a time, each under a
-// savepoint of its own, so that only the refused lines are left out.
+// a batch the database refuses (COPY stores all of it or nothing) is sent again in parts under savepoints, so
+// that only the refused lines are left out.
 class PostgresRows
 {
 public:
@@ -411,35 +411,7 @@ public:
         if (m_pending.empty()) {
             return;
         }
-        command("SAVEPOINT batch");
-        PgResult result = copy(m_data.constData(), m_data.size());
-        if (PQresultStatus(result.get()) == PGRES_COMMAND_OK) {
-            command("RELEASE SAVEPOINT batch");
-            for (const Pending& row : m_pending) {
-                m_stored(row.user, row.printer);
-            }
-        } else if (postgresRefusesTheRows(result.get())) {
-            command("ROLLBACK TO SAVEPOINT batch");
-            command("RELEASE SAVEPOINT batch");
-            for (const Pending& row : m_pending) {
-                command("SAVEPOINT line");
-                result = copy(m_data.constData() + row.start, row.end - row.start);
-                if (PQresultStatus(result.get()) == PGRES_COMMAND_OK) {
-                    command("RELEASE SAVEPOINT line");
-                    m_stored(row.user, row.printer);
-                } else if (postgresRefusesTheRows(result.get())) {
-                    command("ROLLBACK TO SAVEPOINT line");
-                    command("RELEASE SAVEPOINT line");
-                    m_reject(QStringLiteral("Linha recusada pelo banco de dados: ") +
-                                 postgresMessage(m_pg, result.get()),
-                             row.line);
-                } else {
-                    throw DriverError(postgresMessage(m_pg, result.get()));
-                }
-            }
-        } else {
-            throw DriverError(postgresMessage(m_pg, result.get()));
-        }
+        send(0, qsizetype(m_pending.size()));
         m_data.clear();
         m_pending.clear();
     }
@@ -464,6 +436,36 @@ private:
         qsizetype start;
         qsizetype end;
     };
+
+    // Sends the gathered jobs first to last (excluded) with one COPY under a savepoint. When the database
+    // refuses them, each half is sent again on its own, down to the single rows it refuses: a few refused lines
+    // among many cost a few statements each, not one per line.
+    void send(qsizetype first, qsizetype last)
+    {
+        const qsizetype start = m_pending[size_t(first)].start;
+        command("SAVEPOINT rows");
+        const PgResult result = copy(m_data.constData() + start, m_pending[size_t(last - 1)].end - start);
+        if (PQresultStatus(result.get()) == PGRES_COMMAND_OK) {
+            command("RELEASE SAVEPOINT rows");
+            for (qsizetype row = first; row < last; ++row) {
+                m_stored(m_pending[size_t(row)].user, m_pending[size_t(row)].printer);
+            }
+            return;
+        }
+        if (!postgresRefusesTheRows(result.get())) {
+            throw DriverError(postgresMessage(m_pg, result.get()));
+        }
+        command("ROLLBACK TO SAVEPOINT rows");
+        command("RELEASE SAVEPOINT rows");
+        if (last - first == 1) {
+            m_reject(QStringLiteral("Linha recusada pelo banco de dados: ") + postgresMessage(m_pg, result.get()),
+                     m_pending[size_t(first)].line);
+            return;
+        }
+        const qsizetype middle = first + (last - first) / 2;
+        send(first, middle);
+        send(middle, last);
+    }
 
     void command(const char* sql)
     {

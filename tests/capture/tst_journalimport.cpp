@@ -179,6 +179,7 @@ private Q_SLOTS:
     void rowsTakeTheTimeOfTheImport();
     void refusedLinesAreKeptWithTheirReason();
     void lineRefusedByTheDatabase();
+    void refusedRowsAmongManyKeepTheOthers();
     void failedImportKeepsItsCopyAndStoresNothing();
     void copyStoredBeforeACrash_data();
     void copyStoredBeforeACrash();
@@ -262,6 +263,10 @@ void TestJournalImport::rules_data()
         << QStringList{ StandardRow } << 0;
     QTest::newRow("5000 characters, fields beyond 4096")
         << one(withField(standard, 4, QString(4090, QLatin1Char('d')))) << QStringList() << 1;
+    // Characters with a meaning in the rows' way to the database stand as they are.
+    QTest::newRow("backslash, tab and quotes")
+        << one(withField(standard, 4, QStringLiteral("C:\\a\tb 'c' \"d\" \\N")))
+        << QStringList{ QStringLiteral("P|PC|u|C:\\a\tb 'c' \"d\" \\N|Driver|2|9|2970|2100|S|N|1") } << 0;
     QTest::newRow("texts cut to their columns")
         << one(withField(withField(withField(withField(withField(standard, 1, QString(150, QLatin1Char('p'))), 2,
                                                        QStringLiteral("\\\\") + QString(60, QLatin1Char('c'))),
@@ -345,6 +350,44 @@ void TestJournalImport::lineRefusedByTheDatabase()
     QCOMPARE(result.rejected, 1);
     QCOMPARE(QString::fromUtf8(readFile(fixture.rejectedPath()).sliced(3)),
              QStringLiteral("Linha recusada pelo banco de dados: sete não\t") + seven + QLatin1Char('\n'));
+}
+
+// Rows go to the database many at a time: one it refuses leaves the others of its batch stored, in file order.
+void TestJournalImport::refusedRowsAmongManyKeepTheOthers()
+{
+    ImportFixture fixture;
+    ImportStore::addFailingTrigger(QStringLiteral("refuse_seven"), QStringLiteral("Impressao"),
+                                   QStringLiteral("NEW.Print_Pages = 7"), QStringLiteral("sete não"));
+    constexpr int Jobs = 12000;
+    const QList<int> refused = { 3, 10005, Jobs };
+    QStringList lines;
+    for (int i = 1; i <= Jobs; ++i) {
+        lines << line(withField(jobFields(QStringLiteral("u"), QStringLiteral("P"), QStringLiteral("d%1").arg(i)), 10,
+                                refused.contains(i) ? QStringLiteral("7") : QStringLiteral("1")));
+    }
+    writeFile(fixture.journalPath(), utf8Journal(lines));
+
+    const JournalImport::Result result = fixture.importPending();
+
+    QCOMPARE(result.rows, Jobs - refused.size());
+    QCOMPARE(result.rejected, refused.size());
+    QCOMPARE(JobRows::count(QStringLiteral("SELECT count(*) FROM Impressao WHERE Print_Pages = 7")), 0);
+    const QStringList stored = JobRows::stored();
+    QCOMPARE(stored.size(), Jobs - refused.size());
+    QVERIFY(stored.at(2).contains(QLatin1String("|d4|")));
+    QVERIFY(stored.last().contains(QStringLiteral("|d%1|").arg(Jobs - 1)));
+    QStringList kept;
+    for (const int i : refused) {
+        kept << QStringLiteral("Linha recusada pelo banco de dados: sete não\t") + lines.at(i - 1);
+    }
+    QCOMPARE(QString::fromUtf8(readFile(fixture.rejectedPath()).sliced(3)), kept.join(QLatin1Char('\n')) + '\n');
+
+    // A text PostgreSQL cannot hold is refused there with its line; SQLite keeps it.
+    writeFile(fixture.journalPath(), utf8Journal({ job(),
+                                                   job(QStringLiteral("u"), QStringLiteral("P"),
+                                                       QStringLiteral("a") + QChar(0) + QStringLiteral("b")),
+                                                   job() }));
+    QCOMPARE(fixture.importPending().rejected, ImportStore::onPostgres() ? 1 : 0);
 }
 
 // A failure of the database leaves nothing of the copy stored and the copy in place, and the copy goes
