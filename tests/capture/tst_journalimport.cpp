@@ -186,6 +186,7 @@ private Q_SLOTS:
     void eachTakeoverHasItsNumber();
     void cancelledImportKeepsItsCopy();
     void killedImportStoresEveryJobOnce();
+    void twoInstallationsKilledAtRandomStoreEveryJobOnce();
     void fullDiskNeverLeavesAnEmptyCopyId();
     void refusedLinesAreKeptOncePerCopy();
     void takeoverNeverWaitsOnTheCallingThread();
@@ -547,6 +548,101 @@ void TestJournalImport::killedImportStoresEveryJobOnce()
     QCOMPARE(JobRows::count(QStringLiteral("SELECT count(DISTINCT Print_Document) FROM Impressao")), Jobs);
     QVERIFY(!QFileInfo::exists(fixture.copyPath()));
     QVERIFY(!QFileInfo::exists(fixture.journalPath()));
+}
+
+// Two installations (two installation folders) import into one database at the same time, each killed at random
+// moments and started again, round after round, while jobs keep coming: in the end every job of every journal is
+// stored exactly once.
+void TestJournalImport::twoInstallationsKilledAtRandomStoreEveryJobOnce()
+{
+    const QString child = qEnvironmentVariable("TOLLBOOK_IMPORT_CHILD");
+    QVERIFY2(QFileInfo::exists(child), "TOLLBOOK_IMPORT_CHILD names the import child");
+    constexpr int Rounds = 6;
+    constexpr int JobsPerRound = 4000;
+    const quint32 seed = QRandomGenerator::global()->generate();
+    QRandomGenerator random(seed);
+    qInfo("random seed %u", seed);
+
+    ImportStore store;
+    QTemporaryDir installations;
+    QVERIFY(installations.isValid());
+    struct Installation
+    {
+        QString jobs;
+        QString journal() const { return jobs + QStringLiteral("/printjob.tlj"); }
+        QString copy() const { return jobs + QStringLiteral("/printjobnew.tlj"); }
+        std::unique_ptr<QProcess> importer;
+    };
+    Installation sites[2];
+    for (int site = 0; site < 2; ++site) {
+        sites[site].jobs = installations.filePath(QStringLiteral("site%1/jobs").arg(site));
+    }
+    const auto finish = [](Installation& site) {
+        return site.importer->state() == QProcess::NotRunning || site.importer->waitForFinished(-1);
+    };
+    const auto start = [&](Installation& site) {
+        site.importer = std::make_unique<QProcess>();
+        site.importer->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        site.importer->start(child, { store.location(), site.journal(), site.copy() });
+        QVERIFY(site.importer->waitForStarted(-1));
+    };
+
+    int written = 0;
+    int killed = 0;
+    for (int round = 0; round < Rounds; ++round) {
+        // New jobs come while no importer of the installation runs (the agent's own lock is tried elsewhere).
+        for (int site = 0; site < 2; ++site) {
+            QByteArray jobs = readFile(sites[site].journal());
+            for (int i = 0; i < JobsPerRound; ++i) {
+                jobs += (line(jobFields(QStringLiteral("u%1").arg(site), QStringLiteral("P%1").arg(site),
+                                        QStringLiteral("s%1-r%2-%3").arg(site).arg(round).arg(i))) +
+                         QStringLiteral("\r\n"))
+                            .toLatin1();
+            }
+            writeFile(sites[site].journal(), jobs);
+            written += JobsPerRound;
+        }
+        for (Installation& site : sites) {
+            start(site);
+        }
+        QElapsedTimer since;
+        since.start();
+        qint64 killAt[2] = { qint64(random.bounded(600)), qint64(random.bounded(600)) };
+        for (int first = killAt[0] <= killAt[1] ? 0 : 1, turn = 0; turn < 2; ++turn) {
+            Installation& site = sites[turn == 0 ? first : 1 - first];
+            const qint64 at = killAt[turn == 0 ? first : 1 - first];
+            if (site.importer->state() != QProcess::NotRunning &&
+                !site.importer->waitForFinished(int(std::max<qint64>(1, at - since.elapsed())))) {
+                site.importer->kill();
+                ++killed;
+            }
+        }
+        for (Installation& site : sites) {
+            QVERIFY(finish(site));
+            QVERIFY2(site.importer->exitStatus() == QProcess::CrashExit || site.importer->exitCode() == 0,
+                     qPrintable(QStringLiteral("seed %1").arg(seed)));
+        }
+    }
+    // The last runs, to their end: the copy left over, then the journal.
+    for (int run = 0; run < 2; ++run) {
+        for (Installation& site : sites) {
+            start(site);
+        }
+        for (Installation& site : sites) {
+            QVERIFY(finish(site));
+            QCOMPARE(site.importer->exitCode(), 0);
+        }
+    }
+    qInfo("%d importers killed", killed);
+
+    const QString context = QStringLiteral("seed %1").arg(seed);
+    QVERIFY2(JobRows::count(QStringLiteral("SELECT count(*) FROM Impressao")) == written, qPrintable(context));
+    QVERIFY2(JobRows::count(QStringLiteral("SELECT count(DISTINCT Print_Document) FROM Impressao")) == written,
+             qPrintable(context));
+    for (const Installation& site : sites) {
+        QVERIFY(!QFileInfo::exists(site.journal()));
+        QVERIFY(!QFileInfo::exists(site.copy()));
+    }
 }
 
 // The copy's id is what keeps a copy from being stored twice: a disk too full to hold it stops the import
