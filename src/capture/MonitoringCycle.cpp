@@ -12,6 +12,8 @@
 #include <QCoreApplication>
 #include <QScopedValueRollback>
 #include <QSet>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 
 #include <exception>
 #include <typeinfo>
@@ -78,16 +80,37 @@ QSet<QString> namesOf(const Dataset* dataset, const QString& fieldName)
     return names;
 }
 
-// Posts the row just appended; a row the database refuses is dropped before the error goes on.
+// Whether a registry holds a row of that key now, as the database compares keys. A failure to tell is taken for
+// no.
+bool isRegistered(const Dataset* dataset, const QString& sql, const QVariantList& key)
+{
+    QSqlQuery query(QSqlDatabase::database(dataset->connectionName(), false));
+    if (!query.prepare(sql)) {
+        return false;
+    }
+    for (const QVariant& value : key) {
+        query.addBindValue(value);
+    }
+    return query.exec() && query.next() && query.value(0).toLongLong() > 0;
+}
+
+// Appends and posts a new registry row. Installations sharing the database complete the registries at the
+// same time: when the row cannot be posted because its key is registered now (another installation registered
+// the same user, printer or price meanwhile), the row is dropped and the one stored stands, nothing shown and
+// nothing stored twice; false then. Any other failure goes on, the row dropped.
 template<typename Fill>
-void appendRow(Dataset* dataset, Fill&& fill)
+bool appendRegistryRow(Dataset* dataset, const QString& registeredSql, const QVariantList& key, Fill&& fill)
 {
     dataset->append();
     try {
         fill();
         dataset->post();
+        return true;
     } catch (...) {
         dataset->cancel();
+        if (isRegistered(dataset, registeredSql, key)) {
+            return false;
+        }
         throw;
     }
 }
@@ -372,7 +395,7 @@ bool MonitoringCycle::addNewUsers()
         if (id.isEmpty() || known.contains(TextCompare::key(id))) {
             continue;
         }
-        appendRow(users, [&]() {
+        appendRegistryRow(users, QStringLiteral("SELECT count(*) FROM Usuario WHERE usuario_id = ?"), { id }, [&]() {
             users->fieldByName(QStringLiteral("usuario_id"))->setValue(id);
             if (!sector.isNull()) {
                 users->fieldByName(QStringLiteral("Setor_id"))->setValue(sector);
@@ -403,14 +426,21 @@ bool MonitoringCycle::addNewPrinters()
     SuspendedDisplay suspendedFound(found, report);
     SuspendedDisplay suspendedPrinters(printers, report);
     QSet<QString> known = namesOf(printers, QStringLiteral("Print_Name"));
+    bool registeredElsewhere = false;
     const int nameField = found->fieldByName(QStringLiteral("Print_Name"))->index();
     for (int row = 0; row < found->recordCount(); ++row) {
         const QString name = found->storedValue(row, nameField).toString();
         if (name.isEmpty() || known.contains(TextCompare::key(name))) {
             continue;
         }
-        appendRow(printers, [&]() { printers->fieldByName(QStringLiteral("Print_Name"))->setValue(name); });
         known.insert(TextCompare::key(name));
+        if (!appendRegistryRow(printers, QStringLiteral("SELECT count(*) FROM Impressora WHERE Print_Name = ?"),
+                               { name },
+                               [&]() { printers->fieldByName(QStringLiteral("Print_Name"))->setValue(name); })) {
+            // Registered by another installation, which gives it its prices.
+            registeredElsewhere = true;
+            continue;
+        }
         QCoreApplication::processEvents();
 
         // The new printer is the current one: its price rows are those kept for a printer of that name, if
@@ -421,14 +451,22 @@ bool MonitoringCycle::addNewPrinters()
             if (priced.contains(QString::number(paper))) {
                 continue;
             }
-            appendRow(costs, [&]() {
-                costs->fieldByName(QStringLiteral("Print_Name"))->setValue(name);
-                costs->fieldByName(QStringLiteral("Custo_Mono"))->setCurrencyUnits(DefaultMonoPrice);
-                costs->fieldByName(QStringLiteral("Custo_Color"))->setCurrencyUnits(DefaultColorPrice);
-                costs->fieldByName(QStringLiteral("dmPaperSize"))->setValue(paper);
-            });
+            appendRegistryRow(
+                costs,
+                QStringLiteral("SELECT count(*) FROM CustoImpressao WHERE Print_Name = ?"
+                               " AND dmPaperSize = ?"),
+                { name, paper }, [&]() {
+                    costs->fieldByName(QStringLiteral("Print_Name"))->setValue(name);
+                    costs->fieldByName(QStringLiteral("Custo_Mono"))->setCurrencyUnits(DefaultMonoPrice);
+                    costs->fieldByName(QStringLiteral("Custo_Color"))->setCurrencyUnits(DefaultColorPrice);
+                    costs->fieldByName(QStringLiteral("dmPaperSize"))->setValue(paper);
+                });
         }
         QCoreApplication::processEvents();
+    }
+    // So that the printers registered meanwhile are listed, and not tried again at every tick.
+    if (registeredElsewhere) {
+        refresh(printers);
     }
     return true;
 }

@@ -91,7 +91,9 @@ public:
     }
 
     MonitoringCycle* cycle() const { return m_cycle.get(); }
+    QString databasePath() const { return m_database.path(); }
     MainWindowDatasets* datasets() { return &m_datasets; }
+    DataModuleDatasets* dataModule() { return &m_dataModule; }
     QString path(const QString& relative) const { return m_database.folder() + QLatin1Char('/') + relative; }
     QString configPath() const { return m_config.isEmpty() ? path(QStringLiteral("config.ini")) : m_config; }
     QString journalPath() const { return path(QStringLiteral("jobs/printjob.tlj")); }
@@ -181,6 +183,7 @@ private Q_SLOTS:
     void newUserAndPrinterAreRegistered();
     void namesDifferingInCaseAreNotRegisteredTwice();
     void pricesLeftBehindAreKept();
+    void registryRowsAddedMeanwhileByAnotherInstallation();
     void refusedLinesAreReportedOnce();
     void emptyLinesAreCountedInTheTicksMessage();
     void failedTickKeepsTheCountdown();
@@ -354,6 +357,65 @@ void TestMonitoringCycle::pricesLeftBehindAreKept()
     QCOMPARE(count(QStringLiteral("SELECT count(*) FROM Impressora WHERE Print_Name = 'OLD'")), 1);
     QCOMPARE(count(QStringLiteral("SELECT Custo_Mono FROM CustoImpressao WHERE dmPaperSize = 9")), 5000);
     QCOMPARE(count(QStringLiteral("SELECT Custo_Mono FROM CustoImpressao WHERE dmPaperSize = 1")), 2000);
+}
+
+// Another installation sharing the database registers the same user, printer or price between this tick's look at
+// the registries and its own row: that row stands, nothing is shown, nothing stored twice.
+void TestMonitoringCycle::registryRowsAddedMeanwhileByAnotherInstallation()
+{
+    CycleFixture fixture;
+    writeFile(fixture.journalPath(), utf8Journal({ job(QStringLiteral("joao"), QStringLiteral("P")),
+                                                   job(QStringLiteral("maria"), QStringLiteral("Q")) }));
+    const QString other = QStringLiteral("other installation");
+    Database::open(fixture.databasePath(), other);
+    // As the tick fills its row, the other installation stores the row of the same key.
+    const QHash<QString, QString> meanwhile = {
+        { QStringLiteral("Usuario|maria"),
+          QStringLiteral("INSERT INTO Usuario (usuario_id, Usuario_Nome, Usuario_Ativo) VALUES ('MARIA', 'M', 'S')") },
+        { QStringLiteral("Impressora|Q"), QStringLiteral("INSERT INTO Impressora VALUES ('Q')") },
+        { QStringLiteral("CustoImpressao|1"),
+          QStringLiteral("INSERT INTO CustoImpressao VALUES ('P', 1, 3000, 3500)") },
+    };
+    QSet<QString> done;
+    const QHash<Dataset*, QString> tables = { { fixture.dataModule()->SQL_Usuario, QStringLiteral("Usuario") },
+                                              { fixture.datasets()->SQL_Impressora, QStringLiteral("Impressora") },
+                                              { fixture.datasets()->SQL_Custo, QStringLiteral("CustoImpressao") } };
+    for (auto table = tables.cbegin(); table != tables.cend(); ++table) {
+        Dataset* dataset = table.key();
+        const int keyField =
+            dataset
+                ->fieldByName(table.value() == QLatin1String("Usuario")      ? QStringLiteral("usuario_id")
+                              : table.value() == QLatin1String("Impressora") ? QStringLiteral("Print_Name")
+                                                                             : QStringLiteral("dmPaperSize"))
+                ->index();
+        dataset->beforePost = [&, own = dataset->beforePost, name = table.value(), keyField](Dataset& posted) {
+            const QString key = name + QLatin1Char('|') + posted.fields().at(keyField)->value().toString();
+            if (meanwhile.contains(key) && !done.contains(key)) {
+                done.insert(key);
+                QSqlQuery query(QSqlDatabase::database(other));
+                QVERIFY2(query.exec(meanwhile.value(key)), qPrintable(query.lastError().text()));
+            }
+            if (own) {
+                own(posted);
+            }
+        };
+    }
+
+    fixture.cycle()->runTick();
+    Database::close(other);
+
+    QCOMPARE(done.size(), meanwhile.size());
+    QCOMPARE(fixture.errors, QStringList());
+    QCOMPARE(count(QStringLiteral("SELECT count(*) FROM Usuario WHERE Usuario_id IN ('joao', 'maria')")), 2);
+    QCOMPARE(count(QStringLiteral("SELECT count(*) FROM Usuario WHERE Usuario_Nome = 'M'")), 1);
+    QCOMPARE(count(QStringLiteral("SELECT count(*) FROM Impressora WHERE Print_Name IN ('P', 'Q')")), 2);
+    // P's price for paper 1 is the other installation's; Q's prices are left to the installation that registered it.
+    QCOMPARE(count(QStringLiteral("SELECT group_concat(Print_Name || ':' || dmPaperSize || ':' || Custo_Mono, ' ')"
+                                  " = 'P:1:3000 P:9:2000' FROM (SELECT * FROM CustoImpressao"
+                                  " ORDER BY Print_Name, dmPaperSize)")),
+             1);
+    // The registries list the rows registered meanwhile.
+    QVERIFY(fixture.datasets()->SQL_Impressora->locate(QStringLiteral("Print_Name"), QStringLiteral("Q")));
 }
 
 void TestMonitoringCycle::refusedLinesAreReportedOnce()
