@@ -1,6 +1,10 @@
 // tollbook-bench-import PATH [LINES...]: measures the journal import and the monitoring tick over a copy of
 // the database at PATH (one made by tollbook-gendb: a million jobs).
 //
+// With TOLLBOOK_BENCH_POSTGRES=postgresql://... naming an empty PostgreSQL database, it also creates the schema
+// there and compares, for each journal size, our import into PostgreSQL with psql's \copy (COPY FROM STDIN) of
+// the same rows into the same table, emptied before each side. Same goal: at least half the speed of COPY.
+//
 // For each journal size (100000 and 1000000 lines unless given) it writes a journal of generated jobs,
 // imports it into a fresh copy of the database as the capture copy does (takeover by renaming, one
 // transaction recording the copy's number, removal of the copy), and compares the lines per second with
@@ -12,6 +16,7 @@
 // as well as a tick whose journal is empty and one that imports a single job (which completes the
 // registries over the whole table). Always exits 0 once it has measured: the figures are the result.
 
+#include "BenchClock.h"
 #include "capture/JournalImport.h"
 #include "capture/MonitoringCycle.h"
 #include "data/Catalogue.h"
@@ -94,9 +99,16 @@ void removeDatabase(const QString& path)
 
 struct Generated
 {
-    QByteArray journal; // as the agent writes it
-    QByteArray rows;    // the same jobs as the rows of Impressao, for .import
+    QByteArray journal;  // as the agent writes it
+    QByteArray rows;     // the same jobs as the rows of Impressao, for .import
+    QByteArray copyRows; // the same jobs in COPY's text format, the columns of PostgresCopyColumns
 };
+
+// The columns our import fills, in the order of Generated::copyRows.
+const QString PostgresCopyColumns =
+    QStringLiteral("Print_Name, Computer_Id, Usuario_Id, Print_Document, Print_Drive, Print_Pages, Print_Data,"
+                   " Print_Hora, dmPaperSize, Print_PaperLength, Print_PaperWidth, Print_Color, Print_Duplex,"
+                   " Projeto_Id");
 
 // Jobs of the users and printers of the database, the rows numbered on from firstId.
 Generated generate(int lines, const QStringList& users, const QStringList& printers, qint64 firstId)
@@ -140,6 +152,14 @@ Generated generate(int lines, const QStringList& users, const QStringList& print
                 .arg(paper)
                 .arg(colour, duplex)
                 .toUtf8();
+        generated.copyRows +=
+            QStringLiteral("%1\t%2\t%3\t%4\tHP Universal Printing PCL 6\t%5\t%6\t%7\t%8\t2970\t2100\t%9\t%10\t1\n")
+                .arg(printer, computer, user, document)
+                .arg(pages)
+                .arg(today, now)
+                .arg(paper)
+                .arg(colour, duplex)
+                .toUtf8();
     }
     return generated;
 }
@@ -161,11 +181,17 @@ double importOurs(const QString& database, const QString& folder, const QByteArr
     writeFile(journalPath, journal);
     double seconds = 0;
     {
-        tollbook::Database::open(database);
+        // Without a database: the one open already as the application's connection.
+        if (!database.isEmpty()) {
+            tollbook::Database::open(database);
+        }
+        // The datasets open as at start-up, where the dataset layer runs on the store.
         tollbook::DataModuleDatasets dataModule;
         tollbook::MainWindowDatasets datasets(&dataModule);
-        datasets.SQL_Importa->open();
-        datasets.SQL_Usuario->open();
+        if (!tollbook::Database::isPostgres()) {
+            datasets.SQL_Importa->open();
+            datasets.SQL_Usuario->open();
+        }
         const qint64 before =
             scalar(tollbook::Database::ConnectionName, QStringLiteral("SELECT count(*) FROM Impressao"));
         tollbook::JournalImport import(journalPath, QDir(jobs).filePath(QStringLiteral("printjobnew.tlj")));
@@ -181,8 +207,77 @@ double importOurs(const QString& database, const QString& folder, const QByteArr
                 QStringLiteral("the import stored %1 rows of %2").arg(after - before).arg(lines));
         }
     }
-    tollbook::Database::close();
+    if (!database.isEmpty()) {
+        tollbook::Database::close();
+    }
     return seconds;
+}
+
+// Seconds psql takes to \copy the rows into Impressao of the PostgreSQL database, the start of psql included.
+double copyPsql(const QString& address, const QString& folder, const QByteArray& rows, qint64 lines)
+{
+    const QString rowsPath = QDir(folder).filePath(QStringLiteral("rows.copy"));
+    writeFile(rowsPath, rows);
+    QProcess psql;
+    QElapsedTimer timer;
+    timer.start();
+    psql.start(QStringLiteral("psql"),
+               { QStringLiteral("--no-psqlrc"), QStringLiteral("--quiet"), QStringLiteral("-v"),
+                 QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-d"), address, QStringLiteral("-c"),
+                 QStringLiteral("\\copy Impressao (%1) FROM '%2'").arg(PostgresCopyColumns, rowsPath) });
+    if (!psql.waitForStarted(-1)) {
+        throw tollbook::PlainError(QStringLiteral("psql could not be started: %1").arg(psql.errorString()));
+    }
+    psql.waitForFinished(-1);
+    const double seconds = double(timer.nsecsElapsed()) / 1e9;
+    QFile::remove(rowsPath);
+    const QString errors = QString::fromUtf8(psql.readAllStandardError()).trimmed();
+    const qint64 stored = scalar(tollbook::Database::ConnectionName, QStringLiteral("SELECT count(*) FROM Impressao"));
+    if (stored != lines || psql.exitCode() != 0) {
+        throw tollbook::PlainError(QStringLiteral("psql stored %1 rows of %2: %3").arg(stored).arg(lines).arg(errors));
+    }
+    return seconds;
+}
+
+// Our import and psql's \copy of the same jobs into the PostgreSQL database at the address, each into the
+// emptied table.
+void measurePostgres(const QString& address, const QString& folder, const QList<int>& sizes, const QStringList& users,
+                     const QStringList& printers)
+{
+    tollbook::Database::create(address);
+    tollbook::Database::open(address);
+    const auto empty = [] {
+        QSqlQuery query(QSqlDatabase::database(tollbook::Database::ConnectionName));
+        exec(query, QStringLiteral("TRUNCATE Impressao, ArquivoImportado"));
+        exec(query, QStringLiteral("VACUUM ANALYZE Impressao"));
+    };
+    out << "\nJournal import into PostgreSQL (" << address << "), against psql \\copy\n\n";
+    out << QStringLiteral("  %1  %2  %3  %4  %5\n")
+               .arg(QStringLiteral("lines"), 8)
+               .arg(QStringLiteral("ours lines/s"), 13)
+               .arg(QStringLiteral("\\copy lines/s"), 16)
+               .arg(QStringLiteral("ratio"), 6)
+               .arg(QStringLiteral("goal >= %1").arg(GoalRatio, 0, 'f', 1));
+    out.flush();
+    for (const int lines : sizes) {
+        const Generated generated = generate(lines, users, printers, 1);
+        empty();
+        const double oursSeconds = importOurs(QString(), folder, generated.journal, lines);
+        empty();
+        const double copySeconds = copyPsql(address, folder, generated.copyRows, lines);
+        const double oursRate = lines / oursSeconds;
+        const double copyRate = lines / copySeconds;
+        const double ratio = oursRate / copyRate;
+        out << QStringLiteral("  %1  %2  %3  %4  %5\n")
+                   .arg(lines, 8)
+                   .arg(oursRate, 13, 'f', 0)
+                   .arg(copyRate, 16, 'f', 0)
+                   .arg(ratio, 6, 'f', 2)
+                   .arg(ratio >= GoalRatio ? QStringLiteral("met") : QStringLiteral("MISSED"));
+        out.flush();
+    }
+    empty();
+    tollbook::Database::close();
 }
 
 // Seconds the sqlite3 shell takes to .import the rows, the start of the shell included.
@@ -205,7 +300,9 @@ double importShell(const QString& database, const QString& folder, const QByteAr
     if (!shell.waitForStarted(-1)) {
         throw tollbook::PlainError(QStringLiteral("sqlite3 could not be started: %1").arg(shell.errorString()));
     }
-    shell.write(QStringLiteral(".mode list\n.separator |\n.import '%1' Impressao\n").arg(rowsPath).toUtf8());
+    const QString extension = bench::sqliteExtensionPath();
+    shell.write((extension.isEmpty() ? QString() : QStringLiteral(".load '%1'\n").arg(extension)).toUtf8() +
+                QStringLiteral(".mode list\n.separator |\n.import '%1' Impressao\n").arg(rowsPath).toUtf8());
     shell.closeWriteChannel();
     shell.waitForFinished(-1);
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
@@ -410,6 +507,13 @@ int main(int argc, char* argv[])
             out.flush();
         }
 
+        const QString postgres = qEnvironmentVariable("TOLLBOOK_BENCH_POSTGRES");
+        if (!postgres.isEmpty()) {
+            measurePostgres(postgres, folder.path(), sizes, users, printers);
+        }
+        if (qEnvironmentVariableIsSet("TOLLBOOK_BENCH_NO_TICKS")) {
+            return 0;
+        }
         measureTicks(source, folder.path());
     } catch (const tollbook::Error& error) {
         err << "tollbook-bench-import: " << error.message() << '\n';
