@@ -29,10 +29,6 @@ QSqlDatabase open(const QString& location, const QString& connectionName = Conne
 // Whether a connection runs on PostgreSQL (otherwise on SQLite).
 bool isPostgres(const QString& connectionName = ConnectionName);
 
-// The location a connection was opened with (a SQLite file's absolute path, a PostgreSQL address): a second
-// connection to the same database opens it. Empty for a connection not opened through open().
-QString location(const QString& connectionName = ConnectionName);
-
 // The text of an error the driver reported: the database's own message where it gave one.
 QString driverMessage(const QSqlError& error);
 
@@ -44,6 +40,10 @@ void close(const QString& connectionName = ConnectionName);
 // the file or the tables exist already or the file would lie in a network folder, DriverError when the database
 // refuses.
 void create(const QString& location);
+
+// The location a connection was opened with (a SQLite file's absolute path, a PostgreSQL address): a second
+// connection to the same database opens it. Empty for a connection not opened through open().
+QString location(const QString& connectionName = ConnectionName);
 
 } // namespace Database
 } // namespace tollbook
