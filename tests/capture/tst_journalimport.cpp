@@ -183,6 +183,8 @@ private Q_SLOTS:
     void failedImportKeepsItsCopyAndStoresNothing();
     void copyStoredBeforeACrash_data();
     void copyStoredBeforeACrash();
+    void sameCopyImportedMeanwhile_data();
+    void sameCopyImportedMeanwhile();
     void eachTakeoverHasItsNumber();
     void cancelledImportKeepsItsCopy();
     void killedImportStoresEveryJobOnce();
@@ -467,6 +469,47 @@ void TestJournalImport::copyStoredBeforeACrash()
     QCOMPARE(JobRows::count(QStringLiteral("SELECT count(*) FROM Impressao")), importedAgain ? 6 : 3);
     QVERIFY(!QFileInfo::exists(fixture.copyPath()));
     QVERIFY(!QFileInfo::exists(fixture.sequencePath()));
+}
+
+void TestJournalImport::sameCopyImportedMeanwhile_data()
+{
+    QTest::addColumn<bool>("otherCommits");
+
+    QTest::newRow("the other import commits: found stored") << true;
+    QTest::newRow("the other import rolls back: imported") << false;
+}
+
+// Another process imports the same copy (its id the same) and has not ended yet: the import waits for it, then
+// finds the copy stored, or stores it when the other did not commit. Never stored twice.
+void TestJournalImport::sameCopyImportedMeanwhile()
+{
+    QFETCH(bool, otherCommits);
+
+    ImportFixture fixture;
+    const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    writeFile(fixture.copyPath(), numberedJournal(3));
+    writeFile(fixture.sequencePath(), id.toLatin1() + '\n');
+    const QString other = QStringLiteral("other import");
+    QSqlDatabase otherImport = Database::open(fixture.databasePath(), other);
+    QVERIFY(otherImport.transaction());
+    QSqlQuery record(otherImport);
+    record.prepare(QStringLiteral("INSERT INTO ArquivoImportado (Arquivo_Id) VALUES (?)"));
+    record.addBindValue(id);
+    QVERIFY2(record.exec(), qPrintable(record.lastError().text()));
+    bool ended = false;
+    QTimer::singleShot(300, [&]() { ended = otherCommits ? otherImport.commit() : otherImport.rollback(); });
+
+    const JournalImport::Result result = fixture.importPending();
+
+    QVERIFY(ended);
+    record = QSqlQuery();
+    otherImport = QSqlDatabase();
+    Database::close(other);
+    QVERIFY(result.copyProcessed);
+    QCOMPARE(result.alreadyStored, otherCommits);
+    QCOMPARE(JobRows::count(QStringLiteral("SELECT count(*) FROM Impressao")), otherCommits ? 0 : 3);
+    QCOMPARE(fixture.storedCopies(), 1);
+    QVERIFY(!QFileInfo::exists(fixture.copyPath()));
 }
 
 void TestJournalImport::eachTakeoverHasItsNumber()
