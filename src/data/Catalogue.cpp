@@ -222,7 +222,7 @@ DataModuleDatasets::DataModuleDatasets(QObject* parent)
             QStringLiteral("where Impressao.Print_Data >= :datai"),
             QStringLiteral("and Impressao.Print_data <= :dataf"),
             QStringLiteral("GROUP BY Impressao.Projeto_Id, Projeto.Projeto_Codigo, Projeto.Projeto_Nome, "
-                           "Impressao.Usuario_Id, Impressao.dmPaperSize, Impressao.Print_Color"),
+                           "Impressao.Usuario_Id, Usuario.Usuario_Nome, Impressao.dmPaperSize, Impressao.Print_Color"),
             QStringLiteral("ORDER BY Projeto.Projeto_Codigo, Impressao.Projeto_Id, Usuario_Nome, Impressao.Usuario_Id, "
                            "Impressao.dmPaperSize, Impressao.Print_Color") },
           this))

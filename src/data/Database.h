@@ -32,6 +32,14 @@ bool isPostgres(const QString& connectionName = ConnectionName);
 // The text of an error the driver reported: the database's own message where it gave one.
 QString driverMessage(const QSqlError& error);
 
+// A statement of the application, written as for SQLite, as the store of the connection runs it: unchanged on
+// SQLite, through postgresSql on PostgreSQL (StoreSql.cpp says what it translates).
+QString storeSql(const QString& sql, const QString& connectionName = ConnectionName);
+QString postgresSql(const QString& sql);
+
+// Whether a transaction is open on a PostgreSQL connection (also one that failed and waits for its rollback).
+bool inPostgresTransaction(const QString& connectionName = ConnectionName);
+
 // Closes and removes the connection.
 void close(const QString& connectionName = ConnectionName);
 

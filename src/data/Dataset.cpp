@@ -4,6 +4,7 @@
 #include "DataSource.h"
 #include "Database.h"
 #include "Formats.h"
+#include "RowStatement.h"
 #include "SqliteStatement.h"
 #include "TextCompare.h"
 #include "platform/Errors.h"
@@ -299,6 +300,45 @@ public:
             throw DriverError(QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(statement))));
         }
         readText(bytes, sqlite3_value_bytes(value), rowsSoFar, stored);
+    }
+
+    // The same from a statement of another store.
+    void read(const RowStatement& statement, qsizetype rowsSoFar, QVariant& stored)
+    {
+        const RowStatement::Kind kind = statement.kind(m_column);
+        if (kind == RowStatement::Kind::Null) {
+            return;
+        }
+        switch (m_type) {
+            case FieldType::Integer:
+            case FieldType::AutoInc:
+                stored = QVariant(statement.integer(m_column));
+                return;
+            case FieldType::Currency:
+                stored = kind == RowStatement::Kind::Real
+                             ? QVariant(qint64(std::llround(statement.real(m_column) * 10000.0)))
+                             : QVariant(statement.integer(m_column));
+                return;
+            case FieldType::Float:
+                stored = QVariant(statement.real(m_column));
+                return;
+            case FieldType::Unknown:
+                if (kind == RowStatement::Kind::Integer) {
+                    stored = QVariant(statement.integer(m_column));
+                    return;
+                }
+                if (kind == RowStatement::Kind::Real) {
+                    stored = QVariant(statement.real(m_column));
+                    return;
+                }
+                break;
+            case FieldType::String:
+            case FieldType::DateTime:
+                break;
+        }
+        int length = 0;
+        const char* bytes = statement.text(m_column, &length);
+        readText(bytes, length, rowsSoFar, stored);
     }
 
 private:
@@ -655,6 +695,22 @@ QSqlDatabase Dataset::database() const
     return db;
 }
 
+// A parameter as the statements of a store take it: a date or time as a date and time, which SQLite receives as
+// its ISO text and PostgreSQL as a timestamp, so that a time on it counts against a date column on both.
+QVariant Dataset::rowBindableValue(const Parameter& param) const
+{
+    QVariant value = bindableValue(param);
+    const int typeId = param.value.typeId();
+    if (!value.isNull() &&
+        (param.type == FieldType::DateTime || typeId == QMetaType::QDate || typeId == QMetaType::QDateTime)) {
+        const QDateTime dateTime = FieldValues::parseIsoDateTime(value.toString());
+        if (dateTime.isValid()) {
+            value = QVariant(dateTime);
+        }
+    }
+    return value;
+}
+
 QVariant Dataset::bindableValue(const Parameter& param) const
 {
     const QVariant& value = param.value;
@@ -698,10 +754,10 @@ void Dataset::bindParams(QSqlQuery& query) const
     }
 }
 
-void Dataset::bindParams(SqliteStatement& statement) const
+void Dataset::bindParams(RowStatement& statement) const
 {
     for (int i = 0; i < m_occurrences.size(); ++i) {
-        statement.bind(i, bindableValue(m_params.at(m_occurrences.at(i))));
+        statement.bind(i, rowBindableValue(m_params.at(m_occurrences.at(i))));
     }
 }
 
@@ -761,8 +817,9 @@ void Dataset::open()
     }
 
     const int keyField = pageableKeyField();
-    SqliteStatement statement(m_connectionName, filteredSql(QStringLiteral("*")));
-    bindQuery(statement);
+    const std::unique_ptr<RowStatement> statement =
+        RowStatement::prepare(m_connectionName, filteredSql(QStringLiteral("*")));
+    bindQuery(*statement);
     try {
         if (notifying()) {
             Q_EMIT aboutToReset();
@@ -782,7 +839,7 @@ void Dataset::open()
             buildLookups();
         } else {
             keys = {};
-            fetch(statement, m_rows);
+            fetch(*statement, m_rows);
         }
     } catch (...) {
         m_rows.clear();
@@ -803,7 +860,7 @@ void Dataset::open()
     }
 }
 
-void Dataset::fetch(SqliteStatement& statement, QVector<QVector<QVariant>>& rows, bool newLookups)
+void Dataset::fetch(RowStatement& statement, QVector<QVector<QVariant>>& rows, bool newLookups)
 {
     static const bool heapKept = keepFreedHeap();
     Q_UNUSED(heapKept)
@@ -846,7 +903,23 @@ void Dataset::fetch(SqliteStatement& statement, QVector<QVector<QVariant>>& rows
         buildLookups();
     }
     const int fieldCount = int(m_fields.size());
-    sqlite3_stmt* handle = statement.handle();
+    sqlite3_stmt* handle = statement.sqliteHandle();
+    if (!handle) {
+        while (statement.step()) {
+            QVector<QVariant> row(fieldCount);
+            QVariant* values = row.data();
+            const qsizetype rowCount = rows.size();
+            for (int field = 0; field < fieldCount; ++field) {
+                const int reader = readerOfField[size_t(field)];
+                if (reader >= 0) {
+                    readers[size_t(reader)].read(statement, rowCount, values[field]);
+                }
+            }
+            calculate(row);
+            rows.append(std::move(row));
+        }
+        return;
+    }
     while (statement.step()) {
         QVector<QVariant> row(fieldCount);
         QVariant* values = row.data();
@@ -981,24 +1054,33 @@ int Dataset::pageableKeyField()
 
 bool Dataset::readKeys(std::vector<qint64>& keys, const QString& extraCondition, const QVariantList& extraValues)
 {
-    SqliteStatement statement(m_connectionName,
-                              filteredSql(quotedIdentifier(m_fields.at(m_keyField)->fieldName()), extraCondition));
-    bindQuery(statement, extraValues);
+    const std::unique_ptr<RowStatement> statement = RowStatement::prepare(
+        m_connectionName, filteredSql(quotedIdentifier(m_fields.at(m_keyField)->fieldName()), extraCondition));
+    bindQuery(*statement, extraValues);
     if (extraCondition.isEmpty()) {
         // Pages are read with the parameters of this reading, whatever is set on them until the next one.
         m_pageBinding.clear();
         for (int i = 0; i < m_occurrences.size(); ++i) {
-            m_pageBinding << bindableValue(m_params.at(m_occurrences.at(i)));
+            m_pageBinding << rowBindableValue(m_params.at(m_occurrences.at(i)));
         }
     }
-    sqlite3_stmt* handle = statement.handle();
     bool allKeys = true;
-    while (statement.step()) {
-        if (sqlite3_column_type(handle, 0) != SQLITE_INTEGER) {
-            allKeys = false; // a row of an outer join without its base row: no key to read it by
-            continue;
+    if (sqlite3_stmt* handle = statement->sqliteHandle()) {
+        while (statement->step()) {
+            if (sqlite3_column_type(handle, 0) != SQLITE_INTEGER) {
+                allKeys = false; // a row of an outer join without its base row: no key to read it by
+                continue;
+            }
+            keys.push_back(sqlite3_column_int64(handle, 0));
         }
-        keys.push_back(sqlite3_column_int64(handle, 0));
+    } else {
+        while (statement->step()) {
+            if (statement->kind(0) != RowStatement::Kind::Integer) {
+                allKeys = false;
+                continue;
+            }
+            keys.push_back(statement->integer(0));
+        }
     }
     if (!allKeys) {
         keys.clear();
@@ -1019,14 +1101,15 @@ QString Dataset::filteredSql(const QString& columns, const QString& extraConditi
     if (conditions.isEmpty() && columns == QLatin1String("*")) {
         return m_translatedSql;
     }
-    QString sql = QStringLiteral("SELECT %1 FROM (%2)").arg(columns, m_translatedSql);
+    // The query named, as PostgreSQL wants every query in a FROM clause to be.
+    QString sql = QStringLiteral("SELECT %1 FROM (%2) AS query_rows").arg(columns, m_translatedSql);
     if (!conditions.isEmpty()) {
         sql += QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
     }
     return sql;
 }
 
-void Dataset::bindQuery(SqliteStatement& statement, const QVariantList& extraValues) const
+void Dataset::bindQuery(RowStatement& statement, const QVariantList& extraValues) const
 {
     bindParams(statement);
     int position = int(m_occurrences.size());
@@ -1169,7 +1252,7 @@ QString Dataset::conditionSql(const Condition& condition, QVariantList& values) 
     const QString test = testSql(condition, values);
     // A null field satisfies no condition but the null test, and so is among the rows that do not. The
     // condition itself stays as written where it is not negated, so that an index on the column serves it.
-    return (condition.negated ? QStringLiteral("NOT coalesce((%1), 0)") : QStringLiteral("(%1)")).arg(test);
+    return (condition.negated ? QStringLiteral("NOT coalesce((%1), FALSE)") : QStringLiteral("(%1)")).arg(test);
 }
 
 QString Dataset::testSql(const Condition& condition, QVariantList& values) const
@@ -1182,7 +1265,7 @@ QString Dataset::testSql(const Condition& condition, QVariantList& values) const
             parts << conditionSql(operand, values);
         }
         if (parts.isEmpty()) {
-            return any ? QStringLiteral("0") : QStringLiteral("1");
+            return any ? QStringLiteral("FALSE") : QStringLiteral("TRUE");
         }
         return parts.join(any ? QLatin1String(" OR ") : QLatin1String(" AND "));
     }
@@ -1264,6 +1347,11 @@ QString Dataset::testSql(const Condition& condition, QVariantList& values) const
             return QStringLiteral("substr(%1, 1, length(%2)) = %3")
                 .arg(folded(subject), folded(QStringLiteral("?")), folded(QStringLiteral("?")));
         case Match::Like:
+            if (condition.caseSensitive && Database::isPostgres(m_connectionName)) {
+                // PostgreSQL's LIKE on text counts letter case; a citext column is compared as text.
+                values << likePattern(condition.value.toString());
+                return QStringLiteral("CAST(%1 AS TEXT) LIKE ? ESCAPE '\\'").arg(subject);
+            }
             if (condition.caseSensitive) {
                 values << globPattern(condition.value.toString());
                 return subject + QStringLiteral(" GLOB ?");
@@ -1280,7 +1368,7 @@ QString Dataset::testSql(const Condition& condition, QVariantList& values) const
                 bounds << column + QStringLiteral(" <= ?") + collate;
                 values << bound(condition.high);
             }
-            return bounds.isEmpty() ? QStringLiteral("1") : bounds.join(QStringLiteral(" AND "));
+            return bounds.isEmpty() ? QStringLiteral("TRUE") : bounds.join(QStringLiteral(" AND "));
         }
         case Match::AnyOf:
         case Match::AllOf:
@@ -1511,9 +1599,10 @@ void Dataset::refresh()
     takeMasterParams();
     QVector<QVector<QVariant>> fresh;
     {
-        SqliteStatement statement(m_connectionName, filteredSql(QStringLiteral("*")));
-        bindQuery(statement);
-        fetch(statement, fresh);
+        const std::unique_ptr<RowStatement> statement =
+            RowStatement::prepare(m_connectionName, filteredSql(QStringLiteral("*")));
+        bindQuery(*statement);
+        fetch(*statement, fresh);
     }
 
     // Each row's identity as a number: its key itself where that is one whole number (Print_Id), else the
@@ -1855,11 +1944,12 @@ int Dataset::appendNewerRows(const QString& keyField, NewRowsAt at)
         setCurrent(current < 0 ? 0 : current);
         return count;
     }
-    SqliteStatement statement(m_connectionName, filteredSql(QStringLiteral("*"), newer));
-    bindQuery(statement, { bound });
+    const std::unique_ptr<RowStatement> statement =
+        RowStatement::prepare(m_connectionName, filteredSql(QStringLiteral("*"), newer));
+    bindQuery(*statement, { bound });
 
     QVector<QVector<QVariant>> added;
-    fetch(statement, added);
+    fetch(*statement, added);
     if (added.isEmpty()) {
         return 0;
     }
@@ -1889,7 +1979,7 @@ int Dataset::appendNewerRows(const QString& keyField, NewRowsAt at)
 int Dataset::execSql()
 {
     QSqlQuery query(database());
-    if (!query.prepare(m_translatedSql)) {
+    if (!query.prepare(Database::storeSql(m_translatedSql, m_connectionName))) {
         throw DriverError(driverMessage(query.lastError()));
     }
     bindParams(query);
@@ -2144,22 +2234,33 @@ const QVector<QVariant>& Dataset::readPage(int row)
             }
             return marks.join(QLatin1Char(','));
         }();
-        if (!m_pageStatement) {
-            m_pageStatement = std::make_unique<KeptStatement>();
+        const QString pageSql =
+            QStringLiteral("SELECT * FROM (%1) AS query_rows WHERE %2 IN (%3)")
+                .arg(m_pageSql, quotedIdentifier(m_fields.at(m_keyField)->fieldName()), placeholders);
+        // Kept on SQLite; PostgreSQL plans the page as it runs it, at a fraction of reading it.
+        std::unique_ptr<RowStatement> own;
+        RowStatement* statement = nullptr;
+        if (Database::isPostgres(m_connectionName)) {
+            own = RowStatement::prepare(m_connectionName, pageSql);
+            statement = own.get();
+        } else {
+            if (!m_pageStatement) {
+                m_pageStatement = std::make_unique<KeptStatement>();
+            }
+            statement = &m_pageStatement->get(m_connectionName, pageSql);
         }
-        SqliteStatement& statement = m_pageStatement->get(
-            m_connectionName,
-            QStringLiteral("SELECT * FROM (%1) WHERE %2 IN (%3)")
-                .arg(m_pageSql, quotedIdentifier(m_fields.at(m_keyField)->fieldName()), placeholders));
         for (int i = 0; i < m_pageBinding.size(); ++i) {
-            statement.bind(i, m_pageBinding.at(i));
+            statement->bind(i, m_pageBinding.at(i));
         }
         for (int i = 0; i < PageRows; ++i) {
-            statement.bind(int(m_pageBinding.size()) + i, i < count ? QVariant(m_keys[size_t(first + i)]) : QVariant());
+            statement->bind(int(m_pageBinding.size()) + i,
+                            i < count ? QVariant(m_keys[size_t(first + i)]) : QVariant());
         }
         QVector<QVector<QVariant>> read;
-        fetch(statement, read, false);
-        sqlite3_reset(statement.handle()); // not left running between pages
+        fetch(*statement, read, false);
+        if (sqlite3_stmt* handle = statement->sqliteHandle()) {
+            sqlite3_reset(handle); // not left running between pages
+        }
         for (QVector<QVariant>& values : read) {
             const auto slot = slotOf.constFind(values.at(m_keyField).toLongLong());
             if (slot != slotOf.cend()) {
@@ -2391,6 +2492,38 @@ void Dataset::post()
     }
 }
 
+// SQLite opens a transaction for a savepoint outside one; PostgreSQL wants one open first. There a savepoint
+// outside a transaction begins one, which the savepoint's release ends: committed when it is released, rolled
+// back when the release fails.
+bool Dataset::savepointExec(QSqlQuery& query, const QString& command)
+{
+    const bool postgres = Database::isPostgres(m_connectionName);
+    if (postgres && command.startsWith(QLatin1String("SAVEPOINT "))) {
+        if (!Database::inPostgresTransaction(m_connectionName)) {
+            if (!query.exec(QStringLiteral("BEGIN"))) {
+                return false;
+            }
+            m_savepointTransactions << command.mid(10);
+        }
+        if (!query.exec(command)) {
+            if (m_savepointTransactions.remove(command.mid(10))) {
+                QSqlQuery(database()).exec(QStringLiteral("ROLLBACK"));
+            }
+            return false;
+        }
+        return true;
+    }
+    const bool done = query.exec(command);
+    if (postgres && command.startsWith(QLatin1String("RELEASE ")) && m_savepointTransactions.remove(command.mid(8))) {
+        QSqlQuery end(database());
+        if (!done || !end.exec(QStringLiteral("COMMIT"))) {
+            end.exec(QStringLiteral("ROLLBACK"));
+            return false;
+        }
+    }
+    return done;
+}
+
 template<typename Write>
 void Dataset::writeWithAfterWrite(Write&& write)
 {
@@ -2399,21 +2532,21 @@ void Dataset::writeWithAfterWrite(Write&& write)
         return;
     }
     QSqlQuery savepoint(database());
-    if (!savepoint.exec(QStringLiteral("SAVEPOINT dataset_post"))) {
+    if (!savepointExec(savepoint, QStringLiteral("SAVEPOINT dataset_post"))) {
         throw DriverError(driverMessage(savepoint.lastError()));
     }
     try {
         write();
         afterWrite(*this);
     } catch (...) {
-        savepoint.exec(QStringLiteral("ROLLBACK TO dataset_post"));
-        savepoint.exec(QStringLiteral("RELEASE dataset_post"));
+        savepointExec(savepoint, QStringLiteral("ROLLBACK TO dataset_post"));
+        savepointExec(savepoint, QStringLiteral("RELEASE dataset_post"));
         throw;
     }
-    if (!savepoint.exec(QStringLiteral("RELEASE dataset_post"))) {
+    if (!savepointExec(savepoint, QStringLiteral("RELEASE dataset_post"))) {
         const QString message = driverMessage(savepoint.lastError());
-        savepoint.exec(QStringLiteral("ROLLBACK TO dataset_post"));
-        savepoint.exec(QStringLiteral("RELEASE dataset_post"));
+        savepointExec(savepoint, QStringLiteral("ROLLBACK TO dataset_post"));
+        savepointExec(savepoint, QStringLiteral("RELEASE dataset_post"));
         throw DriverError(message);
     }
 }
@@ -2495,7 +2628,9 @@ const Dataset::TableInfo& Dataset::tableInfo()
     }
     auto info = std::make_unique<TableInfo>();
     info->table = m_baseTable;
-    if (!m_baseTable.isEmpty()) {
+    if (!m_baseTable.isEmpty() && Database::isPostgres(m_connectionName)) {
+        readPostgresTableInfo(*info);
+    } else if (!m_baseTable.isEmpty()) {
         QSqlQuery query(database());
         if (!query.exec(QStringLiteral("PRAGMA table_info(%1)").arg(quotedIdentifier(m_baseTable)))) {
             throw DriverError(driverMessage(query.lastError()));
@@ -2521,12 +2656,60 @@ const Dataset::TableInfo& Dataset::tableInfo()
     return *m_tableInfo;
 }
 
+// The columns of the base table on PostgreSQL, with their types named as SQLite's schema declares them, and its
+// primary key; the single whole-number key is the one the database numbers.
+void Dataset::readPostgresTableInfo(TableInfo& info)
+{
+    const std::unique_ptr<RowStatement> columns = RowStatement::prepare(
+        m_connectionName, QStringLiteral("SELECT a.attname, format_type(a.atttypid, a.atttypmod),"
+                                         " coalesce(array_position(i.indkey::int2[], a.attnum)"
+                                         " - array_lower(i.indkey::int2[], 1) + 1, 0)"
+                                         " FROM pg_attribute a"
+                                         " LEFT JOIN pg_index i ON i.indrelid = a.attrelid AND i.indisprimary"
+                                         " WHERE a.attrelid = to_regclass(?) AND a.attnum > 0 AND NOT a.attisdropped"
+                                         " ORDER BY a.attnum"));
+    columns->bind(0, quotedIdentifier(m_baseTable.toLower()));
+    QMap<int, QString> keys;
+    while (columns->step()) {
+        int length = 0;
+        const char* bytes = columns->text(0, &length);
+        const QString name = QString::fromUtf8(bytes, length);
+        bytes = columns->text(1, &length);
+        const QString declared = QString::fromUtf8(bytes, length).toUpper();
+        QString type = declared;
+        if (declared == QLatin1String("INTEGER") || declared == QLatin1String("SMALLINT")) {
+            type = QStringLiteral("INTEGER");
+        } else if (declared == QLatin1String("BIGINT")) {
+            type = QStringLiteral("CURRENCY"); // the schema's bigint columns are the prices, in ten-thousandths
+        } else if (declared == QLatin1String("DOUBLE PRECISION") || declared == QLatin1String("REAL")) {
+            type = QStringLiteral("DOUBLE");
+        } else if (declared == QLatin1String("DATE")) {
+            type = QStringLiteral("DATE");
+        } else if (declared.startsWith(QLatin1String("TIMESTAMP"))) {
+            type = QStringLiteral("DATETIME");
+        } else {
+            type = QStringLiteral("VARCHAR");
+        }
+        info.columns << name;
+        info.types.insert(name.toLower(), type);
+        const int key = int(columns->integer(2));
+        if (key > 0) {
+            keys.insert(key, name);
+        }
+    }
+    info.keyColumns = keys.values();
+    if (info.keyColumns.size() == 1 &&
+        info.types.value(info.keyColumns.first().toLower()) == QLatin1String("INTEGER")) {
+        info.rowidColumn = info.keyColumns.first();
+    }
+}
+
 QSqlQuery& Dataset::preparedWrite(const QString& statement)
 {
     auto it = m_writeQueries.find(statement);
     if (it == m_writeQueries.end()) {
         auto query = std::make_shared<QSqlQuery>(database());
-        if (!query->prepare(statement)) {
+        if (!query->prepare(Database::storeSql(statement, m_connectionName))) {
             throw DriverError(driverMessage(query->lastError()));
         }
         it = m_writeQueries.insert(statement, query);
@@ -2587,7 +2770,7 @@ void Dataset::writeUpdate(const QVector<QVariant>& before, const QVector<QVarian
     // Prepared before the savepoint opens: a failure to prepare must not leave the connection inside it.
     QSqlQuery& query = preparedWrite(statement);
     QSqlQuery savepoint(db);
-    if (!byKey && !savepoint.exec(QStringLiteral("SAVEPOINT dataset_update"))) {
+    if (!byKey && !savepointExec(savepoint, QStringLiteral("SAVEPOINT dataset_update"))) {
         throw DriverError(driverMessage(savepoint.lastError()));
     }
     int position = 0;
@@ -2600,8 +2783,8 @@ void Dataset::writeUpdate(const QVector<QVariant>& before, const QVector<QVarian
     if (!query.exec()) {
         const QString message = driverMessage(query.lastError());
         if (!byKey) {
-            savepoint.exec(QStringLiteral("ROLLBACK TO dataset_update"));
-            savepoint.exec(QStringLiteral("RELEASE dataset_update"));
+            savepointExec(savepoint, QStringLiteral("ROLLBACK TO dataset_update"));
+            savepointExec(savepoint, QStringLiteral("RELEASE dataset_update"));
         }
         throw DriverError(message);
     }
@@ -2609,9 +2792,9 @@ void Dataset::writeUpdate(const QVector<QVariant>& before, const QVector<QVarian
     query.finish();
     if (!byKey) {
         if (affected > 1) {
-            savepoint.exec(QStringLiteral("ROLLBACK TO dataset_update"));
+            savepointExec(savepoint, QStringLiteral("ROLLBACK TO dataset_update"));
         }
-        savepoint.exec(QStringLiteral("RELEASE dataset_update"));
+        savepointExec(savepoint, QStringLiteral("RELEASE dataset_update"));
     }
     if (affected == 0) {
         throw DatabaseError(QStringLiteral(
@@ -2647,6 +2830,13 @@ void Dataset::writeInsert(QVector<QVariant>& row)
                         .arg(quotedIdentifier(m_baseTable), columns.join(QStringLiteral(", ")),
                              QStringList(columns.size(), QStringLiteral("?")).join(QStringLiteral(", ")));
     }
+    // PostgreSQL hands back the number it gave the row with the insert itself.
+    const Field* numbered = info.rowidColumn.isEmpty() ? nullptr : findField(info.rowidColumn);
+    numbered = numbered && numbered->kind() == FieldKind::Data ? numbered : nullptr;
+    const bool returning = numbered && Database::isPostgres(m_connectionName);
+    if (returning) {
+        statement += QStringLiteral(" RETURNING ") + quotedIdentifier(info.rowidColumn);
+    }
     QSqlQuery& query = preparedWrite(statement);
     for (int i = 0; i < values.size(); ++i) {
         query.bindValue(i, values.at(i));
@@ -2654,10 +2844,10 @@ void Dataset::writeInsert(QVector<QVariant>& row)
     if (!query.exec()) {
         throw DriverError(driverMessage(query.lastError()));
     }
-    if (!info.rowidColumn.isEmpty()) {
-        if (const Field* key = findField(info.rowidColumn); key && key->kind() == FieldKind::Data) {
-            row[key->index()] = QVariant(query.lastInsertId().toLongLong());
-        }
+    if (returning) {
+        row[numbered->index()] = QVariant(query.next() ? query.value(0).toLongLong() : qint64(0));
+    } else if (numbered) {
+        row[numbered->index()] = QVariant(query.lastInsertId().toLongLong());
     }
     query.finish();
 }
@@ -2672,8 +2862,10 @@ void Dataset::writeDelete(const QVector<QVariant>& row)
     const QString statement =
         byKey ? QStringLiteral("DELETE FROM %1 WHERE %2")
                     .arg(quotedIdentifier(m_baseTable), criteria.join(QStringLiteral(" AND ")))
-              : QStringLiteral("DELETE FROM %1 WHERE rowid = (SELECT rowid FROM %1 WHERE %2 LIMIT 1)")
-                    .arg(quotedIdentifier(m_baseTable), criteria.join(QStringLiteral(" AND ")));
+              : QStringLiteral("DELETE FROM %1 WHERE %3 = (SELECT %3 FROM %1 WHERE %2 LIMIT 1)")
+                    .arg(quotedIdentifier(m_baseTable), criteria.join(QStringLiteral(" AND ")),
+                         // the row's own address: SQLite's rowid, PostgreSQL's ctid
+                         Database::isPostgres(m_connectionName) ? QStringLiteral("ctid") : QStringLiteral("rowid"));
     QSqlQuery& query = preparedWrite(statement);
     for (int i = 0; i < values.size(); ++i) {
         query.bindValue(i, values.at(i));

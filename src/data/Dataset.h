@@ -6,6 +6,7 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QSqlQuery>
 #include <QStringList>
 #include <QVariant>
@@ -20,7 +21,7 @@ namespace tollbook {
 
 class DataSource;
 class KeptStatement;
-class SqliteStatement;
+class RowStatement;
 
 // A named parameter of a dataset's SQL ("... where Print_Data >= :datai").
 struct Parameter
@@ -215,16 +216,17 @@ private:
     QSqlDatabase database() const;
     QString translatedSql() const;
     void bindParams(QSqlQuery& query) const;
-    void bindParams(SqliteStatement& statement) const;
+    void bindParams(RowStatement& statement) const;
     void takeMasterParams();
     QVariant bindableValue(const Parameter& param) const;
-    void fetch(SqliteStatement& statement, QVector<QVector<QVariant>>& rows, bool newLookups = true);
+    QVariant rowBindableValue(const Parameter& param) const;
+    void fetch(RowStatement& statement, QVector<QVector<QVariant>>& rows, bool newLookups = true);
     int rowCount() const { return m_paged ? int(m_keys.size()) : int(m_rows.size()); }
     // The rows of the query with the filter applied, or their keys, for open and refresh.
     // "SELECT columns FROM (the query) WHERE the filter's conditions AND extraCondition", or the query itself;
     // bound by bindQuery (the query's parameters, the filter's values, then the extra value).
     QString filteredSql(const QString& columns, const QString& extraCondition = QString()) const;
-    void bindQuery(SqliteStatement& statement, const QVariantList& extraValues = {}) const;
+    void bindQuery(RowStatement& statement, const QVariantList& extraValues = {}) const;
     void resetPaging();
     int pageableKeyField();
     bool readKeys(std::vector<qint64>& keys, const QString& extraCondition = QString(),
@@ -252,6 +254,7 @@ private:
     void requireActive() const;
     void requireCurrentRow() const;
     const TableInfo& tableInfo();
+    void readPostgresTableInfo(TableInfo& info);
     struct RowCriteria
     {
         bool byKey = false;
@@ -266,6 +269,7 @@ private:
     template<typename Write>
     void writeWithAfterWrite(Write&& write);
     QSqlQuery& preparedWrite(const QString& statement);
+    bool savepointExec(QSqlQuery& query, const QString& command);
     void setFieldStored(Field* field, const QVariant& stored);
     void onMasterChanged();
     bool notifying() const { return m_disableCount == 0; }
@@ -326,6 +330,7 @@ private:
     std::vector<Lookup> m_lookups;
     std::unique_ptr<TableInfo> m_tableInfo;
     QHash<QString, std::shared_ptr<QSqlQuery>> m_writeQueries;
+    QSet<QString> m_savepointTransactions; // savepoints that began a transaction on PostgreSQL
 
     QPointer<DataSource> m_master;
     QStringList m_masterFields;

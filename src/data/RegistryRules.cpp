@@ -1,7 +1,7 @@
 #include "RegistryRules.h"
 
 #include "Catalogue.h"
-#include "SqliteStatement.h"
+#include "RowStatement.h"
 #include "i18n/Language.h"
 #include "platform/Errors.h"
 
@@ -32,10 +32,10 @@ QString message(const QString& key, const char* portuguese, const QStringList& v
 qint64 usersNaming(const Dataset& dataset, const QString& column, const QVariant& value)
 {
     // The column's own collation decides, as the registries' joins do: "fin" names the sector "FIN".
-    SqliteStatement count(dataset.connectionName(),
-                          QStringLiteral("SELECT count(*) FROM Usuario WHERE %1 = ?").arg(column));
-    count.bind(0, value);
-    return count.step() ? count.integer(0) : 0;
+    const std::unique_ptr<RowStatement> count = RowStatement::prepare(
+        dataset.connectionName(), QStringLiteral("SELECT count(*) FROM Usuario WHERE %1 = ?").arg(column));
+    count->bind(0, value);
+    return count->step() ? count->integer(0) : 0;
 }
 
 void refuseUser(Dataset& users)
@@ -81,11 +81,11 @@ bool renameSectorOfUsers(Dataset& sectors)
     if (oldName.isNull() || oldName.toString() == newName.toString()) {
         return false;
     }
-    SqliteStatement rename(sectors.connectionName(),
-                           QStringLiteral("UPDATE Usuario SET Setor_id = ? WHERE Setor_id = ?"));
-    rename.bind(0, newName);
-    rename.bind(1, oldName);
-    rename.step();
+    const std::unique_ptr<RowStatement> rename = RowStatement::prepare(
+        sectors.connectionName(), QStringLiteral("UPDATE Usuario SET Setor_id = ? WHERE Setor_id = ?"));
+    rename->bind(0, newName);
+    rename->bind(1, oldName);
+    rename->step();
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "SqliteStatement.h"
 
+#include "Dataset.h"
 #include "platform/Errors.h"
 
 #include <QMutex>
@@ -59,6 +60,11 @@ void SqliteStatement::bind(int index, const QVariant& value)
             case QMetaType::Double:
                 result = sqlite3_bind_double(m_statement, position, value.toDouble());
                 break;
+            case QMetaType::QDateTime: {
+                const QByteArray utf8 = FieldValues::toIsoText(value.toDateTime()).toUtf8();
+                result = sqlite3_bind_text(m_statement, position, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+                break;
+            }
             default: {
                 const QByteArray utf8 = value.toString().toUtf8();
                 result = sqlite3_bind_text(m_statement, position, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
@@ -101,6 +107,20 @@ QString SqliteStatement::columnDeclaredType(int column) const
 int SqliteStatement::type(int column) const
 {
     return sqlite3_column_type(m_statement, column);
+}
+
+RowStatement::Kind SqliteStatement::kind(int column) const
+{
+    switch (sqlite3_column_type(m_statement, column)) {
+        case SQLITE_NULL:
+            return Kind::Null;
+        case SQLITE_INTEGER:
+            return Kind::Integer;
+        case SQLITE_FLOAT:
+            return Kind::Real;
+        default:
+            return Kind::Text;
+    }
 }
 
 qint64 SqliteStatement::integer(int column) const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RowStatement.h"
+
 #include <QString>
 #include <QVariant>
 
@@ -13,13 +15,13 @@ namespace tollbook {
 // One statement run straight on the SQLite handle of a Qt SQL connection. Datasets read their rows
 // through it: Qt's driver turns every value of every row into a QVariant twice over, which costs more
 // than the query itself on a month of jobs.
-class SqliteStatement
+class SqliteStatement final : public RowStatement
 {
 public:
     // Throws DatabaseError when the connection is not an open SQLite one, DriverError when the database
     // refuses the statement.
     SqliteStatement(const QString& connectionName, const QString& sql);
-    ~SqliteStatement();
+    ~SqliteStatement() override;
     SqliteStatement(const SqliteStatement&) = delete;
     SqliteStatement& operator=(const SqliteStatement&) = delete;
 
@@ -29,23 +31,25 @@ public:
 
     // The statement itself, for loops that bind and step it directly.
     sqlite3_stmt* handle() const { return m_statement; }
+    sqlite3_stmt* sqliteHandle() const override { return m_statement; }
 
     // Binds by position, from 0: null, integers, doubles and text.
-    void bind(int index, const QVariant& value);
+    void bind(int index, const QVariant& value) override;
     // The next row; false at the end. Throws DriverError on failure.
-    bool step();
+    bool step() override;
 
-    int columnCount() const;
-    QString columnName(int column) const;
+    int columnCount() const override;
+    QString columnName(int column) const override;
     // The declared type of the table column behind a result column; empty for an expression.
-    QString columnDeclaredType(int column) const;
+    QString columnDeclaredType(int column) const override;
 
     // SQLITE_INTEGER, SQLITE_FLOAT, SQLITE_TEXT, SQLITE_BLOB or SQLITE_NULL of the current row's value.
     int type(int column) const;
-    qint64 integer(int column) const;
-    double real(int column) const;
+    Kind kind(int column) const override;
+    qint64 integer(int column) const override;
+    double real(int column) const override;
     // The value as UTF-8 bytes, valid until the next step.
-    const char* text(int column, int* length) const;
+    const char* text(int column, int* length) const override;
     QString string(int column) const;
 
 private:

@@ -1,7 +1,10 @@
 #pragma once
 
-// A new database in a temporary folder, opened as the application's connection, for one test case.
+// A new database, opened as the application's connection, for one test case: a SQLite file in a temporary folder,
+// or a database of a throwaway PostgreSQL cluster when TOLLBOOK_TEST_STORE=postgres (the same cases on the other
+// store). Statements of the test go through the data layer's translation, as the application's do.
 
+#include "common/PostgresFixture.h"
 #include "data/Database.h"
 #include "platform/Errors.h"
 
@@ -16,12 +19,23 @@ public:
     DatabaseFixture()
     {
         QVERIFY2(m_dir.isValid(), "temporary folder");
-        m_path = m_dir.filePath(QStringLiteral("Tollbook.db"));
+        if (onPostgres()) {
+            PostgresFixture* cluster = PostgresFixture::shared();
+            QVERIFY2(cluster, qPrintable(PostgresFixture::sharedReason()));
+            m_path = cluster->createDatabase();
+            QVERIFY2(!m_path.isEmpty(), qPrintable(cluster->reason()));
+        } else {
+            m_path = m_dir.filePath(QStringLiteral("Tollbook.db"));
+        }
         tollbook::Database::create(m_path);
         tollbook::Database::open(m_path);
     }
     ~DatabaseFixture() { tollbook::Database::close(); }
 
+    // Whether the cases run on PostgreSQL.
+    static bool onPostgres() { return qEnvironmentVariable("TOLLBOOK_TEST_STORE") == QLatin1String("postgres"); }
+
+    // The database's file, or its address on PostgreSQL.
     const QString& path() const { return m_path; }
     QString folder() const { return m_dir.path(); }
 
@@ -30,7 +44,7 @@ public:
     {
         QSqlQuery query(QSqlDatabase::database(tollbook::Database::ConnectionName));
         for (const QString& statement : statements) {
-            if (!query.exec(statement)) {
+            if (!query.exec(tollbook::Database::storeSql(statement))) {
                 QFAIL(qPrintable(statement + QStringLiteral(": ") + query.lastError().text()));
             }
         }
@@ -40,7 +54,7 @@ public:
     static QVariant scalar(const QString& statement)
     {
         QSqlQuery query(QSqlDatabase::database(tollbook::Database::ConnectionName));
-        if (!query.exec(statement) || !query.next()) {
+        if (!query.exec(tollbook::Database::storeSql(statement)) || !query.next()) {
             qWarning() << statement << query.lastError().text();
             return QVariant();
         }

@@ -249,6 +249,9 @@ void TestCatalogue::moneyInTheApplicationsFormat()
 // next opening.
 void TestCatalogue::decimalPriceRefusedOrReadRight()
 {
+    if (DatabaseFixture::onPostgres()) {
+        QSKIP("a column of PostgreSQL holds whole numbers only, and the database before the rule is a SQLite file");
+    }
     QSqlQuery query(QSqlDatabase::database(Database::ConnectionName));
     QVERIFY(!query.exec(QStringLiteral("UPDATE CustoImpressao SET Custo_Mono = 0.2 WHERE Print_Name = 'HP1'")));
     QVERIFY(!query.exec(QStringLiteral("INSERT INTO CustoImpressao VALUES ('HP3', 9, '0,20', 2500)")));
@@ -373,8 +376,13 @@ void TestCatalogue::editingJoinedRowWritesOnlyJobs()
                                                     "AND dmPaperSize = 9"))
                  .toLongLong(),
              qint64(2500));
-    QCOMPARE(DatabaseFixture::scalar(QStringLiteral("SELECT Print_Hora FROM Impressao WHERE Print_Id = 1")).toString(),
-             QStringLiteral("2019-12-31 10:00:00"));
+    const QVariant time =
+        DatabaseFixture::scalar(QStringLiteral("SELECT Print_Hora FROM Impressao WHERE Print_Id = 1"));
+    if (DatabaseFixture::onPostgres()) {
+        QCOMPARE(time.toDateTime(), QDateTime(QDate(2019, 12, 31), QTime(10, 0)));
+    } else {
+        QCOMPARE(time.toString(), QStringLiteral("2019-12-31 10:00:00"));
+    }
 }
 
 void TestCatalogue::importOpensWithoutReadingJobs()
@@ -458,11 +466,11 @@ void TestCatalogue::purgeAndDelete()
     QCOMPARE(purge->execSql(), 2);
     m_main->SQL_Delete->setParam(QStringLiteral("Print_Id"), 7);
     QCOMPARE(m_main->SQL_Delete->execSql(), 1);
-    QCOMPARE(
-        DatabaseFixture::scalar(
-            QStringLiteral("SELECT group_concat(Print_Id) FROM (SELECT Print_Id FROM Impressao ORDER BY Print_Id)"))
-            .toString(),
-        QStringLiteral("3,4,5,6"));
+    QCOMPARE(DatabaseFixture::scalar(
+                 QStringLiteral(
+                     "SELECT group_concat(Print_Id) FROM (SELECT Print_Id FROM Impressao ORDER BY Print_Id) AS jobs"))
+                 .toString(),
+             QStringLiteral("3,4,5,6"));
 }
 
 void TestCatalogue::startupDatasets()

@@ -13,7 +13,7 @@ namespace {
 QString remainingIds()
 {
     return DatabaseFixture::scalar(QStringLiteral("SELECT group_concat(Print_Id) FROM (SELECT Print_Id FROM Impressao"
-                                                  " ORDER BY Print_Id)"))
+                                                  " ORDER BY Print_Id) AS jobs"))
         .toString();
 }
 

@@ -131,7 +131,7 @@ void TestRegistryRules::rules_data()
         row("user with jobs") << removeRow(&M::SQL_Usuario, "Usuario_id", "Bruno") << QString()
                               << count("Usuario", "Usuario_id = 'Bruno'") << "0";
         row("user inserted") << Operation([](M& d) { d.SQL_Usuario->append(); }) << message("sMsgNIncluir")
-                             << count("Usuario", "1") << "4";
+                             << count("Usuario", "TRUE") << "4";
         row("sector ADM edited") << Operation([](M& d) {
             locate(d.SQL_Setor, "Setor_Id", "ADM");
             d.SQL_Setor->edit();
@@ -233,7 +233,7 @@ void TestRegistryRules::sectorRenameReachesUsers()
     sectors->post();
 
     QCOMPARE(scalarText(QStringLiteral("SELECT group_concat(Usuario_id || ':' || Setor_id, ' ') FROM "
-                                       "(SELECT * FROM Usuario ORDER BY Usuario_id)")),
+                                       "(SELECT * FROM Usuario ORDER BY Usuario_id) AS users")),
              QStringLiteral("Admin:ADM Bruno:Finanças Carla:Finanças Dora:Finanças"));
     QCOMPARE(users->fieldByName(QStringLiteral("Usuario_id"))->asString(), QStringLiteral("Carla"));
     QCOMPARE(users->fieldByName(QStringLiteral("Setor_id"))->asString(), QStringLiteral("Finanças"));
@@ -248,9 +248,16 @@ void TestRegistryRules::failedRenameKeepsBoth_data()
     QTest::newRow("name taken") << QStringLiteral("rh") << QStringList();
     // The sector is written, its users are not: the sector's write is undone.
     QTest::newRow("users refused") << QStringLiteral("Finanças")
-                                   << QStringList{ QStringLiteral(
-                                          "CREATE TRIGGER refuse BEFORE UPDATE OF Setor_id ON Usuario"
-                                          " BEGIN SELECT RAISE(ABORT, 'users are locked'); END") };
+                                   << (DatabaseFixture::onPostgres()
+                                           ? QStringList{ QStringLiteral("CREATE FUNCTION refuse() RETURNS trigger"
+                                                                         " LANGUAGE plpgsql AS $$ BEGIN RAISE EXCEPTION"
+                                                                         " 'users are locked'; END $$"),
+                                                          QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE OF"
+                                                                         " Setor_id ON Usuario FOR EACH ROW EXECUTE"
+                                                                         " FUNCTION refuse()") }
+                                           : QStringList{ QStringLiteral(
+                                                 "CREATE TRIGGER refuse BEFORE UPDATE OF Setor_id ON Usuario"
+                                                 " BEGIN SELECT RAISE(ABORT, 'users are locked'); END") });
 }
 
 // When either write of a rename fails, neither is kept, the error goes to the caller and the row stays in
@@ -269,7 +276,8 @@ void TestRegistryRules::failedRenameKeepsBoth()
 
     QCOMPARE(sectors->state(), Dataset::State::Edit);
     QCOMPARE(sectors->fieldByName(QStringLiteral("Setor_Id"))->asString(), newName);
-    QCOMPARE(scalarText(QStringLiteral("SELECT group_concat(Setor_Id, ' ') FROM (SELECT * FROM Setor ORDER BY 1)")),
+    QCOMPARE(scalarText(
+                 QStringLiteral("SELECT group_concat(Setor_Id, ' ') FROM (SELECT * FROM Setor ORDER BY 1) AS sectors")),
              QStringLiteral("ADM FIN RH"));
     QCOMPARE(scalarText(QStringLiteral("SELECT count(*) FROM Usuario WHERE Setor_id = 'FIN'")), QStringLiteral("3"));
     // Nothing is left open on the connection: a later write commits on its own.
