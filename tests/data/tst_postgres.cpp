@@ -124,6 +124,8 @@ private Q_SLOTS:
     void newDatabase();
     void newDatabaseIsOneTransaction();
     void newDatabaseByItsOwner();
+    void statementsTranslated_data();
+    void statementsTranslated();
 };
 
 void TestPostgres::cleanup()
@@ -533,6 +535,48 @@ void TestPostgres::newDatabaseByItsOwner()
              QStringLiteral("false"));
     QCOMPARE(run(QStringLiteral("INSERT INTO Projeto (Projeto_Codigo) VALUES ('P2')")), QString());
     QCOMPARE(column(QStringLiteral("SELECT Projeto_Id FROM Projeto WHERE Projeto_Codigo = 'p2'")), QStringLiteral("2"));
+}
+
+// The application's SQL as PostgreSQL runs it. What each translation does to results is checked by the dataset,
+// catalogue and registry cases run on PostgreSQL; here, that nothing in quotes is touched and what stays as written.
+void TestPostgres::statementsTranslated_data()
+{
+    QTest::addColumn<QString>("sqlite");
+    QTest::addColumn<QString>("postgres");
+    const auto row = [](const char* name, const char* sqlite, const char* postgres) {
+        QTest::newRow(name) << QString::fromUtf8(sqlite) << QString::fromUtf8(postgres);
+    };
+    row("quoted names in lower case", "SELECT \"Print_Id\", [Usuario_Id] FROM \"Impressao\"",
+        "SELECT \"print_id\", \"usuario_id\" FROM \"impressao\"");
+    row("quoted texts untouched", "SELECT 'Print_Id \"X\" [Y] instr(a, b) IS ?' WHERE a = 'it''s \"Q\"'",
+        "SELECT 'Print_Id \"X\" [Y] instr(a, b) IS ?' WHERE a = 'it''s \"Q\"'");
+    row("is a value", "x IS ? AND y IS NOT ? AND z IS NULL AND w IS NOT NULL",
+        "x IS NOT DISTINCT FROM ? AND y IS DISTINCT FROM ? AND z IS NULL AND w IS NOT NULL");
+    row("case counts", "a = ? COLLATE BINARY AND b = 'S' COLLATE BINARY",
+        "a = CAST(? AS text) COLLATE \"C\" AND b = 'S' COLLATE \"C\"");
+    row("case ignored by the column", "a >= ? COLLATE TOLLBOOK_NOCASE ORDER BY a", "a >= ? ORDER BY a");
+    row("date pieces", "strftime('%d/%m/%Y %H:%M:%S', Print_Hora) || strftime('%Y', d)",
+        "to_char(Print_Hora, 'DD/MM/YYYY HH24:MI:SS') || to_char(d, 'YYYY')");
+    row("letters in a date format are literal", "strftime('%Hh%M', t)", "to_char(t, 'HH24\"h\"MI')");
+    row("amount with two decimals", "replace(printf('%.2f', Custo_Mono / 10000.0), '.', ?)",
+        "replace((CAST(round(CAST(Custo_Mono / 10000.0 AS numeric), 2) AS text)), '.', ?)");
+    row("zero-padded pieces", "printf('2020-01-%02d %s', 1 + i % 28, name)",
+        "('2020-01-' || to_char(1 + i % 28, 'FM00') || ' ' || CAST(name AS text))");
+    row("unknown format left as written", "printf('%x', n)", "printf('%x', n)");
+    row("nested calls", "instr(tollbook_fold(printf('%g', \"Code\")), tollbook_fold(?)) > 0",
+        "strpos(CAST(tollbook_fold((CAST(\"code\" AS text))) AS text), CAST(tollbook_fold(?) AS text)) > 0");
+    row("joined texts", "SELECT group_concat(Setor_Id, ' '), group_concat(n) FROM s",
+        "SELECT string_agg(CAST(Setor_Id AS text), ' '), string_agg(CAST(n AS text), ',') FROM s");
+    row("array types untouched", "SELECT i.indkey::int2[] FROM pg_index i", "SELECT i.indkey::int2[] FROM pg_index i");
+    row("names that only start alike", "SELECT is_done, collated, instruction FROM t",
+        "SELECT is_done, collated, instruction FROM t");
+}
+
+void TestPostgres::statementsTranslated()
+{
+    QFETCH(QString, sqlite);
+    QFETCH(QString, postgres);
+    QCOMPARE(Database::postgresSql(sqlite), postgres);
 }
 
 QTEST_GUILESS_MAIN(TestPostgres)
