@@ -7,6 +7,10 @@
 // dataset costs at most 1.5 times what the database engine alone needs for its query. Times are processor
 // time (user + system) unless BENCH_CLOCK=wall: on a machine shared with other work, wall-clock time
 // measures the neighbours. Always exits 0 once it has measured: the figures are the result.
+//
+// PATH may be a postgresql:// address: the other side is then psql running the same SQL as the data layer
+// translates it, with its rows sent to /dev/null and its own \timing, and times are wall-clock times (the
+// server's work is done in another process than either side's). BENCH_WHOLE=1 reads every result whole.
 
 #include "BenchClock.h"
 #include "data/Catalogue.h"
@@ -38,6 +42,9 @@ using bench::wallClock;
 using tollbook::Dataset;
 
 constexpr double GoalRatio = 1.5;
+
+// Whether PATH is a PostgreSQL address.
+bool onPostgres = false;
 
 struct Case
 {
@@ -182,6 +189,52 @@ QString shellRound(const QString& path, const ShellSetup& setup, const QString& 
     return QString();
 }
 
+// One round of psql: a new process, the catalog read first, untimed, then the query twice with \timing on and
+// its rows sent to /dev/null; with countRows it also counts the rows. psql prints "Time: N ms" after each
+// timed statement.
+QString psqlRound(const QString& address, const QString& sql, Best& best, std::optional<qint64>* countRows)
+{
+    static const QRegularExpression runTime(QStringLiteral("^Time: ([0-9.]+) ms"));
+    QString script = QStringLiteral("\\o /dev/null\nSELECT count(*) FROM pg_class;\n\\timing on\n");
+    script += sql + QStringLiteral(";\n") + sql + QStringLiteral(";\n\\timing off\n\\o\n");
+    if (countRows) {
+        script += QStringLiteral("SELECT count(*) FROM (\n%1\n) AS counted;\n").arg(sql);
+    }
+    QProcess psql;
+    psql.start(QStringLiteral("psql"), { QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-t"),
+                                         QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"),
+                                         QStringLiteral("-d"), address });
+    if (!psql.waitForStarted()) {
+        return QStringLiteral("psql could not be started: %1").arg(psql.errorString());
+    }
+    psql.write(script.toUtf8());
+    psql.closeWriteChannel();
+    psql.waitForFinished(-1);
+    const QString output = QString::fromUtf8(psql.readAllStandardOutput());
+    const QString errors = QString::fromUtf8(psql.readAllStandardError()).trimmed();
+    if (psql.exitStatus() != QProcess::NormalExit || psql.exitCode() != 0 || !errors.isEmpty()) {
+        return QStringLiteral("psql failed: %1").arg(errors.isEmpty() ? output.trimmed() : errors);
+    }
+    QList<double> timings;
+    for (const QString& line : output.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QRegularExpressionMatch match = runTime.match(line.trimmed());
+        if (match.hasMatch()) {
+            timings << match.captured(1).toDouble();
+            continue;
+        }
+        bool ok = false;
+        const qint64 rows = line.trimmed().toLongLong(&ok);
+        if (ok && countRows) {
+            *countRows = rows;
+        }
+    }
+    if (timings.size() != 2) {
+        return QStringLiteral("psql printed %1 timings instead of 2").arg(timings.size());
+    }
+    best.add(timings.at(0), timings.at(1));
+    return QString();
+}
+
 // Both sides round by round, taking turns at going first, so that both meet the same load on a shared
 // machine.
 void measure(const QString& path, const ShellSetup& setup, const Case& item, int runs, Measurement& ours,
@@ -199,7 +252,10 @@ void measure(const QString& path, const ShellSetup& setup, const Case& item, int
                     ours.error = error.message();
                 }
             } else {
-                shell.error = shellRound(path, setup, sql, shellBest, run == 0 ? &shell.rows : nullptr);
+                shell.error = onPostgres
+                                  ? psqlRound(path, tollbook::Database::postgresSql(sql), shellBest,
+                                              run == 0 ? &shell.rows : nullptr)
+                                  : shellRound(path, setup, sql, shellBest, run == 0 ? &shell.rows : nullptr);
             }
         }
     }
@@ -239,15 +295,22 @@ int main(int argc, char* argv[])
     // A fourth argument keeps only the dataset of that name, for profiling one of them.
     const QString only = args.size() > 3 ? args.at(3) : QString();
     if (args.size() < 2 || args.size() > 4 || !runsOk || runs < 1) {
-        err << "usage: tollbook-bench-datasets PATH [RUNS=5] [DATASET]\n";
+        err << "usage: tollbook-bench-datasets PATH|postgresql://... [RUNS=5] [DATASET]\n";
         return 2;
     }
     const QString path = args.at(1);
+    onPostgres = tollbook::Database::isPostgresLocation(path);
+    if (onPostgres) {
+        qputenv("BENCH_CLOCK", "wall");
+    }
+    const QString other = onPostgres ? QStringLiteral("psql") : QStringLiteral("sqlite3");
     try {
         QSqlDatabase db = tollbook::Database::open(path);
         ShellSetup setup;
-        setup.statements = connectionPragmas(db);
-        setup.extension = bench::sqliteExtensionPath();
+        if (!onPostgres) {
+            setup.statements = connectionPragmas(db);
+            setup.extension = bench::sqliteExtensionPath();
+        }
         if (!setup.extension.isEmpty() && !QFileInfo::exists(setup.extension)) {
             err << "tollbook-bench-datasets: no extension at " << setup.extension << '\n';
             return 1;
@@ -259,6 +322,10 @@ int main(int argc, char* argv[])
         count.finish();
         db = QSqlDatabase();
 
+        // BENCH_WHOLE=1: every result read whole, as the views bench has it, to measure the reading of rows.
+        if (qEnvironmentVariable("BENCH_WHOLE") == QLatin1String("1")) {
+            tollbook::Dataset::setDefaultPagedAbove(std::numeric_limits<int>::max());
+        }
         tollbook::DataModuleDatasets dm;
         tollbook::MainWindowDatasets main(&dm);
         dm.openStartupDatasets();
@@ -275,10 +342,14 @@ int main(int argc, char* argv[])
 
         out << "Datasets over " << path << " (" << jobs << " jobs), best of " << runs << " rounds, "
             << (wallClock() ? "wall-clock" : "processor") << " ms\n";
-        out << "sqlite3 shell: " << setup.statements.join(QLatin1Char(' '));
-        out << (setup.extension.isEmpty() ? QStringLiteral(" (no extension)")
-                                          : QStringLiteral(" .load %1").arg(setup.extension))
-            << "\n\n";
+        if (onPostgres) {
+            out << "psql: the same SQL as translated for PostgreSQL, the dates as literals\n\n";
+        } else {
+            out << "sqlite3 shell: " << setup.statements.join(QLatin1Char(' '));
+            out << (setup.extension.isEmpty() ? QStringLiteral(" (no extension)")
+                                              : QStringLiteral(" .load %1").arg(setup.extension))
+                << "\n\n";
+        }
         const QString row = QStringLiteral("%1  %2  %3 | %4  %5  %6 | %7  %8  %9  %10\n");
         out << QString(20 + 2 + 22 + 2 + 7, QLatin1Char(' ')) << " | " << QStringLiteral("first open").leftJustified(26)
             << " | " << QStringLiteral("warm reopen") << '\n';
@@ -286,10 +357,10 @@ int main(int argc, char* argv[])
                    .arg(QStringLiteral("period"), -22)
                    .arg(QStringLiteral("rows"), 7)
                    .arg(QStringLiteral("ours"), 8)
-                   .arg(QStringLiteral("sqlite3"), 8)
+                   .arg(other, 8)
                    .arg(QStringLiteral("ratio"), 6)
                    .arg(QStringLiteral("ours"), 8)
-                   .arg(QStringLiteral("sqlite3"), 8)
+                   .arg(other, 8)
                    .arg(QStringLiteral("ratio"), 6)
                    .arg(QStringLiteral("goal <= %1").arg(GoalRatio, 0, 'f', 1));
         out.flush();
@@ -325,8 +396,8 @@ int main(int argc, char* argv[])
                 notes << name + QStringLiteral(": ") + shell.error;
             }
             if (ours.rows && shell.rows && *ours.rows != *shell.rows) {
-                notes << QStringLiteral("%1: sqlite3 counts %2 rows, the dataset %3")
-                             .arg(name)
+                notes << QStringLiteral("%1: %2 counts %3 rows, the dataset %4")
+                             .arg(name, other)
                              .arg(*shell.rows)
                              .arg(*ours.rows);
             }
@@ -334,7 +405,8 @@ int main(int argc, char* argv[])
         if (!notes.isEmpty()) {
             out << '\n' << notes.join(QLatin1Char('\n')) << '\n';
         }
-        out << "\nsqlite3 times with rows written to /dev/null; its timer has millisecond resolution.\n";
+        out << (onPostgres ? "\npsql times with rows written to /dev/null.\n"
+                           : "\nsqlite3 times with rows written to /dev/null; its timer has millisecond resolution.\n");
     } catch (const tollbook::Error& error) {
         err << "tollbook-bench-datasets: " << error.message() << '\n';
         return 1;
