@@ -201,9 +201,9 @@ QString psqlRound(const QString& address, const QString& sql, Best& best, std::o
         script += QStringLiteral("SELECT count(*) FROM (\n%1\n) AS counted;\n").arg(sql);
     }
     QProcess psql;
-    psql.start(QStringLiteral("psql"), { QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-t"),
-                                         QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"),
-                                         QStringLiteral("-d"), address });
+    psql.start(QStringLiteral("psql"),
+               { QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-t"), QStringLiteral("-v"),
+                 QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-d"), address });
     if (!psql.waitForStarted()) {
         return QStringLiteral("psql could not be started: %1").arg(psql.errorString());
     }
@@ -252,10 +252,9 @@ void measure(const QString& path, const ShellSetup& setup, const Case& item, int
                     ours.error = error.message();
                 }
             } else {
-                shell.error = onPostgres
-                                  ? psqlRound(path, tollbook::Database::postgresSql(sql), shellBest,
-                                              run == 0 ? &shell.rows : nullptr)
-                                  : shellRound(path, setup, sql, shellBest, run == 0 ? &shell.rows : nullptr);
+                shell.error = onPostgres ? psqlRound(path, tollbook::Database::postgresSql(sql), shellBest,
+                                                     run == 0 ? &shell.rows : nullptr)
+                                         : shellRound(path, setup, sql, shellBest, run == 0 ? &shell.rows : nullptr);
             }
         }
     }

@@ -8,8 +8,9 @@
 // - x IS ?, x IS NOT ?: IS [NOT] DISTINCT FROM, PostgreSQL's IS takes NULL, TRUE or FALSE only.
 // - ? COLLATE BINARY: the value as text under the "C" collation, so that a comparison with a citext column
 //   counts letter case; any other COLLATE BINARY is COLLATE "C".
-// - COLLATE TOLLBOOK_NOCASE: dropped, the texts that ignore letter case are citext columns under the
-//   tollbook_nocase collation.
+// - x op ? COLLATE TOLLBOOK_NOCASE: CAST(x AS citext) op CAST(? AS citext), so that a text column (the one-letter
+//   flags) compares ignoring letter case as the citext columns do; any other COLLATE TOLLBOOK_NOCASE is dropped,
+//   the texts that ignore letter case are citext columns under the tollbook_nocase collation.
 // - strftime('%Y-%m-%d %H:%M:%S', x): to_char(x, 'YYYY-MM-DD HH24:MI:SS').
 // - printf(format, ...): its pieces joined by ||, with %d, %0Nd, %s, %.2f (rounded to two decimals) and %g.
 // - instr(a, b): strpos(a, b) of both as text, counting letter case as SQLite's does; group_concat(x[, separator]):
@@ -197,6 +198,58 @@ QString wordAt(const QString& sql, int from)
     return sql.mid(from, end - from).toLower();
 }
 
+// Where the output ends with "operand op ?", both sides as citext: a comparison that ignores letter case also
+// where the column is text (the one-letter flags); a citext column stays as it is, its index usable. The operand
+// is a quoted or plain name (with its table) or a parenthesised expression (with its function's name).
+void caseIgnoredComparison(QString& out)
+{
+    if (!out.endsWith(QLatin1Char('?'))) {
+        return;
+    }
+    int at = int(out.size()) - 2; // before the "?"
+    while (at >= 0 && out.at(at).isSpace()) {
+        --at;
+    }
+    const int operatorEnd = at + 1;
+    while (at >= 0 && QStringLiteral("=<>!").contains(out.at(at))) {
+        --at;
+    }
+    if (at + 1 == operatorEnd) {
+        return; // no comparison before the value
+    }
+    const int operatorStart = at + 1;
+    while (at >= 0 && out.at(at).isSpace()) {
+        --at;
+    }
+    const int operandEnd = at + 1;
+    const auto isNamePart = [](QChar c) { return isNameChar(c) || c == QLatin1Char('.') || c == QLatin1Char('"'); };
+    if (at >= 0 && out.at(at) == QLatin1Char(')')) {
+        int depth = 0;
+        for (; at >= 0; --at) {
+            if (out.at(at) == QLatin1Char(')')) {
+                ++depth;
+            } else if (out.at(at) == QLatin1Char('(') && --depth == 0) {
+                break;
+            }
+        }
+        if (at < 0) {
+            return;
+        }
+        --at;
+    }
+    while (at >= 0 && isNamePart(out.at(at))) {
+        --at;
+    }
+    const int operandStart = at + 1;
+    if (operandStart == operandEnd) {
+        return;
+    }
+    out = out.left(operandStart) +
+          QStringLiteral("CAST(%1 AS citext)").arg(out.mid(operandStart, operandEnd - operandStart)) +
+          out.mid(operandEnd, operatorStart - operandEnd) + out.mid(operatorStart, operatorEnd - operatorStart) +
+          QStringLiteral(" CAST(? AS citext)");
+}
+
 } // namespace
 
 QString Database::postgresSql(const QString& sql)
@@ -316,6 +369,7 @@ QString Database::postgresSql(const QString& sql)
                 while (out.endsWith(QLatin1Char(' '))) {
                     out.chop(1);
                 }
+                caseIgnoredComparison(out);
                 i = next + int(collation.size());
                 continue;
             }

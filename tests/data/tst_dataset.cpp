@@ -717,6 +717,11 @@ void TestDataset::filterConditions_data()
                                          << QList<qint64>{ 1, 5 };
     QTest::newRow("equal, with case") << QList{ exact(condition("Usuario_Id", Match::Equal, QStringLiteral("José"))) }
                                       << QList<qint64>{ 1 };
+    // A one-letter flag is a text that counts letter case in the table, not in a search.
+    QTest::newRow("flag, without case") << QList{ condition("Print_Color", Match::Equal, QStringLiteral("s")) }
+                                        << QList<qint64>{ 1, 2 };
+    QTest::newRow("flag, with case") << QList{ exact(condition("Print_Color", Match::Equal, QStringLiteral("S"))) }
+                                     << QList<qint64>{ 1 };
     QTest::newRow("contains, without case")
         << QList{ condition("Print_Document", Match::Contains, QStringLiteral("RELATÓRIO")) } << QList<qint64>{ 1, 5 };
     QTest::newRow("contains, with case") << QList{
@@ -790,10 +795,12 @@ void TestDataset::filterConditions()
     QFETCH(QList<Dataset::Condition>, conditions);
     QFETCH(QList<qint64>, ids);
     DatabaseFixture::exec({ QStringLiteral(
-        "INSERT INTO Impressao (Print_Id, Print_Name, Print_Data, Usuario_Id, Print_Pages, Print_Document) VALUES"
-        " (1, 'HP1', '2020-01-01', 'José', 10, 'Relatório Anual'), (2, 'HP1', '2020-01-02', 'jose', 8, 'Ata'),"
-        " (3, 'HP1', '2020-01-02', 'maria', 3, 'x'' OR 1=1 --'), (4, 'HP1', '2020-01-03', 'Ana', 5, NULL),"
-        " (5, 'HP1', '2020-01-04', 'josé', 7, 'relatório')") });
+        "INSERT INTO Impressao (Print_Id, Print_Name, Print_Data, Usuario_Id, Print_Pages, Print_Document,"
+        " Print_Color) VALUES"
+        " (1, 'HP1', '2020-01-01', 'José', 10, 'Relatório Anual', 'S'), (2, 'HP1', '2020-01-02', 'jose', 8, 'Ata', "
+        "'s'),"
+        " (3, 'HP1', '2020-01-02', 'maria', 3, 'x'' OR 1=1 --', 'N'), (4, 'HP1', '2020-01-03', 'Ana', 5, NULL, NULL),"
+        " (5, 'HP1', '2020-01-04', 'josé', 7, 'relatório', 'n')") });
     auto ds = dataset({ QStringLiteral("select * from Impressao order by Print_Id") });
     ds->open();
     ds->setFilter(conditions);

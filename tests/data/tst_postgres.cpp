@@ -554,7 +554,11 @@ void TestPostgres::statementsTranslated_data()
         "x IS NOT DISTINCT FROM ? AND y IS DISTINCT FROM ? AND z IS NULL AND w IS NOT NULL");
     row("case counts", "a = ? COLLATE BINARY AND b = 'S' COLLATE BINARY",
         "a = CAST(? AS text) COLLATE \"C\" AND b = 'S' COLLATE \"C\"");
-    row("case ignored by the column", "a >= ? COLLATE TOLLBOOK_NOCASE ORDER BY a", "a >= ? ORDER BY a");
+    row("case ignored on both sides", "\"Print_Color\" = ? COLLATE TOLLBOOK_NOCASE AND t.a>=? COLLATE TOLLBOOK_NOCASE",
+        "CAST(\"print_color\" AS citext) = CAST(? AS citext) AND CAST(t.a AS citext)>= CAST(? AS citext)");
+    row("case ignored by an expression", "(CAST(\"n\" AS TEXT)) = ? COLLATE TOLLBOOK_NOCASE",
+        "CAST((CAST(\"n\" AS TEXT)) AS citext) = CAST(? AS citext)");
+    row("case ignored by the column", "ORDER BY a COLLATE TOLLBOOK_NOCASE, b", "ORDER BY a, b");
     row("date pieces", "strftime('%d/%m/%Y %H:%M:%S', Print_Hora) || strftime('%Y', d)",
         "to_char(Print_Hora, 'DD/MM/YYYY HH24:MI:SS') || to_char(d, 'YYYY')");
     row("letters in a date format are literal", "strftime('%Hh%M', t)", "to_char(t, 'HH24\"h\"MI')");
