@@ -141,7 +141,7 @@ QString printfSql(const QStringList& arguments)
         if (end >= format.size()) {
             return QString();
         }
-        const QString spec = format.mid(i + 1, end - i - 1);
+        const QString flags = format.mid(i + 1, end - i - 1);
         const QChar conversion = format.at(end);
         i = end;
         if (conversion == QLatin1Char('%')) {
@@ -153,19 +153,19 @@ QString printfSql(const QStringList& arguments)
         }
         const QString value = Database::postgresSql(arguments.at(argument++));
         flush();
-        if (conversion == QLatin1Char('d') && spec.isEmpty()) {
+        if (conversion == QLatin1Char('d') && flags.isEmpty()) {
             pieces << QStringLiteral("CAST(%1 AS bigint)").arg(value);
-        } else if (conversion == QLatin1Char('d') && spec.size() >= 2 && spec.startsWith(QLatin1Char('0'))) {
-            const int width = spec.mid(1).toInt();
+        } else if (conversion == QLatin1Char('d') && flags.size() >= 2 && flags.startsWith(QLatin1Char('0'))) {
+            const int width = flags.mid(1).toInt();
             if (width <= 0 || width > 20) {
                 return QString();
             }
             pieces << QStringLiteral("to_char(%1, 'FM%2')").arg(value, QString(width, QLatin1Char('0')));
-        } else if (conversion == QLatin1Char('s') && spec.isEmpty()) {
+        } else if (conversion == QLatin1Char('s') && flags.isEmpty()) {
             pieces << QStringLiteral("CAST(%1 AS text)").arg(value);
-        } else if (conversion == QLatin1Char('f') && spec == QLatin1String(".2")) {
+        } else if (conversion == QLatin1Char('f') && flags == QLatin1String(".2")) {
             pieces << QStringLiteral("CAST(round(CAST(%1 AS numeric), 2) AS text)").arg(value);
-        } else if (conversion == QLatin1Char('g') && spec.isEmpty()) {
+        } else if (conversion == QLatin1Char('g') && flags.isEmpty()) {
             pieces << QStringLiteral("CAST(%1 AS text)").arg(value);
         } else {
             return QString();
