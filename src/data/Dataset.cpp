@@ -1418,9 +1418,9 @@ QString Dataset::lookupTestSql(const Condition& condition, const Field& field, Q
         values << keys;
     }
     if (nullTest) {
-        return list.isEmpty() ? QStringLiteral("1") : QStringLiteral("%1 IS NULL OR NOT (%2)").arg(column, list);
+        return list.isEmpty() ? QStringLiteral("TRUE") : QStringLiteral("%1 IS NULL OR NOT (%2)").arg(column, list);
     }
-    return list.isEmpty() ? QStringLiteral("0") : list;
+    return list.isEmpty() ? QStringLiteral("FALSE") : list;
 }
 
 // The condition judged on a row held, by the rules of conditionSql: texts by the collation unless case
