@@ -13,6 +13,8 @@
 //   the texts that ignore letter case are citext columns under the tollbook_nocase collation.
 // - strftime('%Y-%m-%d %H:%M:%S', x): to_char(x, 'YYYY-MM-DD HH24:MI:SS').
 // - printf(format, ...): its pieces joined by ||, with %d, %0Nd, %s, %.2f (rounded to two decimals) and %g.
+// - ORDER BY: each term gets NULLS FIRST (NULLS LAST after DESC), where SQLite puts nulls (a job of a user without
+//   a sector heads the sectors, as on SQLite); a term that says where its nulls go is left as written.
 // - instr(a, b): strpos(a, b) of both as text, counting letter case as SQLite's does; group_concat(x[, separator]):
 // string_agg(CAST(x AS text), separator or ','). tollbook_fold, substr, length, replace, coalesce, ||, LIMIT, LIKE ...
 // ESCAPE '\', CAST(x AS TEXT), TRUE and FALSE are the same on both. Values are bound, never written into the SQL, so
@@ -250,6 +252,37 @@ void caseIgnoredComparison(QString& out)
           QStringLiteral(" CAST(? AS citext)");
 }
 
+// From just after "ORDER BY": where the clause ends (a closing parenthesis of an enclosing expression, LIMIT,
+// OFFSET, ";" or the end of the statement).
+int orderByEnd(const QString& sql, int from)
+{
+    int depth = 0;
+    QChar quote;
+    for (int i = from; i < sql.size(); ++i) {
+        const QChar c = sql.at(i);
+        if (!quote.isNull()) {
+            quote = c == quote ? QChar() : quote;
+        } else if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+            quote = c;
+        } else if (c == QLatin1Char('(')) {
+            ++depth;
+        } else if (c == QLatin1Char(')')) {
+            if (depth == 0) {
+                return i;
+            }
+            --depth;
+        } else if (c == QLatin1Char(';') && depth == 0) {
+            return i;
+        } else if (depth == 0 && isNameChar(c) && (i == 0 || !isNameChar(sql.at(i - 1)))) {
+            const QString word = wordAt(sql, i);
+            if (word == QLatin1String("limit") || word == QLatin1String("offset")) {
+                return i;
+            }
+        }
+    }
+    return int(sql.size());
+}
+
 } // namespace
 
 QString Database::postgresSql(const QString& sql)
@@ -337,6 +370,29 @@ QString Database::postgresSql(const QString& sql)
                 i = close + 1;
                 continue;
             }
+        }
+        if (word == QLatin1String("order") && wordAt(sql, next) == QLatin1String("by")) {
+            const int termsStart = next + 2;
+            const int end = orderByEnd(sql, termsStart);
+            QStringList terms;
+            splitArguments(sql.mid(termsStart, end - termsStart) + QLatin1Char(')'), 0, terms);
+            QStringList placed;
+            for (const QString& term : terms) {
+                const QString translated = postgresSql(term);
+                const QString lower = term.toLower();
+                if (lower.contains(QLatin1String("nulls"))) {
+                    placed << translated;
+                } else {
+                    const bool descending = lower.endsWith(QLatin1String(" desc"));
+                    placed << translated + (descending ? QLatin1String(" NULLS LAST") : QLatin1String(" NULLS FIRST"));
+                }
+            }
+            out += sql.mid(i, termsStart - i) + QLatin1Char(' ') + placed.join(QLatin1String(", "));
+            if (end < sql.size() && sql.at(end).isLetter()) {
+                out += QLatin1Char(' '); // before LIMIT or OFFSET
+            }
+            i = end;
+            continue;
         }
         if (word == QLatin1String("is")) {
             if (next < sql.size() && sql.at(next) == QLatin1Char('?')) {

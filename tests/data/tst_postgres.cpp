@@ -558,7 +558,12 @@ void TestPostgres::statementsTranslated_data()
         "CAST(\"print_color\" AS citext) = CAST(? AS citext) AND CAST(t.a AS citext)>= CAST(? AS citext)");
     row("case ignored by an expression", "(CAST(\"n\" AS TEXT)) = ? COLLATE TOLLBOOK_NOCASE",
         "CAST((CAST(\"n\" AS TEXT)) AS citext) = CAST(? AS citext)");
-    row("case ignored by the column", "ORDER BY a COLLATE TOLLBOOK_NOCASE, b", "ORDER BY a, b");
+    row("case ignored by the column", "ORDER BY a COLLATE TOLLBOOK_NOCASE, b", "ORDER BY a NULLS FIRST, b NULLS FIRST");
+    // Nulls first going up and last going down, as on SQLite: the jobs without a sector head the sectors.
+    row("nulls where SQLite puts them", "SELECT * FROM (SELECT a FROM t ORDER BY a DESC, f(b, c)) x ORDER BY 1 LIMIT 5",
+        "SELECT * FROM (SELECT a FROM t ORDER BY a DESC NULLS LAST, f(b, c) NULLS FIRST) x ORDER BY 1 NULLS FIRST "
+        "LIMIT 5");
+    row("nulls placed by the statement", "ORDER BY a NULLS LAST, b desc", "ORDER BY a NULLS LAST, b desc NULLS LAST");
     row("date pieces", "strftime('%d/%m/%Y %H:%M:%S', Print_Hora) || strftime('%Y', d)",
         "to_char(Print_Hora, 'DD/MM/YYYY HH24:MI:SS') || to_char(d, 'YYYY')");
     row("letters in a date format are literal", "strftime('%Hh%M', t)", "to_char(t, 'HH24\"h\"MI')");
