@@ -305,11 +305,10 @@ void TestMonitoringCycle::newUserAndPrinterAreRegistered()
                                   " AND Setor_id = 'AAA' AND Projeto_Id IS NULL")),
              1);
     QCOMPARE(count(QStringLiteral("SELECT count(*) FROM Impressora WHERE Print_Name = 'P'")), 1);
-    QCOMPARE(count(QStringLiteral("SELECT group_concat(dmPaperSize || ':' || Custo_Mono || ':' ||"
-                                  " Custo_Color, ' ') = '1:2000:2500 9:2000:2500' FROM"
-                                  " (SELECT * FROM CustoImpressao WHERE Print_Name = 'P'"
-                                  "  ORDER BY dmPaperSize)")),
-             1);
+    QCOMPARE(DatabaseFixture::joined(QStringLiteral("dmPaperSize || ':' || Custo_Mono || ':' || Custo_Color"),
+                                     QStringLiteral("CustoImpressao WHERE Print_Name = 'P'"),
+                                     QStringLiteral("dmPaperSize"), QStringLiteral(" ")),
+             QStringLiteral("1:2000:2500 9:2000:2500"));
     // The views show the job and the new user.
     QCOMPARE(fixture.datasets()->SQL_Controle->recordCount(), 1);
     QCOMPARE(fixture.counts, QList<int>{ 1 });
@@ -410,10 +409,10 @@ void TestMonitoringCycle::registryRowsAddedMeanwhileByAnotherInstallation()
     QCOMPARE(count(QStringLiteral("SELECT count(*) FROM Usuario WHERE Usuario_Nome = 'M'")), 1);
     QCOMPARE(count(QStringLiteral("SELECT count(*) FROM Impressora WHERE Print_Name IN ('P', 'Q')")), 2);
     // P's price for paper 1 is the other installation's; Q's prices are left to the installation that registered it.
-    QCOMPARE(count(QStringLiteral("SELECT group_concat(Print_Name || ':' || dmPaperSize || ':' || Custo_Mono, ' ')"
-                                  " = 'P:1:3000 P:9:2000' FROM (SELECT * FROM CustoImpressao"
-                                  " ORDER BY Print_Name, dmPaperSize)")),
-             1);
+    QCOMPARE(DatabaseFixture::joined(QStringLiteral("Print_Name || ':' || dmPaperSize || ':' || Custo_Mono"),
+                                     QStringLiteral("CustoImpressao"), QStringLiteral("Print_Name, dmPaperSize"),
+                                     QStringLiteral(" ")),
+             QStringLiteral("P:1:3000 P:9:2000"));
     // The registries list the rows registered meanwhile.
     QVERIFY(fixture.datasets()->SQL_Impressora->locate(QStringLiteral("Print_Name"), QStringLiteral("Q")));
 }
@@ -459,8 +458,17 @@ void TestMonitoringCycle::emptyLinesAreCountedInTheTicksMessage()
 
 void TestMonitoringCycle::failedTickKeepsTheCountdown()
 {
-    CycleFixture fixture({ QStringLiteral("CREATE TRIGGER full_disk BEFORE INSERT ON Impressao BEGIN"
-                                          " SELECT RAISE(ROLLBACK, 'disco cheio'); END") });
+    // A full disk: storing a row fails the whole transaction, unlike a row the database refuses.
+    const QStringList fullDisk =
+        DatabaseFixture::onPostgres()
+            ? QStringList{ QStringLiteral(
+                               "CREATE FUNCTION full_disk() RETURNS trigger LANGUAGE plpgsql AS"
+                               " $$ BEGIN RAISE EXCEPTION 'disco cheio' USING ERRCODE = 'disk_full'; END $$"),
+                           QStringLiteral("CREATE TRIGGER full_disk BEFORE INSERT ON Impressao FOR EACH ROW"
+                                          " EXECUTE FUNCTION full_disk()") }
+            : QStringList{ QStringLiteral("CREATE TRIGGER full_disk BEFORE INSERT ON Impressao BEGIN"
+                                          " SELECT RAISE(ROLLBACK, 'disco cheio'); END") };
+    CycleFixture fixture(fullDisk);
     writeFile(fixture.journalPath(), utf8Journal({ job(QStringLiteral("joao")) }));
 
     fixture.cycle()->runTick();
@@ -470,7 +478,8 @@ void TestMonitoringCycle::failedTickKeepsTheCountdown()
     QVERIFY(QFileInfo::exists(fixture.copyPath()));
     QCOMPARE(count(QStringLiteral("SELECT count(*) FROM Usuario WHERE Usuario_id = 'joao'")), 0);
 
-    DatabaseFixture::exec({ QStringLiteral("DROP TRIGGER full_disk") });
+    DatabaseFixture::exec({ DatabaseFixture::onPostgres() ? QStringLiteral("DROP TRIGGER full_disk ON Impressao")
+                                                          : QStringLiteral("DROP TRIGGER full_disk") });
     fixture.cycle()->runTick();
 
     QCOMPARE(fixture.errors.size(), 1);

@@ -61,6 +61,18 @@ public:
         return query.value(0);
     }
 
+    // The texts of an expression over rows (a table and its condition), in an order, joined by a separator: the
+    // whole in one text, to compare at once. The order of a subquery is not kept for certain by PostgreSQL's
+    // aggregates, so there string_agg orders its own values.
+    static QString joined(const QString& expression, const QString& rows, const QString& order,
+                          const QString& separator = QStringLiteral(","))
+    {
+        const QString statement =
+            onPostgres() ? QStringLiteral("SELECT string_agg(CAST(%1 AS text), '%4' ORDER BY %3) FROM %2")
+                         : QStringLiteral("SELECT group_concat(%1, '%4') FROM (SELECT * FROM %2 ORDER BY %3)");
+        return scalar(statement.arg(expression, rows, order, separator)).toString();
+    }
+
 private:
     QTemporaryDir m_dir;
     QString m_path;

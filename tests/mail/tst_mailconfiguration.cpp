@@ -37,10 +37,9 @@ private Q_SLOTS:
         QTest::newRow("no port") << "SMTP_Porta = NULL"
                                  << "smtp.example.com" << 0 << " s3nha "
                                  << "000";
-        QTest::newRow("control characters around the host")
-            << "SMTP_Host = char(9) || ' mail.example.com' || char(13, 10)"
-            << "mail.example.com" << 587 << " s3nha "
-            << "000";
+        QTest::newRow("control characters around the host") << "SMTP_Host = '\t mail.example.com\r\n'"
+                                                            << "mail.example.com" << 587 << " s3nha "
+                                                            << "000";
     }
 
     // Host, sender and login lose blanks and control characters at both ends; the password is taken as it is.
