@@ -213,6 +213,17 @@ void configureConnection(QSqlDatabase& db)
     execOrThrow(db, QStringLiteral("PRAGMA cache_size = -65536"));
 }
 
+// Opens the connection; when it cannot, removes it and throws what the driver said.
+void openOrThrow(QSqlDatabase& db, const QString& connectionName)
+{
+    if (!db.open()) {
+        const QString message = Database::driverMessage(db.lastError());
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(connectionName);
+        throw DriverError(message);
+    }
+}
+
 // A message of the Erro section in the current language, in Portuguese where the language file has none.
 QString errorMessage(const char* key, const char* portuguese)
 {
@@ -283,12 +294,7 @@ QSqlDatabase openPostgres(const QString& location, const QString& connectionName
     db.setHostName(host);
     db.setDatabaseName(database);
     db.setConnectOptions(settings.join(QLatin1Char(';')));
-    if (!db.open()) {
-        const QString message = Database::driverMessage(db.lastError());
-        db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(connectionName);
-        throw DriverError(message);
-    }
+    openOrThrow(db, connectionName);
     try {
         execOrThrow(db, QStringLiteral("SET client_encoding = 'UTF8'"));
         execOrThrow(db, QStringLiteral("SET DateStyle = 'ISO, YMD'"));
@@ -438,12 +444,7 @@ QSqlDatabase Database::open(const QString& location, const QString& connectionNa
     alignSidecarPermissions(file.absoluteFilePath());
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
     db.setDatabaseName(file.absoluteFilePath());
-    if (!db.open()) {
-        const QString message = Database::driverMessage(db.lastError());
-        db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(connectionName);
-        throw DriverError(message);
-    }
+    openOrThrow(db, connectionName);
     try {
         // A file that is no database fails here rather than at the first dataset.
         execOrThrow(db, QStringLiteral("SELECT count(*) FROM sqlite_master"));

@@ -903,8 +903,8 @@ void Dataset::fetch(RowStatement& statement, QVector<QVector<QVariant>>& rows, b
         buildLookups();
     }
     const int fieldCount = int(m_fields.size());
-    sqlite3_stmt* handle = statement.sqliteHandle();
-    if (!handle) {
+    // The same loop over SQLite's own statement where there is one: its readers take the values straight from it.
+    const auto readAll = [&](auto&& source) {
         while (statement.step()) {
             QVector<QVariant> row(fieldCount);
             QVariant* values = row.data();
@@ -912,26 +912,17 @@ void Dataset::fetch(RowStatement& statement, QVector<QVector<QVariant>>& rows, b
             for (int field = 0; field < fieldCount; ++field) {
                 const int reader = readerOfField[size_t(field)];
                 if (reader >= 0) {
-                    readers[size_t(reader)].read(statement, rowCount, values[field]);
+                    readers[size_t(reader)].read(source, rowCount, values[field]);
                 }
             }
             calculate(row);
             rows.append(std::move(row));
         }
-        return;
-    }
-    while (statement.step()) {
-        QVector<QVariant> row(fieldCount);
-        QVariant* values = row.data();
-        const qsizetype rowCount = rows.size();
-        for (int field = 0; field < fieldCount; ++field) {
-            const int reader = readerOfField[size_t(field)];
-            if (reader >= 0) {
-                readers[size_t(reader)].read(handle, rowCount, values[field]);
-            }
-        }
-        calculate(row);
-        rows.append(std::move(row));
+    };
+    if (sqlite3_stmt* handle = statement.sqliteHandle()) {
+        readAll(handle);
+    } else {
+        readAll(statement);
     }
 }
 
