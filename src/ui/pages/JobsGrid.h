@@ -74,7 +74,7 @@ public:
     // under their titles, to an XLSX file. Throws PlainError when it cannot.
     void exportTo(const QString& path) const;
 
-    // Makes the dataset row current in the grid and the dataset; false when the filter hides it.
+    // Makes the dataset row current in the grid and the dataset; false when the grid has no such row.
     bool showDatasetRow(int row);
     // The dataset row of the grid's current row; -1 when the grid shows none.
     int currentDatasetRow() const;
