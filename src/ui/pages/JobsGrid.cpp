@@ -155,8 +155,8 @@ void JobsGrid::followDataset()
     }
     const QModelIndex source = rows->recNo() >= 0 ? m_viewModel->gridModel()->index(rows->recNo(), 0) : QModelIndex();
     const QModelIndex shown = m_viewModel->mapFromSource(source);
-    // No current job on screen (none yet after a read): the first job shown becomes current, so that what the buttons act on is
-    // a row on screen (its change of row brings the grid here again).
+    // No current job on screen (none yet after a read): the first job shown becomes current, so that what the buttons
+    // act on is a row on screen (its change of row brings the grid here again).
     if (!shown.isValid() && rows->isOpen() && !rows->isEditing() && m_viewModel->rowCount() > 0) {
         const int first = m_viewModel->mapToSource(m_viewModel->index(0, 0)).row();
         if (first != rows->recNo()) {
