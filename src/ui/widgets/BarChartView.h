@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/widgets/BarChart.h"
+#include "chart/BarChart.h"
 
 #include <QWidget>
 

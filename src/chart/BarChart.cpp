@@ -1,4 +1,4 @@
-#include "ui/widgets/BarChart.h"
+#include "chart/BarChart.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
