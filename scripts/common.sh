@@ -33,9 +33,22 @@ TOLLBOOK_PACKAGES=(
     poppler-utils     # pdftotext and pdftoppm, which the report tests read and photograph PDF files with
     xauth
     clang-format
+    clang-tidy # scripts/tidy
+    ccache     # used by the build when present; lets CI's two builds share the core's objects
     fp-utils # chmcmd, the compiler of the help files
     xchm     # the viewer F1 opens the help files in
 )
+
+# The configuration of the test build (scripts/test, .ci/run): the sanitizers, the tests and the benchmarks.
+TOLLBOOK_TEST_CMAKE_FLAGS=(-G Ninja -DCMAKE_BUILD_TYPE=Debug -DTOLLBOOK_SANITIZE=ON -DTOLLBOOK_TESTS=ON
+    -DTOLLBOOK_BENCH=ON)
+
+# The environment every test runs in.
+export_test_environment() {
+    export QT_QPA_PLATFORM=offscreen
+    export ASAN_OPTIONS="detect_leaks=0"
+    export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+}
 
 # Installs whichever of TOLLBOOK_PACKAGES is missing; does nothing when all are there.
 ensure_packages() {
