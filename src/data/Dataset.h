@@ -7,7 +7,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QSet>
-#include <QSqlQuery>
 #include <QStringList>
 #include <QVariant>
 #include <QVector>
@@ -19,9 +18,12 @@
 
 namespace tollbook {
 
+class ConditionRules;
 class DataSource;
-class KeptStatement;
+class RowPager;
 class RowStatement;
+class RowWriter;
+struct TableInfo;
 
 // A named parameter of a dataset's SQL ("... where Print_Data >= :datai").
 struct Parameter
@@ -109,7 +111,7 @@ public:
     static void setDefaultPagedAbove(int rows);
     int pagedAbove() const { return m_pagedAbove; }
     // Whether the rows are held by their keys (see setPagedAbove).
-    bool isPaged() const { return m_paged; }
+    bool isPaged() const;
     // Only the rows whose fields satisfy every condition; takes effect on the next open or refresh. Values are
     // bound as parameters, never written into the SQL. A condition may name a data field, a lookup field (it
     // becomes a condition on the lookup's key) or a calculated field that has an SQL expression.
@@ -206,47 +208,37 @@ Q_SIGNALS:
 private:
     friend class Field;
 
-    struct TableInfo;
-    struct Occurrence
-    {
-        int param;
-    };
+    using Row = QVector<QVariant>;
 
     Field* addField(FieldKind kind, const QString& name, FieldType type, int size);
-    QSqlDatabase database() const;
-    QString translatedSql() const;
-    void bindParams(QSqlQuery& query) const;
-    void bindParams(RowStatement& statement) const;
+    // A parameter's value as statements bind it, and the query's parameters in the order of its placeholders.
+    QVariant boundValue(const Parameter& param) const;
+    QVariantList boundParams() const;
     void takeMasterParams();
-    QVariant bindableValue(const Parameter& param) const;
-    QVariant rowBindableValue(const Parameter& param) const;
-    void fetch(RowStatement& statement, QVector<QVector<QVariant>>& rows, bool newLookups = true);
-    int rowCount() const { return m_paged ? int(m_keys.size()) : int(m_rows.size()); }
+    void fetch(RowStatement& statement, QVector<Row>& rows, bool newLookups = true);
+    int rowCount() const;
     // The rows of the query with the filter applied, or their keys, for open and refresh.
     // "SELECT columns FROM (the query) WHERE the filter's conditions AND extraCondition", or the query itself;
     // bound by bindQuery (the query's parameters, the filter's values, then the extra value).
     QString filteredSql(const QString& columns, const QString& extraCondition = QString()) const;
     void bindQuery(RowStatement& statement, const QVariantList& extraValues = {}) const;
-    void resetPaging();
     int pageableKeyField();
-    bool readKeys(std::vector<qint64>& keys, const QString& extraCondition = QString(),
+    // The keys of the rows of the filtered query (and of the extra condition) in keyField; without an extra
+    // condition, the pages are read with the parameters bound here from now on.
+    bool readKeys(int keyField, std::vector<qint64>& keys, const QString& extraCondition = QString(),
                   const QVariantList& extraValues = {});
-    QString conditionSql(const Condition& condition, QVariantList& values) const;
-    QString testSql(const Condition& condition, QVariantList& values) const;
-    QString lookupTestSql(const Condition& condition, const Field& field, QVariantList& values) const;
-    bool satisfies(const Condition& condition, const QVector<QVariant>& row) const;
-    bool satisfiesValue(const Condition& condition, const Field& field, const QVariant& stored) const;
-    const QVector<QVariant>& rowAt(int row);
-    const QVector<QVariant>& readPage(int row);
-    void insertRowAt(int position, const QVector<QVariant>& row);
+    // The filter and search rules over this dataset's fields, on its connection's store.
+    ConditionRules conditionRules() const;
+    const Row& rowAt(int row);
+    void insertRowAt(int position, const Row& row);
     void removeRowAt(int position);
-    void replaceRow(int position, const QVector<QVariant>& row);
-    void dropPages();
-    void refreshPaged();
+    void replaceRow(int position, const Row& row);
     int locateRow(const Field* field, const QVariant& wanted, bool caseInsensitive);
     QVector<int> keyFieldIndexes();
+    std::vector<qint64> rowIds(const QVector<Row>& rows, const QVector<int>& keyFields, qint64 unmatchedBase,
+                               QHash<QString, qint64>& textIds) const;
     void buildLookups();
-    void calculate(QVector<QVariant>& row);
+    void calculate(Row& row);
     void setCurrent(int row);
     void removeCurrentRow();
     void setState(State state);
@@ -254,22 +246,6 @@ private:
     void requireActive() const;
     void requireCurrentRow() const;
     const TableInfo& tableInfo();
-    void readPostgresTableInfo(TableInfo& info);
-    struct RowCriteria
-    {
-        bool byKey = false;
-        QStringList criteria; // "column IS ?"
-        QVariantList values;
-    };
-    RowCriteria rowCriteria(const QVector<QVariant>& row);
-    void writeUpdate(const QVector<QVariant>& before, const QVector<QVariant>& after);
-    void writeInsert(QVector<QVariant>& row);
-    void writeDelete(const QVector<QVariant>& row);
-    // Runs the write of a post, with afterWrite in one savepoint when there is one.
-    template<typename Write>
-    void writeWithAfterWrite(Write&& write);
-    QSqlQuery& preparedWrite(const QString& statement);
-    bool savepointExec(QSqlQuery& query, const QString& command);
     void setFieldStored(Field* field, const QVariant& stored);
     void onMasterChanged();
     bool notifying() const { return m_disableCount == 0; }
@@ -286,37 +262,18 @@ private:
 
     State m_state = State::Inactive;
     QList<Condition> m_filter;
-    QStringList m_filterSql;           // one condition of the filter each, with "?" for its values
-    QVariantList m_filterValues;       // in the order of the placeholders
-    QVector<QVector<QVariant>> m_rows; // every row, when not paged
-
-    // Paged: the key of each row, the pages read lately, and the rows posted or being added here, which the
-    // query may no longer return (a new row outside the period) and which are shown as posted.
-    struct Page
-    {
-        int first = -1;
-        quint64 lastUse = 0;
-        QVector<QVector<QVariant>> rows;
-    };
+    QStringList m_filterSql;     // one condition of the filter each, with "?" for its values
+    QVariantList m_filterValues; // in the order of the placeholders
+    QVector<Row> m_rows;         // every row, when not held by keys
     int m_pagedAbove;
-    bool m_paged = false;
-    int m_keyField = -1;
-    std::vector<qint64> m_keys;
-    std::vector<Page> m_pages;
-    quint64 m_pageUse = 0;
-    QHash<qint64, QVector<QVariant>> m_heldRows;
-    QVariantList m_pageBinding; // the query's parameters as bound when the keys were read
-    QString m_pageSql;          // the query as pages read it
-    std::unique_ptr<KeptStatement> m_pageStatement;
-    size_t m_lastPage = 0; // the page the last row was found on
-    qint64 m_nextLocalKey = std::numeric_limits<qint64>::min() / 2;
-    QVector<QVariant> m_editBuffer;
+    std::unique_ptr<RowPager> m_pager; // the rows, when held by keys
+    std::unique_ptr<RowWriter> m_writer;
+    Row m_editBuffer;
     int m_current = -1;
     bool m_eof = true;
     bool m_bof = true;
-    QVector<QVariant>* m_calcRow = nullptr;
+    Row* m_calcRow = nullptr;
     int m_disableCount = 0;
-    bool m_pendingRefresh = false;
 
     struct Lookup
     {
@@ -328,9 +285,6 @@ private:
         QVariant lastResult;
     };
     std::vector<Lookup> m_lookups;
-    std::unique_ptr<TableInfo> m_tableInfo;
-    QHash<QString, std::shared_ptr<QSqlQuery>> m_writeQueries;
-    QSet<QString> m_savepointTransactions; // savepoints that began a transaction on PostgreSQL
 
     QPointer<DataSource> m_master;
     QStringList m_masterFields;

@@ -204,6 +204,12 @@ public:
         return PQgetvalue(m_result, m_row, column);
     }
 
+    int rowsChanged() const override
+    {
+        run();
+        return QByteArray(PQcmdTuples(m_result)).toInt();
+    }
+
 private:
     // Runs the query with the values bound, the first time its result is asked for.
     void run() const
@@ -245,6 +251,13 @@ private:
 bool Database::inPostgresTransaction(const QString& connectionName)
 {
     return PQtransactionStatus(postgresHandle(connectionName)) != PQTRANS_IDLE;
+}
+
+int RowStatement::execute()
+{
+    while (step()) {
+    }
+    return rowsChanged();
 }
 
 std::unique_ptr<RowStatement> RowStatement::prepare(const QString& connectionName, const QString& sql)

@@ -44,6 +44,13 @@ public:
     // The value as UTF-8 bytes, valid until the next step.
     virtual const char* text(int column, int* length) const = 0;
 
+    // Runs a statement that returns no rows (or reads past those it returns); the number of rows it changed.
+    int execute();
+    // After the statement ran: the number of rows an INSERT, UPDATE or DELETE changed, and the number SQLite gave
+    // the last row inserted on the connection (PostgreSQL hands it back through RETURNING instead: 0 there).
+    virtual int rowsChanged() const = 0;
+    virtual qint64 insertedRowId() const { return 0; }
+
     // The SQLite statement behind it, for the loops that read it directly; nullptr on another store.
     virtual sqlite3_stmt* sqliteHandle() const { return nullptr; }
 };

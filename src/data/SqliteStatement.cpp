@@ -147,6 +147,16 @@ QString SqliteStatement::string(int column) const
     return QString::fromUtf8(bytes, length);
 }
 
+int SqliteStatement::rowsChanged() const
+{
+    return sqlite3_changes(m_db);
+}
+
+qint64 SqliteStatement::insertedRowId() const
+{
+    return sqlite3_last_insert_rowid(m_db);
+}
+
 namespace {
 
 // Every kept statement, for the connection's close; datasets of the window and the import's own connection

@@ -51,6 +51,8 @@ public:
     // The value as UTF-8 bytes, valid until the next step.
     const char* text(int column, int* length) const override;
     QString string(int column) const;
+    int rowsChanged() const override;
+    qint64 insertedRowId() const override;
 
 private:
     [[noreturn]] void fail() const;
