@@ -6,7 +6,8 @@
 #include "data/Dataset.h"
 #include "data/Field.h"
 #include "data/Formats.h"
-#include "data/SqliteStatement.h"
+#include "data/Schema.h"
+#include "data/Store.h"
 #include "data/TextCompare.h"
 #include "platform/AtomicFile.h"
 #include "platform/Clock.h"
@@ -21,17 +22,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QRegularExpression>
 #include <QScopedValueRollback>
 #include <QSqlDatabase>
-#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QThread>
 #include <QUuid>
-
-#include <libpq-fe.h>
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -76,118 +72,20 @@ const char* const ColumnNames[ColumnCount] = {
     "Print_Hora", "dmPaperSize", "Print_PaperLength", "Print_PaperWidth", "Print_Color", "Print_Duplex", "Projeto_Id"
 };
 
-QString quotedIdentifier(const QString& name)
+bool isTextColumn(int column)
 {
-    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
+    return column <= PrintDrive || column == PrintColor || column == PrintDuplex;
 }
 
-[[noreturn]] void failOn(sqlite3* db)
-{
-    throw DriverError(QString::fromUtf8(sqlite3_errmsg(db)));
-}
-
-void exec(sqlite3* db, const char* sql)
-{
-    if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK) {
-        failOn(db);
-    }
-}
-
-// The import's own connection, opened and closed on the thread that uses it: the SQLite library's handle
-// under it, or libpq's.
+// The import's own connection, opened and closed on the thread that uses it.
 class ImportConnection
 {
 public:
-    explicit ImportConnection(const QString& location)
-    {
-        Database::open(location, ConnectionName);
-        try {
-            if (Database::isPostgres(ConnectionName)) {
-                const QVariant handle = QSqlDatabase::database(ConnectionName, false).driver()->handle();
-                // Qt names the type by libpq's struct tag.
-                if (handle.isValid() &&
-                    (qstrcmp(handle.typeName(), "PGconn*") == 0 || qstrcmp(handle.typeName(), "pg_conn*") == 0)) {
-                    m_pg = *static_cast<PGconn* const*>(handle.constData());
-                }
-                if (!m_pg) {
-                    throw DriverError(QStringLiteral("The connection %1 has no libpq handle: %2")
-                                          .arg(ConnectionName, QString::fromLatin1(handle.typeName())));
-                }
-            } else {
-                m_db = SqliteStatement::connectionHandle(ConnectionName);
-            }
-        } catch (...) {
-            Database::close(ConnectionName);
-            throw;
-        }
-    }
+    explicit ImportConnection(const QString& location) { Database::open(location, ConnectionName); }
     ~ImportConnection() { Database::close(ConnectionName); }
     ImportConnection(const ImportConnection&) = delete;
     ImportConnection& operator=(const ImportConnection&) = delete;
-    sqlite3* handle() const { return m_db; }
-    PGconn* postgres() const { return m_pg; }
-
-private:
-    sqlite3* m_db = nullptr;
-    PGconn* m_pg = nullptr;
 };
-
-// Rolls back unless committed.
-class WriteTransaction
-{
-public:
-    explicit WriteTransaction(sqlite3* db)
-        : m_db(db)
-    {
-        // The write lock is taken at once: the copy's number is read under it.
-        exec(m_db, "BEGIN IMMEDIATE");
-    }
-    ~WriteTransaction()
-    {
-        if (!sqlite3_get_autocommit(m_db)) {
-            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-        }
-    }
-    WriteTransaction(const WriteTransaction&) = delete;
-    WriteTransaction& operator=(const WriteTransaction&) = delete;
-    void commit() { exec(m_db, "COMMIT"); }
-
-private:
-    sqlite3* m_db;
-};
-
-// What the database says of one row, as opposed to a failure of the whole import: the line is refused,
-// the transaction goes on.
-bool refusesTheRow(int result)
-{
-    switch (result & 0xff) {
-        case SQLITE_CONSTRAINT:
-        case SQLITE_MISMATCH:
-        case SQLITE_TOOBIG:
-        case SQLITE_RANGE:
-            return true;
-        default:
-            return false;
-    }
-}
-
-void bindText(sqlite3_stmt* statement, int column, QStringView text)
-{
-    // A null pointer would bind NULL; an empty field is stored as an empty text.
-    static const char16_t empty[] = u"";
-    const void* data = text.isEmpty() ? static_cast<const void*>(empty) : static_cast<const void*>(text.utf16());
-    sqlite3_bind_text16(statement, column + 1, data, int(text.size() * 2), SQLITE_STATIC);
-}
-
-void bindUtf8(sqlite3_stmt* statement, int column, const QByteArray& text)
-{
-    sqlite3_bind_text(statement, column + 1, text.constData(), int(text.size()), SQLITE_STATIC);
-}
-
-void bindInteger(sqlite3_stmt* statement, int column, qint64 value)
-{
-    sqlite3_bind_int64(statement, column + 1, value);
-}
 
 QString systemError(int error)
 {
@@ -292,248 +190,6 @@ private:
     bool m_marked = false;
 };
 
-// One job's values as they are stored, in the order of the columns.
-struct JobValues
-{
-    QStringView texts[ColumnCount];
-    qint64 numbers[ColumnCount] = {};
-    const QByteArray* data = nullptr; // Print_Data and Print_Hora, as ISO texts
-    const QByteArray* hora = nullptr;
-};
-
-bool isTextColumn(int column)
-{
-    return column <= PrintDrive || column == PrintColor || column == PrintDuplex;
-}
-
-using PgResult = std::unique_ptr<PGresult, decltype(&PQclear)>;
-
-// The database's own words for a failure: its primary message where it gave one.
-QString postgresMessage(PGconn* pg, const PGresult* result)
-{
-    const char* primary = result ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
-    return QString::fromUtf8(primary ? primary : PQerrorMessage(pg)).trimmed();
-}
-
-// What the database says of the rows it was sent, as opposed to a failure of the whole import (a lost
-// connection, a lock waited for too long): a value it does not take, a key or check it refuses, a trigger that
-// raises.
-bool postgresRefusesTheRows(const PGresult* result)
-{
-    const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
-    return state &&
-           (std::strncmp(state, "22", 2) == 0 || std::strncmp(state, "23", 2) == 0 || std::strcmp(state, "P0001") == 0);
-}
-
-// The rows of one copy stored on PostgreSQL in one transaction. Jobs are gathered into batches sent with COPY;
-// a batch the database refuses (COPY stores all of it or nothing) is sent again in parts under savepoints, so
-// that only the refused lines are left out.
-class PostgresRows
-{
-public:
-    using Reject = std::function<void(const QString& reason, const QString& line)>;
-    using Stored = std::function<void(const QString& user, const QString& printer)>;
-
-    static constexpr int BatchRows = 10000;
-
-    PostgresRows(PGconn* pg, const QString& copySql, Reject reject, Stored stored)
-        : m_pg(pg)
-        , m_copySql(copySql.toUtf8())
-        , m_reject(std::move(reject))
-        , m_stored(std::move(stored))
-    {
-    }
-    ~PostgresRows()
-    {
-        if (m_open) {
-            PgResult(PQexec(m_pg, "ROLLBACK"), &PQclear);
-        }
-    }
-    PostgresRows(const PostgresRows&) = delete;
-    PostgresRows& operator=(const PostgresRows&) = delete;
-
-    void begin()
-    {
-        command("BEGIN");
-        m_open = true;
-    }
-
-    // Records the copy as stored, before its rows: an import of the same copy running meanwhile (another
-    // process) waits on the key until this one ends, and then finds the copy stored. False, and the transaction
-    // ended, when the copy is stored already.
-    bool recordCopy(const QString& copyId, const QString& when)
-    {
-        const QByteArray id = copyId.toUtf8();
-        const QByteArray time = when.toUtf8();
-        const char* values[] = { id.constData(), time.constData() };
-        const PgResult result(PQexecParams(m_pg,
-                                           "INSERT INTO ArquivoImportado (Arquivo_Id, Data_Importacao) VALUES ($1, $2)",
-                                           2, nullptr, values, nullptr, nullptr, 0),
-                              &PQclear);
-        if (PQresultStatus(result.get()) == PGRES_COMMAND_OK) {
-            return true;
-        }
-        const char* state = PQresultErrorField(result.get(), PG_DIAG_SQLSTATE);
-        if (state && std::strcmp(state, "23505") == 0) {
-            command("ROLLBACK");
-            m_open = false;
-            return false;
-        }
-        throw DriverError(postgresMessage(m_pg, result.get()));
-    }
-
-    void add(const JobValues& job, const QString& line)
-    {
-        const qsizetype start = m_data.size();
-        for (int column = 0; column < ColumnCount; ++column) {
-            if (column > 0) {
-                m_data += '\t';
-            }
-            if (column == PrintData || column == PrintHora) {
-                m_data += column == PrintData ? *job.data : *job.hora;
-            } else if (isTextColumn(column)) {
-                appendEscaped(job.texts[column]);
-            } else {
-                m_data += QByteArray::number(job.numbers[column]);
-            }
-        }
-        m_data += '\n';
-        m_pending.push_back(
-            { line, job.texts[UsuarioId].toString(), job.texts[PrintName].toString(), start, m_data.size() });
-        if (int(m_pending.size()) >= BatchRows) {
-            flush();
-        }
-    }
-
-    // Sends the jobs gathered.
-    void flush()
-    {
-        if (m_pending.empty()) {
-            return;
-        }
-        send(0, qsizetype(m_pending.size()));
-        m_data.clear();
-        m_pending.clear();
-    }
-
-    void commit()
-    {
-        flush();
-        const PgResult result(PQexec(m_pg, "COMMIT"), &PQclear);
-        m_open = false;
-        // A transaction that had failed answers COMMIT with a rollback.
-        if (PQresultStatus(result.get()) != PGRES_COMMAND_OK || std::strcmp(PQcmdStatus(result.get()), "COMMIT") != 0) {
-            throw DriverError(postgresMessage(m_pg, result.get()));
-        }
-    }
-
-private:
-    struct Pending
-    {
-        QString line;
-        QString user;
-        QString printer;
-        qsizetype start;
-        qsizetype end;
-    };
-
-    // Sends the gathered jobs first to last (excluded) with one COPY under a savepoint. When the database
-    // refuses them, each half is sent again on its own, down to the single rows it refuses: a few refused lines
-    // among many cost a few statements each, not one per line.
-    void send(qsizetype first, qsizetype last)
-    {
-        const qsizetype start = m_pending[size_t(first)].start;
-        command("SAVEPOINT rows");
-        const PgResult result = copy(m_data.constData() + start, m_pending[size_t(last - 1)].end - start);
-        if (PQresultStatus(result.get()) == PGRES_COMMAND_OK) {
-            command("RELEASE SAVEPOINT rows");
-            for (qsizetype row = first; row < last; ++row) {
-                m_stored(m_pending[size_t(row)].user, m_pending[size_t(row)].printer);
-            }
-            return;
-        }
-        if (!postgresRefusesTheRows(result.get())) {
-            throw DriverError(postgresMessage(m_pg, result.get()));
-        }
-        command("ROLLBACK TO SAVEPOINT rows");
-        command("RELEASE SAVEPOINT rows");
-        if (last - first == 1) {
-            m_reject(QStringLiteral("Linha recusada pelo banco de dados: ") + postgresMessage(m_pg, result.get()),
-                     m_pending[size_t(first)].line);
-            return;
-        }
-        const qsizetype middle = first + (last - first) / 2;
-        send(first, middle);
-        send(middle, last);
-    }
-
-    void command(const char* sql)
-    {
-        const PgResult result(PQexec(m_pg, sql), &PQclear);
-        if (PQresultStatus(result.get()) != PGRES_COMMAND_OK) {
-            throw DriverError(postgresMessage(m_pg, result.get()));
-        }
-    }
-
-    // COPY's text format: a backslash, a tab and a line break are escaped; everything else stands as it is (a
-    // NUL character, which no PostgreSQL text can hold, is refused by the database with its line).
-    void appendEscaped(QStringView text)
-    {
-        const QByteArray bytes = text.toUtf8();
-        for (const char c : bytes) {
-            switch (c) {
-                case '\\':
-                    m_data += "\\\\";
-                    break;
-                case '\t':
-                    m_data += "\\t";
-                    break;
-                case '\n':
-                    m_data += "\\n";
-                    break;
-                case '\r':
-                    m_data += "\\r";
-                    break;
-                default:
-                    m_data += c;
-            }
-        }
-    }
-
-    // One COPY of rows in its text format; the result that ends it.
-    PgResult copy(const char* data, qsizetype size)
-    {
-        PgResult result(PQexec(m_pg, m_copySql.constData()), &PQclear);
-        if (PQresultStatus(result.get()) != PGRES_COPY_IN) {
-            throw DriverError(postgresMessage(m_pg, result.get()));
-        }
-        // Sent in pieces: libpq takes an int per call.
-        constexpr qsizetype Piece = 1 << 20;
-        for (qsizetype sent = 0; sent < size; sent += Piece) {
-            if (PQputCopyData(m_pg, data + sent, int(std::min(Piece, size - sent))) != 1) {
-                throw DriverError(postgresMessage(m_pg, nullptr));
-            }
-        }
-        if (PQputCopyEnd(m_pg, nullptr) != 1) {
-            throw DriverError(postgresMessage(m_pg, nullptr));
-        }
-        result.reset(PQgetResult(m_pg));
-        // The end of the command's results.
-        while (PGresult* more = PQgetResult(m_pg)) {
-            PQclear(more);
-        }
-        return result;
-    }
-
-    PGconn* m_pg;
-    QByteArray m_copySql;
-    Reject m_reject;
-    Stored m_stored;
-    QByteArray m_data;
-    std::vector<Pending> m_pending;
-    bool m_open = false;
-};
-
 // The number of lines of the copy, read through once without keeping them.
 qint64 countLines(const QString& path, const std::atomic<bool>& cancel)
 {
@@ -579,32 +235,6 @@ ImportTarget ImportTarget::read(const QString& connectionName)
         target.databasePath = db.databaseName();
     }
     QSqlQuery query(db);
-    if (Database::isPostgres(connectionName)) {
-        // The widths are the checks of the text columns: "CHECK ((length((print_name)::text) <= 100))".
-        if (!query.exec(QStringLiteral("SELECT pg_get_constraintdef(oid) FROM pg_catalog.pg_constraint"
-                                       " WHERE conrelid = 'impressao'::regclass AND contype = 'c'"))) {
-            throw DriverError(Database::driverMessage(query.lastError()));
-        }
-        static const QRegularExpression checkedWidth(
-            QStringLiteral("^CHECK \\(\\(length\\(\\(?(\\w+)\\)?(?:::text)?\\) <= (\\d+)\\)\\)$"));
-        while (query.next()) {
-            const QRegularExpressionMatch match = checkedWidth.match(query.value(0).toString());
-            if (match.hasMatch()) {
-                target.columnWidths.insert(match.captured(1), match.captured(2).toInt());
-            }
-        }
-    } else {
-        if (!query.exec(QStringLiteral("PRAGMA table_info(Impressao)"))) {
-            throw DriverError(Database::driverMessage(query.lastError()));
-        }
-        static const QRegularExpression declaredWidth(QStringLiteral("\\(\\s*(\\d+)\\s*\\)"));
-        while (query.next()) {
-            const QRegularExpressionMatch match = declaredWidth.match(query.value(2).toString());
-            if (match.hasMatch()) {
-                target.columnWidths.insert(query.value(1).toString(), match.captured(1).toInt());
-            }
-        }
-    }
     if (!query.exec(QStringLiteral("SELECT Usuario_id, Projeto_Id FROM Usuario ORDER BY Usuario_id"))) {
         throw DriverError(Database::driverMessage(query.lastError()));
     }
@@ -620,8 +250,6 @@ struct JournalImport::Plan
     QString copyPath;
     QString rejectedPath;
     QString rejectedMarkPath;
-    QString insertSql;
-    QString copySql;
     int widths[ColumnCount] = {};
     QHash<QString, qint64> projects; // by ImportTarget::userKey()
     QChar decimalMark;
@@ -788,23 +416,9 @@ JournalImport::Result JournalImport::importPending(const ImportTarget& target)
     plan.decimalMark = Formats::decimalSeparator();
     plan.clock = m_clock;
     plan.projects = target.projects;
-    QStringList columns;
-    QStringList plainColumns;
     for (int column = 0; column < ColumnCount; ++column) {
-        const QString name = QLatin1String(ColumnNames[column]);
-        columns << quotedIdentifier(name);
-        // PostgreSQL spells every name of the schema in lower case: unquoted, as it was created.
-        plainColumns << name;
-        for (auto width = target.columnWidths.cbegin(); width != target.columnWidths.cend(); ++width) {
-            if (width.key().compare(name, Qt::CaseInsensitive) == 0) {
-                plan.widths[column] = width.value();
-            }
-        }
+        plan.widths[column] = Schema::textWidth(QStringLiteral("Impressao"), QLatin1String(ColumnNames[column]));
     }
-    plan.insertSql = QStringLiteral("INSERT INTO Impressao (%1) VALUES (%2)")
-                         .arg(columns.join(QStringLiteral(", ")),
-                              QStringList(ColumnCount, QStringLiteral("?")).join(QStringLiteral(", ")));
-    plan.copySql = QStringLiteral("COPY Impressao (%1) FROM STDIN").arg(plainColumns.join(QStringLiteral(", ")));
 
     const Outcome outcome = runInThread(plan);
     if (outcome.cancelled) {
@@ -926,9 +540,9 @@ JournalImport::Outcome JournalImport::run(const Plan& plan, const QString& copyI
         }
     };
 
-    // Every job of the copy, in file order, handed to store(job, line); lines that do not convert are refused
-    // here. False when cancelled.
-    const auto importLines = [&](auto&& store) {
+    // Every job of the copy, in file order, added to the rows; lines that do not convert are refused here. False
+    // when cancelled.
+    const auto importLines = [&](BulkInsert& rows) {
         TToll record;
         qint64 lastSecond = -1;
         QByteArray dataText;
@@ -936,9 +550,9 @@ JournalImport::Outcome JournalImport::run(const Plan& plan, const QString& copyI
         QElapsedTimer sinceReport;
         sinceReport.start();
         QString line;
-        JobValues job;
-        job.data = &dataText;
-        job.hora = &horaText;
+        BulkInsert::Value job[ColumnCount];
+        job[PrintData].utf8 = &dataText;
+        job[PrintHora].utf8 = &horaText;
         for (qint64 index = 0; text.nextLine(line); ++index) {
             if (index % CheckEvery == 0 && index > 0) {
                 if (cancel) {
@@ -976,100 +590,51 @@ JournalImport::Outcome JournalImport::run(const Plan& plan, const QString& copyI
             const QStringView document = JournalFormat::trimmed(record.pDocument);
             const auto project = plan.projects.constFind(ImportTarget::userKey(record.pUser));
 
-            job.texts[PrintName] = cut(PrintName, record.pPrinter);
-            job.texts[ComputerId] = cut(ComputerId, QStringView(record.pMachine).mid(JournalLine::MachinePrefixLength));
-            job.texts[UsuarioId] = cut(UsuarioId, record.pUser);
-            job.texts[PrintDocument] = cut(PrintDocument, document.isEmpty() ? NotDefined : document);
-            job.texts[PrintDrive] = cut(PrintDrive, record.pDriver);
-            job.numbers[PrintPages] = record.pTotalPages > 0 ? record.pTotalPages : 1;
-            job.numbers[PaperSize] = record.pPaperSize;
-            job.numbers[PaperLength] = record.pPaperLength;
-            job.numbers[PaperWidth] = record.pPaperWidth;
-            job.texts[PrintColor] = cut(PrintColor, record.pColor);
-            job.texts[PrintDuplex] = cut(PrintDuplex, record.pDuplex);
-            job.numbers[ProjetoId] = project == plan.projects.cend() ? 1 : *project;
-            store(job, line);
+            job[PrintName].text = cut(PrintName, record.pPrinter);
+            job[ComputerId].text = cut(ComputerId, QStringView(record.pMachine).mid(JournalLine::MachinePrefixLength));
+            job[UsuarioId].text = cut(UsuarioId, record.pUser);
+            job[PrintDocument].text = cut(PrintDocument, document.isEmpty() ? NotDefined : document);
+            job[PrintDrive].text = cut(PrintDrive, record.pDriver);
+            job[PrintPages].integer = record.pTotalPages > 0 ? record.pTotalPages : 1;
+            job[PaperSize].integer = record.pPaperSize;
+            job[PaperLength].integer = record.pPaperLength;
+            job[PaperWidth].integer = record.pPaperWidth;
+            job[PrintColor].text = cut(PrintColor, record.pColor);
+            job[PrintDuplex].text = cut(PrintDuplex, record.pDuplex);
+            job[ProjetoId].integer = project == plan.projects.cend() ? 1 : *project;
+            rows.add(job, line);
         }
         return true;
     };
 
-    const QString importedAt = FieldValues::toIsoText(tollbook::Clock::now());
-    if (PGconn* pg = connection.postgres()) {
-        PostgresRows rows(pg, plan.copySql, reject, stored);
-        rows.begin();
-        if (!rows.recordCopy(copyId, importedAt)) {
-            outcome.alreadyStored = true;
-            return outcome;
-        }
-        rejected.takeBackUncommitted();
-        if (!importLines([&rows](const JobValues& job, const QString& line) { rows.add(job, line); })) {
-            outcome.cancelled = true;
-            return outcome;
-        }
-        rows.flush();
-        rejected.sync();
-        rows.commit();
-        report(total, total);
+    BulkInsert::Setup setup;
+    setup.table = QStringLiteral("Impressao");
+    for (int column = 0; column < ColumnCount; ++column) {
+        const BulkInsert::Kind kind = column == PrintData || column == PrintHora ? BulkInsert::Kind::Utf8
+                                      : isTextColumn(column)                     ? BulkInsert::Kind::Text
+                                                                                 : BulkInsert::Kind::Integer;
+        setup.columns.push_back({ QLatin1String(ColumnNames[column]), kind });
+    }
+    setup.reportedColumns = { UsuarioId, PrintName };
+    setup.recordTable = QStringLiteral("ArquivoImportado");
+    setup.recordKeyColumn = QStringLiteral("Arquivo_Id");
+    setup.recordTimeColumn = QStringLiteral("Data_Importacao");
+    setup.refused = reject;
+    setup.stored = [&stored](const QStringView* reported) { stored(reported[0], reported[1]); };
+
+    const std::unique_ptr<BulkInsert> rows = Store::forConnection(ConnectionName).bulkInsert(ConnectionName, setup);
+    if (!rows->begin(copyId, FieldValues::toIsoText(tollbook::Clock::now()))) {
+        outcome.alreadyStored = true;
         return outcome;
     }
-
-    sqlite3* db = connection.handle();
-    // The commit that records the copy as stored must survive a power cut too.
-    exec(db, "PRAGMA synchronous = FULL");
-    // Appending needs few pages at hand; a large copy spills to the log instead of filling memory.
-    exec(db, "PRAGMA cache_size = -8192");
-    WriteTransaction transaction(db);
-    {
-        SqliteStatement stored(ConnectionName,
-                               QStringLiteral("SELECT count(*) FROM ArquivoImportado WHERE Arquivo_Id = ?"));
-        stored.bind(0, copyId);
-        if (stored.step() && stored.integer(0) > 0) {
-            outcome.alreadyStored = true;
-            return outcome;
-        }
-    }
     rejected.takeBackUncommitted();
-
-    SqliteStatement insert(ConnectionName, plan.insertSql);
-    sqlite3_stmt* statement = insert.handle();
-    const bool finished = importLines([&](const JobValues& job, const QString& line) {
-        for (int column = 0; column < ColumnCount; ++column) {
-            if (column == PrintData || column == PrintHora) {
-                bindUtf8(statement, column, column == PrintData ? *job.data : *job.hora);
-            } else if (isTextColumn(column)) {
-                bindText(statement, column, job.texts[column]);
-            } else {
-                bindInteger(statement, column, job.numbers[column]);
-            }
-        }
-        const int result = sqlite3_step(statement);
-        if (result == SQLITE_DONE) {
-            sqlite3_reset(statement);
-            stored(job.texts[UsuarioId], job.texts[PrintName]);
-            return;
-        }
-        const QString message = QString::fromUtf8(sqlite3_errmsg(db));
-        sqlite3_reset(statement);
-        // A failure that ended the transaction (or any other than a refused row) fails the whole copy.
-        if (!refusesTheRow(result) || sqlite3_get_autocommit(db)) {
-            throw DriverError(message);
-        }
-        reject(QStringLiteral("Linha recusada pelo banco de dados: ") + message, line);
-    });
-    if (!finished) {
+    if (!importLines(*rows)) {
         outcome.cancelled = true;
         return outcome;
     }
-
+    rows->flush();
     rejected.sync();
-    {
-        SqliteStatement record(
-            ConnectionName, QStringLiteral("INSERT INTO ArquivoImportado (Arquivo_Id, Data_Importacao) VALUES (?, ?)"));
-        record.bind(0, copyId);
-        record.bind(1, importedAt);
-        record.step();
-    }
-    transaction.commit();
+    rows->commit();
     report(total, total);
     return outcome;
 }

@@ -13,21 +13,20 @@ class QThread;
 
 namespace tollbook {
 
-// Where an import stores its rows, as plain values: the database (a SQLite file or a PostgreSQL address), the
-// widths its schema gives the text columns of Impressao, and the projects of the registered users.
+// Where an import stores its rows, as plain values: the database (a SQLite file or a PostgreSQL address) and the
+// projects of the registered users. The texts are cut to the widths the schema declares (Schema::textWidth).
 struct ImportTarget
 {
-    QString databasePath;             // as Database::open() takes it
-    QHash<QString, int> columnWidths; // by column name as the schema spells it; characters
-    QHash<QString, qint64> projects;  // by userKey(); 0 for a registered user without a project
+    QString databasePath;            // as Database::open() takes it
+    QHash<QString, qint64> projects; // by userKey(); 0 for a registered user without a project
 
     // Users compare as the database compares them.
     static QString userKey(const QString& user);
     // The first project given for a user counts, as a look-up from the top of an ordered list finds it. A null
     // project is 0.
     void addUser(const QString& user, const QVariant& project);
-    // The target of the database open on the connection: its file, the widths of its schema and its users in
-    // the order of their ids. Throws DriverError when the database cannot be read.
+    // The target of the database open on the connection: its file and its users in the order of their ids. Throws
+    // DriverError when the database cannot be read.
     static ImportTarget read(const QString& connectionName);
 };
 
@@ -37,12 +36,12 @@ struct ImportTarget
 // The journal jobs/printjob.tlj is taken over by renaming it to jobs/printjobnew.tlj, after an id for that
 // copy, unique to it, has been written beside it (jobs/printjobnew.seq) and checked on disk. The copy's rows
 // are stored in one transaction that also records the copy's id in table ArquivoImportado; the copy is
-// removed only after that commit. On SQLite the rows go through the SQLite library, one prepared insert per line;
-// on PostgreSQL through libpq, in batches sent with COPY, the copy's id recorded first, so that a second import
-// of the same copy (another process) waits for the first and then finds it stored. A copy whose id the database has
-// recorded already was stored before a crash could remove it: it is removed without being imported again. Ids, not
-// numbers: installations sharing one database never mistake each other's copies. A copy left over by a failed import or
-// a crash is imported before the journal is taken over again.
+// removed only after that commit. The rows go through the store's bulk insert (Store::bulkInsert): on SQLite one
+// prepared insert per line under the write lock; on PostgreSQL batches sent with COPY, the copy's id recorded first,
+// so that a second import of the same copy (another process) waits for the first and then finds it stored. A copy whose
+// id the database has recorded already was stored before a crash could remove it: it is removed without being imported
+// again. Ids, not numbers: installations sharing one database never mistake each other's copies. A copy left over by a
+// failed import or a crash is imported before the journal is taken over again.
 //
 // A line that does not convert (or that the database refuses) does not stop the import: it is appended,
 // after its reason and a tab, to jobs/printjob.rejected, and the other lines are stored. Those lines follow

@@ -57,30 +57,29 @@ struct FieldDefinition
 {
     const char* name; // the name the import's messages give the field
     Kind kind;
-    const char* column; // the column of Impressao it is stored in; nullptr when it is not stored
-    int width;          // that column's width in characters; 0 for a number or a field not stored
+    const char* column; // the column of Impressao it is stored in (its width is the schema's); nullptr when not stored
 };
 
 constexpr FieldDefinition FieldDefinitions[FieldCount] = {
-    { "pJob", Kind::WholeNumber, nullptr, 0 },
-    { "pPrinter", Kind::Text, "Print_Name", 100 },
-    { "pMachine", Kind::Text, "Computer_Id", 50 }, // without its two leading characters
-    { "pUser", Kind::Text, "Usuario_Id", 50 },
-    { "pDocument", Kind::Text, "Print_Document", 255 }, // trimmed
-    { "pNotify", Kind::Text, nullptr, 0 },
-    { "pDataType", Kind::Text, nullptr, 0 },
-    { "pPrintProcessor", Kind::Text, nullptr, 0 },
-    { "pParameters", Kind::Text, nullptr, 0 },
-    { "pDriver", Kind::Text, "Print_Drive", 100 },
-    { "pTotalPages", Kind::WholeNumber, "Print_Pages", 0 }, // 0 or less is stored as 1
-    { "pSize", Kind::RealNumber, nullptr, 0 },
-    { "pDate", Kind::Date, nullptr, 0 },
-    { "pTime", Kind::Time, nullptr, 0 },
-    { "pPaperSize", Kind::WholeNumber, "dmPaperSize", 0 },
-    { "pPaperLength", Kind::WholeNumber, "Print_PaperLength", 0 },
-    { "pPaperWidth", Kind::WholeNumber, "Print_PaperWidth", 0 },
-    { "pDuplex", Kind::Flag, "Print_Duplex", 1 },
-    { "pColor", Kind::Flag, "Print_Color", 1 },
+    { "pJob", Kind::WholeNumber, nullptr },
+    { "pPrinter", Kind::Text, "Print_Name" },
+    { "pMachine", Kind::Text, "Computer_Id" }, // without its two leading characters
+    { "pUser", Kind::Text, "Usuario_Id" },
+    { "pDocument", Kind::Text, "Print_Document" }, // trimmed
+    { "pNotify", Kind::Text, nullptr },
+    { "pDataType", Kind::Text, nullptr },
+    { "pPrintProcessor", Kind::Text, nullptr },
+    { "pParameters", Kind::Text, nullptr },
+    { "pDriver", Kind::Text, "Print_Drive" },
+    { "pTotalPages", Kind::WholeNumber, "Print_Pages" }, // 0 or less is stored as 1
+    { "pSize", Kind::RealNumber, nullptr },
+    { "pDate", Kind::Date, nullptr },
+    { "pTime", Kind::Time, nullptr },
+    { "pPaperSize", Kind::WholeNumber, "dmPaperSize" },
+    { "pPaperLength", Kind::WholeNumber, "Print_PaperLength" },
+    { "pPaperWidth", Kind::WholeNumber, "Print_PaperWidth" },
+    { "pDuplex", Kind::Flag, "Print_Duplex" },
+    { "pColor", Kind::Flag, "Print_Color" },
 };
 
 // A line needs the fields up to the paper width; the two flags after it may be missing.

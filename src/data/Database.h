@@ -6,7 +6,8 @@
 
 namespace tollbook {
 
-// The one database connection of the application and the creation of a new installation's database.
+// The one database connection of the application and the creation of a new installation's database. What differs
+// between SQLite and PostgreSQL is said by the store of a connection or location (Store.h).
 namespace Database {
 
 // Name of the shared connection every dataset runs over.
@@ -26,14 +27,15 @@ bool isPostgresLocation(const QString& location);
 // file is missing or the database cannot be opened. Never creates a file or a table.
 QSqlDatabase open(const QString& location, const QString& connectionName = ConnectionName);
 
-// Whether a connection runs on PostgreSQL (otherwise on SQLite).
+// Whether a connection runs on PostgreSQL (otherwise on SQLite). For the benchmarks and the tests' own checks:
+// the application asks the store of its connection (Store::forConnection) instead.
 bool isPostgres(const QString& connectionName = ConnectionName);
 
 // The text of an error the driver reported: the database's own message where it gave one.
 QString driverMessage(const QSqlError& error);
 
-// A statement of the application, written as for SQLite, as the store of the connection runs it: unchanged on
-// SQLite, through postgresSql on PostgreSQL (StoreSql.cpp says what it translates).
+// A statement of the application, written as for SQLite, as the store of the connection runs it (Store::sql):
+// unchanged on SQLite, through postgresSql on PostgreSQL (StoreSql.cpp says what it translates).
 QString storeSql(const QString& sql, const QString& connectionName = ConnectionName);
 QString postgresSql(const QString& sql);
 

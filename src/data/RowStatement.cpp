@@ -2,11 +2,8 @@
 
 #include "Database.h"
 #include "Dataset.h"
-#include "SqliteStatement.h"
+#include "PostgresStore.h"
 #include "platform/Errors.h"
-
-#include <QSqlDatabase>
-#include <QSqlDriver>
 
 #include <charconv>
 #include <cmath>
@@ -30,18 +27,6 @@ constexpr Oid DateOid = 1082;
 constexpr Oid TimestampOid = 1114;
 constexpr Oid NumericOid = 1700;
 
-PGconn* postgresHandle(const QString& connectionName)
-{
-    const QSqlDatabase db = QSqlDatabase::database(connectionName, false);
-    const QVariant handle = db.isOpen() ? db.driver()->handle() : QVariant();
-    // Qt names the type by libpq's own structure.
-    if (!handle.isValid() ||
-        (qstrcmp(handle.typeName(), "PGconn*") != 0 && qstrcmp(handle.typeName(), "pg_conn*") != 0)) {
-        throw DatabaseError(QStringLiteral("Missing or closed connection '%1'").arg(connectionName));
-    }
-    return *static_cast<PGconn* const*>(handle.constData());
-}
-
 // The rows of a query on the libpq connection under a PostgreSQL connection of Qt's driver, read whole in text
 // form when the first row is asked for. Values are sent as text; numbers say their type, texts and nulls leave it
 // to the server, so that a text compared with a citext column compares as citext and a date's text becomes a
@@ -50,7 +35,7 @@ class PostgresStatement final : public RowStatement
 {
 public:
     PostgresStatement(const QString& connectionName, const QString& sql)
-        : m_connection(postgresHandle(connectionName))
+        : m_connection(PostgresStore::handle(connectionName))
     {
         // "?" outside quotes becomes $1, $2...
         const QString translated = Database::postgresSql(sql);
@@ -248,9 +233,10 @@ private:
 
 } // namespace
 
-bool Database::inPostgresTransaction(const QString& connectionName)
+// Here, beside the statement it makes.
+std::unique_ptr<RowStatement> PostgresStore::prepare(const QString& connectionName, const QString& sql) const
 {
-    return PQtransactionStatus(postgresHandle(connectionName)) != PQTRANS_IDLE;
+    return std::make_unique<PostgresStatement>(connectionName, sql);
 }
 
 int RowStatement::execute()
@@ -262,10 +248,7 @@ int RowStatement::execute()
 
 std::unique_ptr<RowStatement> RowStatement::prepare(const QString& connectionName, const QString& sql)
 {
-    if (Database::isPostgres(connectionName)) {
-        return std::make_unique<PostgresStatement>(connectionName, sql);
-    }
-    return std::make_unique<SqliteStatement>(connectionName, sql);
+    return Store::forConnection(connectionName).prepare(connectionName, sql);
 }
 
 } // namespace tollbook

@@ -289,6 +289,22 @@ QStringList tableNames()
     return names;
 }
 
+int textWidth(const QString& table, const QString& column)
+{
+    for (const Table& candidate : tables()) {
+        if (table.compare(QLatin1String(candidate.name), Qt::CaseInsensitive) != 0) {
+            continue;
+        }
+        for (const Column& declared : candidate.columns) {
+            if (declared.type == Type::Text && !(declared.flags & Unchecked) &&
+                column.compare(QLatin1String(declared.name), Qt::CaseInsensitive) == 0) {
+                return declared.width;
+            }
+        }
+    }
+    return 0;
+}
+
 QStringList createStatements(Dialect dialect)
 {
     QStringList sql;

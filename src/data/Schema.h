@@ -34,6 +34,11 @@ QStringList createStatements(Dialect dialect = Dialect::Sqlite);
 // The tables createStatements() makes.
 QStringList tableNames();
 
+// The most characters a text column of a table holds (names compared ignoring letter case); 0 for a column that
+// is no text or has no such limit, or that the schema does not have. The one declaration of the widths: the
+// tables are created with them, and the import cuts its texts to them.
+int textWidth(const QString& table, const QString& column);
+
 // Windows paper-size codes and their names, as delivered in table Papel.
 struct PaperName
 {

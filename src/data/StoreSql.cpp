@@ -1,7 +1,8 @@
-// The one translation of the application's SQL to the store it runs on. Every statement of the data layer (the
-// catalogue's queries, the dataset layer's filters, pages and writes, the registry rules, the purge) is written
-// as for SQLite and goes through Database::storeSql on its way to the database: unchanged on SQLite, translated
-// on PostgreSQL as follows.
+// The one translation of the application's SQL to PostgreSQL. Every statement of the data layer (the catalogue's
+// queries, the dataset layer's filters, pages and writes, the registry rules, the purge) is written as for SQLite
+// and goes through its store's sql() on its way to the database: unchanged on SQLite, translated on PostgreSQL as
+// follows. What a statement can ask its store for (the row identity, RETURNING, a LIKE that counts letter case) is
+// not translated here.
 //
 // - "Name" and [Name]: a quoted name is written in lower case, as PostgreSQL folds the unquoted names the schema
 //   was created with (Impressao.Print_Id is the column print_id).
@@ -434,11 +435,6 @@ QString Database::postgresSql(const QString& sql)
         i = afterWord;
     }
     return out;
-}
-
-QString Database::storeSql(const QString& sql, const QString& connectionName)
-{
-    return isPostgres(connectionName) ? postgresSql(sql) : sql;
 }
 
 } // namespace tollbook

@@ -3,6 +3,7 @@
 #include "capture/JournalImport.h"
 #include "capture/JournalText.h"
 #include "common/DatabaseFixture.h"
+#include "data/Schema.h"
 
 #include <QtTest>
 
@@ -315,19 +316,24 @@ void TestJournalFormat::agentLinesReadBack()
     QCOMPARE(read.pColor, QStringLiteral("N"));
 }
 
-// The widths the journal line names are those the database's schema gives the columns.
+// The widths the import cuts the journal's texts to are those the database holds them to: a text of that many
+// characters (not bytes) is stored, one more is refused.
 void TestJournalFormat::widthsAreTheSchemas()
 {
     DatabaseFixture database;
-    const ImportTarget target = ImportTarget::read(Database::ConnectionName);
-    // PostgreSQL spells the names of the schema in lower case.
-    QHash<QString, int> widths;
-    for (auto width = target.columnWidths.cbegin(); width != target.columnWidths.cend(); ++width) {
-        widths.insert(width.key().toLower(), width.value());
-    }
+    QSqlQuery query(QSqlDatabase::database(Database::ConnectionName));
     for (const JournalLine::FieldDefinition& field : JournalLine::FieldDefinitions) {
-        if (field.column && field.width > 0) {
-            QCOMPARE(widths.value(QString::fromLatin1(field.column).toLower()), field.width);
+        if (!field.column || (field.kind != JournalLine::Kind::Text && field.kind != JournalLine::Kind::Flag)) {
+            continue;
+        }
+        const QString column = QString::fromLatin1(field.column);
+        const int width = Schema::textWidth(QStringLiteral("Impressao"), column);
+        QVERIFY2(width > 0, qPrintable(column));
+        for (const int length : { width, width + 1 }) {
+            QVERIFY(
+                query.prepare(Database::storeSql(QStringLiteral("INSERT INTO Impressao (%1) VALUES (?)").arg(column))));
+            query.addBindValue(QString(length, QChar(0xE9)));
+            QVERIFY2(query.exec() == (length == width), qPrintable(QStringLiteral("%1: %2").arg(column).arg(length)));
         }
     }
 }

@@ -4,6 +4,7 @@
 #include "common/PostgresFixture.h"
 #include "data/Database.h"
 #include "data/Schema.h"
+#include "data/Store.h"
 #include "platform/Errors.h"
 
 #include <QDateTime>
@@ -21,20 +22,20 @@ using namespace tollbook;
 
 namespace {
 
-enum class Store { Sqlite, Postgres };
+enum class StoreKind { Sqlite, Postgres };
 
-QString storeName(Store store)
+QString storeName(StoreKind store)
 {
-    return store == Store::Sqlite ? QStringLiteral("sqlite") : QStringLiteral("postgres");
+    return store == StoreKind::Sqlite ? QStringLiteral("sqlite") : QStringLiteral("postgres");
 }
 
 // A new database of the given kind with the schema, opened as the application's connection.
 class NewStore
 {
 public:
-    explicit NewStore(Store store)
+    explicit NewStore(StoreKind store)
     {
-        if (store == Store::Sqlite) {
+        if (store == StoreKind::Sqlite) {
             m_location = m_dir.filePath(QStringLiteral("Tollbook.db"));
         } else {
             PostgresFixture* cluster = PostgresFixture::shared();
@@ -95,7 +96,7 @@ PostgresFixture* clusterOrSkip()
 
 } // namespace
 
-Q_DECLARE_METATYPE(Store)
+Q_DECLARE_METATYPE(StoreKind)
 
 #define REQUIRE_CLUSTER(cluster)                                                                                       \
     PostgresFixture* cluster = clusterOrSkip();                                                                        \
@@ -185,10 +186,12 @@ void TestPostgres::storeChosenByLocation()
     }
     Database::create(location);
     Database::open(location);
-    QCOMPARE(Database::isPostgres(), postgres);
+    const tollbook::Store& expected = postgres ? tollbook::Store::postgres() : tollbook::Store::sqlite();
+    QCOMPARE(&tollbook::Store::forLocation(location), &expected);
+    QCOMPARE(&tollbook::Store::forConnection(), &expected);
     QCOMPARE(column(QStringLiteral("SELECT Setor_Id FROM Setor")), QStringLiteral("ADM"));
     Database::close();
-    QVERIFY(!Database::isPostgres());
+    QCOMPARE(&tollbook::Store::forConnection(), &tollbook::Store::sqlite());
 }
 
 void TestPostgres::addressWithPasswordRefused_data()
@@ -257,7 +260,7 @@ void TestPostgres::libpqReadsTheAddress()
 
 void TestPostgres::sessionSettings()
 {
-    NewStore store(Store::Postgres);
+    NewStore store(StoreKind::Postgres);
     QVERIFY2(store.ready(), qPrintable(store.reason()));
     QCOMPARE(column(QStringLiteral("SHOW client_encoding")), QStringLiteral("UTF8"));
     QCOMPARE(column(QStringLiteral("SHOW DateStyle")), QStringLiteral("ISO, YMD"));
@@ -272,7 +275,7 @@ void TestPostgres::sessionSettings()
 // the server's zone: a job imported at 23:30 stays on its day. The test also runs in a zone west of UTC.
 void TestPostgres::dateTimesKeepTheirWallClock()
 {
-    NewStore store(Store::Postgres);
+    NewStore store(StoreKind::Postgres);
     QVERIFY2(store.ready(), qPrintable(store.reason()));
     const QDateTime late(QDate(2019, 12, 31), QTime(23, 30, 0));
     {
@@ -293,14 +296,14 @@ void TestPostgres::dateTimesKeepTheirWallClock()
 
 void TestPostgres::transactionOnBothStores_data()
 {
-    QTest::addColumn<Store>("store");
-    QTest::newRow("sqlite") << Store::Sqlite;
-    QTest::newRow("postgres") << Store::Postgres;
+    QTest::addColumn<StoreKind>("store");
+    QTest::newRow("sqlite") << StoreKind::Sqlite;
+    QTest::newRow("postgres") << StoreKind::Postgres;
 }
 
 void TestPostgres::transactionOnBothStores()
 {
-    QFETCH(Store, store);
+    QFETCH(StoreKind, store);
     NewStore database(store);
     QVERIFY2(database.ready(), qPrintable(database.reason()));
     {
@@ -317,7 +320,7 @@ void TestPostgres::transactionOnBothStores()
 
 void TestPostgres::schemaProbes_data()
 {
-    QTest::addColumn<Store>("store");
+    QTest::addColumn<StoreKind>("store");
     QTest::addColumn<QStringList>("setup");
     QTest::addColumn<QString>("probe");
     QTest::addColumn<QString>("expected"); // "error" when the probe must be refused
@@ -434,7 +437,7 @@ void TestPostgres::schemaProbes_data()
                          " '2020-01-01'"),
           QStringLiteral("3") },
     };
-    for (const Store store : { Store::Sqlite, Store::Postgres }) {
+    for (const StoreKind store : { StoreKind::Sqlite, StoreKind::Postgres }) {
         for (const Probe& probe : probes) {
             QTest::addRow("%s: %s", qPrintable(storeName(store)), probe.name)
                 << store << probe.setup << probe.probe << probe.expected;
@@ -444,7 +447,7 @@ void TestPostgres::schemaProbes_data()
 
 void TestPostgres::schemaProbes()
 {
-    QFETCH(Store, store);
+    QFETCH(StoreKind, store);
     QFETCH(QStringList, setup);
     QFETCH(QString, probe);
     QFETCH(QString, expected);
