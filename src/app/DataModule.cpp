@@ -2,13 +2,9 @@
 
 #include "app/Artwork.h"
 #include "data/Catalogue.h"
-#include "data/Database.h"
-#include "data/ErrorTranslation.h"
-#include "data/Formats.h"
 #include "i18n/Language.h"
 #include "mail/TollMail.h"
-#include "platform/Errors.h"
-#include "platform/SystemRoutines.h"
+#include "session/Session.h"
 #include "ui/ErrorHandler.h"
 #include "ui/MessageBox.h"
 #include "ui/ModalWait.h"
@@ -16,25 +12,16 @@
 #include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
 namespace tollbook {
 
-namespace {
-
-const QString AppSection = QStringLiteral("App");
-
-} // namespace
-
 DataModule::DataModule(const QString& installFolder, QObject* parent)
     : QObject(parent)
-    , m_installation(installFolder)
-    , m_datasets(new DataModuleDatasets(this))
-    , m_tollMail(new TTollMail(this))
+    , m_session(installFolder)
+    , m_tollMail(new TollMail(this))
     , m_trayIcon(new QSystemTrayIcon(this))
     , m_trayMenu(new QMenu)
     , m_restoreAction(new QAction(QStringLiteral("Restaurar"), m_trayMenu))
@@ -44,10 +31,10 @@ DataModule::DataModule(const QString& installFolder, QObject* parent)
     setObjectName(QStringLiteral("Tdm"));
 
     m_tollMail->setObjectName(QStringLiteral("TollMail1"));
-    m_tollMail->NoficarMsg = false;
-    m_tollMail->SetVersion(QStringLiteral("2.0.0.0"));
-    m_tollMail->setReporter([](TTollMail::Notice kind, const QString& text) {
-        MessageBox::show(kind == TTollMail::Notice::Information ? BoxKind::Information : BoxKind::Warning, text,
+    m_tollMail->notifySuccess = false;
+    m_tollMail->setVersion(QStringLiteral("2.0.0.0"));
+    m_tollMail->setReporter([](TollMail::Notice kind, const QString& text) {
+        MessageBox::show(kind == TollMail::Notice::Information ? BoxKind::Information : BoxKind::Warning, text,
                          MessageBox::Buttons::Ok, QApplication::activeWindow());
     });
     m_tollMail->setTransferRunner([](const std::function<void()>& transfer) {
@@ -86,73 +73,29 @@ DataModule::~DataModule()
     m_trayIcon->hide();
     m_trayIcon->setContextMenu(nullptr);
     delete m_trayMenu;
-    // The datasets' queries go before the connection they run on.
-    delete m_datasets;
-    m_datasets = nullptr;
-    Database::close();
 }
 
 bool DataModule::create()
 {
     QCoreApplication::setApplicationName(ProductName);
-    Language::setInstallFolder(m_installation.folder());
-
-    Formats::setShortDateFormat(QStringLiteral("dd/MM/yyyy"));
-    Formats::setSeparators(QLatin1Char(','), QLatin1Char('.'));
-
-    if (!QFileInfo::exists(configPath())) {
+    if (!m_session.configure()) {
         endApplication();
         return false;
     }
-
-    Language::setCurrentCode(ReadIniValue(configPath(), AppSection, QStringLiteral("Language")));
-
     try {
-        Database::close();
-        Database::open(ReadIniValue(configPath(), AppSection, QStringLiteral("DataBase")));
-
-        m_datasets->openStartupDatasets();
+        m_session.connect();
         QCoreApplication::processEvents();
-
-        const QString databaseVersion =
-            m_datasets->SQL_Configuracao->fieldByName(QStringLiteral("Versao_Sistema"))->asString().trimmed();
-        if (databaseVersion != GetVersionText()) {
-            MessageBox::show(BoxKind::Error,
-                             QStringLiteral("A versão do sistema é diferente do banco de dados! Banco: ") +
-                                 databaseVersion,
-                             MessageBox::Buttons::Ok);
-            endApplication();
-            return false;
-        }
-
-        createJobsFolder();
+        m_session.checkVersion();
+        m_session.createJobsFolder();
         applyLanguageSetup();
+    } catch (const VersionMismatch& mismatch) {
+        MessageBox::show(BoxKind::Error, mismatch.message(), MessageBox::Buttons::Ok);
+        endApplication();
+        return false;
     } catch (...) {
         ErrorHandler::handleCurrentException();
     }
     return true;
-}
-
-void DataModule::createJobsFolder()
-{
-    const QString folder = m_installation.jobsFolder();
-    if (QFileInfo(folder).isDir()) {
-        return;
-    }
-    if (!QDir().mkdir(folder)) {
-        throw PlainError(QStringLiteral("Diretório não pode ser criado: ") + folder +
-                         QStringLiteral(". Consulte o Administrador da rede pois seu usuário não tem permissão para "
-                                        "criar esta pasta."));
-    }
-}
-
-bool DataModule::loginEnabled() const
-{
-    const Dataset* configuration = m_datasets->SQL_Configuracao;
-    if (!configuration->isOpen() || configuration->isEmpty()) {
-        return false;
-    }
-    return configuration->fieldByName(QStringLiteral("Ativar_Login"))->asString() == QLatin1String("S");
 }
 
 void DataModule::applyLanguageSetup()

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Installation.h"
+#include "session/Session.h"
 
 #include <QObject>
 #include <QString>
@@ -13,21 +13,20 @@ class QSystemTrayIcon;
 
 namespace tollbook {
 
-class DataModuleDatasets;
-class TTollMail;
+class TollMail;
 
-// The data module: what the whole application shares for the length of a run. It owns the data module's
-// datasets over the database connection, the notification-area icon with its menu, the installation paths
-// and the process-wide flags (restore, developer mode, end of the application).
+// The data module: what the whole application shares for the length of a run. It owns the session (the
+// installation, the connection and the shared datasets), the mail sender, the notification-area icon with its
+// menu and the process-wide flags (restore, developer mode, end of the application).
 //
-// Construction only builds the parts; create() runs the creation steps (configuration, connection, schema
-// version, journal folder, language set-up).
+// Construction only builds the parts; create() runs the session's start (configuration, connection, schema
+// version, journal folder) and the language set-up, and shows what stops it.
 class DataModule : public QObject
 {
     Q_OBJECT
 
 public:
-    static inline const QString ProductName = QStringLiteral("Tollbook");
+    static inline const QString ProductName = Session::ProductName;
 
     // installFolder is the folder of the installation; a trailing '/' is added when missing.
     explicit DataModule(const QString& installFolder, QObject* parent = nullptr);
@@ -39,21 +38,22 @@ public:
     // start-up goes on (true).
     bool create();
 
-    DataModuleDatasets* datasets() const { return m_datasets; }
+    Session& session() { return m_session; }
+    const Session& session() const { return m_session; }
+    DataModuleDatasets* datasets() const { return m_session.datasets(); }
 
     // The mail sender "TollMail1": its notices go to message boxes, its transfers run on a worker thread
     // behind a modal wait.
-    TTollMail* tollMail() const { return m_tollMail; }
+    TollMail* tollMail() const { return m_tollMail; }
 
     // The installation folder and the files and programs in it; tests replace its process names and bitness.
-    const Installation& installation() const { return m_installation; }
-    Installation& installation() { return m_installation; }
-    QString installFolder() const { return m_installation.folder(); }
-    QString configPath() const { return m_installation.configPath(); }
+    const Installation& installation() const { return m_session.installation(); }
+    Installation& installation() { return m_session.installation(); }
+    QString installFolder() const { return installation().folder(); }
+    QString configPath() const { return installation().configPath(); }
 
-    // Ativar_Login of the configuration row is "S". False while the configuration is not open (the database
-    // could not be opened).
-    bool loginEnabled() const;
+    // Ativar_Login of the configuration row is "S"; see Session::loginEnabled.
+    bool loginEnabled() const { return m_session.loginEnabled(); }
 
     // The language set-up step: the process-wide texts of the current language and the tray's texts.
     void applyLanguageSetup();
@@ -87,11 +87,8 @@ Q_SIGNALS:
     void finishRequested();
 
 private:
-    void createJobsFolder();
-
-    Installation m_installation;
-    DataModuleDatasets* m_datasets;
-    TTollMail* m_tollMail;
+    Session m_session;
+    TollMail* m_tollMail;
     QSystemTrayIcon* m_trayIcon;
     QMenu* m_trayMenu;
     QAction* m_restoreAction;
