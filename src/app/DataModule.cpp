@@ -1,6 +1,5 @@
 #include "app/DataModule.h"
 
-#include "app/Artwork.h"
 #include "data/Catalogue.h"
 #include "i18n/Language.h"
 #include "mail/TollMail.h"
@@ -9,12 +8,8 @@
 #include "ui/MessageBox.h"
 #include "ui/ModalWait.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
-#include <QMenu>
-#include <QSystemTrayIcon>
-#include <QTimer>
 
 namespace tollbook {
 
@@ -22,11 +17,6 @@ DataModule::DataModule(const QString& installFolder, QObject* parent)
     : QObject(parent)
     , m_session(installFolder)
     , m_tollMail(new TollMail(this))
-    , m_trayIcon(new QSystemTrayIcon(this))
-    , m_trayMenu(new QMenu)
-    , m_restoreAction(new QAction(QStringLiteral("Restaurar"), m_trayMenu))
-    , m_finishAction(new QAction(QStringLiteral("&Finalizar"), m_trayMenu))
-    , m_balloonTitle(QStringLiteral("Aplicativo Minimizado"))
 {
     setObjectName(QStringLiteral("Tdm"));
 
@@ -41,39 +31,9 @@ DataModule::DataModule(const QString& installFolder, QObject* parent)
         ModalWait::run(Language::message(QStringLiteral("Mail"), QStringLiteral("sMsgEnviandoEmail")), transfer,
                        QApplication::activeWindow());
     });
-
-    m_trayIcon->setObjectName(QStringLiteral("TrayIcon1"));
-    m_trayIcon->setToolTip(ProductName);
-    m_trayIcon->setIcon(Artwork::productIcon());
-    m_trayMenu->setObjectName(QStringLiteral("PopupMenu1"));
-    m_restoreAction->setObjectName(QStringLiteral("Restaurar1"));
-    m_finishAction->setObjectName(QStringLiteral("Sair1"));
-    m_trayMenu->addAction(m_restoreAction);
-    m_trayMenu->addSeparator();
-    m_trayMenu->addAction(m_finishAction);
-    m_trayIcon->setContextMenu(m_trayMenu);
-
-    // A restore hides the icon, which must not happen inside the icon's, its balloon's or its menu's own
-    // event handler (the balloon's widget is gone when its handler goes on): the request is queued.
-    connect(
-        m_trayIcon, &QSystemTrayIcon::activated, this,
-        [this](QSystemTrayIcon::ActivationReason reason) {
-            if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) {
-                Q_EMIT restoreRequested();
-            }
-        },
-        Qt::QueuedConnection);
-    connect(m_trayIcon, &QSystemTrayIcon::messageClicked, this, &DataModule::restoreRequested, Qt::QueuedConnection);
-    connect(m_restoreAction, &QAction::triggered, this, &DataModule::restoreRequested, Qt::QueuedConnection);
-    connect(m_finishAction, &QAction::triggered, this, &DataModule::finishRequested);
 }
 
-DataModule::~DataModule()
-{
-    m_trayIcon->hide();
-    m_trayIcon->setContextMenu(nullptr);
-    delete m_trayMenu;
-}
+DataModule::~DataModule() = default;
 
 bool DataModule::create()
 {
@@ -100,53 +60,8 @@ bool DataModule::create()
 
 void DataModule::applyLanguageSetup()
 {
-    const QString code = Language::currentCode();
-    if (Language::isKnownCode(code)) {
-        const Language::TrayTexts texts = Language::trayTexts(code);
-        m_balloonTitle = texts.balloonTitle;
-        m_restoreAction->setText(texts.restore);
-        m_finishAction->setText(texts.finish);
-    }
     Language::applySetup();
-}
-
-void DataModule::showTrayIcon()
-{
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        return;
-    }
-    m_trayIcon->show();
-    // The balloon points at the icon, which the tray places a moment after it is shown.
-    whenTrayIconPlaced(
-        m_trayIcon,
-        [icon = m_trayIcon]() {
-            const QRect place = icon->geometry();
-            return place.isValid() && place.topLeft() != QPoint(0, 0);
-        },
-        [this]() {
-            if (m_trayIcon->isVisible()) {
-                m_trayIcon->showMessage(m_balloonTitle, ProductName, QSystemTrayIcon::Information);
-            }
-        });
-}
-
-void whenTrayIconPlaced(QObject* context, std::function<bool()> placed, std::function<void()> show, int attempts,
-                        int intervalMs)
-{
-    QTimer::singleShot(intervalMs, context, [context, placed, show, attempts, intervalMs]() {
-        if (attempts <= 1 || placed()) {
-            show();
-            return;
-        }
-        whenTrayIconPlaced(context, placed, show, attempts - 1, intervalMs);
-    });
-}
-
-void DataModule::hideTrayIcon()
-{
-    if (m_trayIcon->isVisible()) {
-        m_trayIcon->hide();
-    }
+    Q_EMIT languageSetUp();
 }
 
 void DataModule::endApplication()

@@ -5,19 +5,13 @@
 #include <QObject>
 #include <QString>
 
-#include <functional>
-
-class QAction;
-class QMenu;
-class QSystemTrayIcon;
-
 namespace tollbook {
 
 class TollMail;
 
 // The data module: what the whole application shares for the length of a run. It owns the session (the
-// installation, the connection and the shared datasets), the mail sender, the notification-area icon with its
-// menu and the process-wide flags (restore, developer mode, end of the application).
+// installation, the connection and the shared datasets), the mail sender and the process-wide flags (restore, developer
+// mode, end of the application).
 //
 // Construction only builds the parts; create() runs the session's start (configuration, connection, schema
 // version, journal folder) and the language set-up, and shows what stops it.
@@ -55,17 +49,8 @@ public:
     // Ativar_Login of the configuration row is "S"; see Session::loginEnabled.
     bool loginEnabled() const { return m_session.loginEnabled(); }
 
-    // The language set-up step: the process-wide texts of the current language and the tray's texts.
+    // The language set-up step: the process-wide texts of the current language; then languageSetUp().
     void applyLanguageSetup();
-
-    QSystemTrayIcon* trayIcon() const { return m_trayIcon; }
-    QMenu* trayMenu() const { return m_trayMenu; }
-    QAction* restoreAction() const { return m_restoreAction; }
-    QAction* finishAction() const { return m_finishAction; }
-    QString balloonTitle() const { return m_balloonTitle; }
-    // Shows the icon and its balloon; nothing where the desktop has no notification area.
-    void showTrayIcon();
-    void hideTrayIcon();
 
     // Set the first time the user asks to restore the application from the notification area; never reset.
     bool restoreFlag() const { return m_restoreFlag; }
@@ -81,29 +66,15 @@ public:
 
 Q_SIGNALS:
     void endApplicationRequested();
-    // The icon or its menu asked to restore the application (click, double click, balloon, "Restaurar").
-    void restoreRequested();
-    // The icon's menu asked to end without confirmation.
-    void finishRequested();
+    // The language set-up ran: what shows texts of its own (the notification icon) takes the current language's.
+    void languageSetUp();
 
 private:
     Session m_session;
     TollMail* m_tollMail;
-    QSystemTrayIcon* m_trayIcon;
-    QMenu* m_trayMenu;
-    QAction* m_restoreAction;
-    QAction* m_finishAction;
-    QString m_balloonTitle;
     bool m_restoreFlag = false;
     bool m_developerMode = false;
     bool m_endRequested = false;
 };
-
-// Runs show once placed() tells that the notification icon has its place on the screen, asking every
-// intervalMs milliseconds, or after attempts asks at the latest; never when context is gone by then. A
-// balloon shown before the tray has embedded the icon has no place to point at and appears at the
-// screen's top-left corner.
-void whenTrayIconPlaced(QObject* context, std::function<bool()> placed, std::function<void()> show, int attempts = 40,
-                        int intervalMs = 50);
 
 } // namespace tollbook
