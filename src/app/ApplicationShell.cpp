@@ -6,6 +6,7 @@
 #include "app/LoginDialog.h"
 #include "app/MainWindowController.h"
 #include "app/SplashWindow.h"
+#include "app/TrayIcon.h"
 #include "app/commands/MenuCommands.h"
 #include "platform/SingleInstance.h"
 #include "ui/ErrorHandler.h"
@@ -30,11 +31,14 @@ ApplicationShell::~ApplicationShell()
     m_window.reset();
     m_developerKeys.reset();
     m_dataModule.reset();
+    m_tray.reset();
 }
 
 bool ApplicationShell::createDataModule()
 {
+    m_tray = std::make_unique<TrayIcon>();
     m_dataModule = std::make_unique<DataModule>(m_installFolder);
+    QObject::connect(m_dataModule.get(), &DataModule::languageSetUp, m_tray.get(), &TrayIcon::retranslate);
     m_developerKeys = std::make_unique<DeveloperKeys>(m_dataModule.get());
     qApp->installEventFilter(m_developerKeys.get());
     return m_dataModule->create();
@@ -43,7 +47,7 @@ bool ApplicationShell::createDataModule()
 void ApplicationShell::createMainWindow()
 {
     m_window = std::make_unique<MainWindow>(m_dataModule->datasets());
-    m_controller = std::make_unique<MainWindowController>(m_dataModule.get(), m_window.get());
+    m_controller = std::make_unique<MainWindowController>(m_dataModule.get(), m_tray.get(), m_window.get());
     // The commands of the main menu, one object per menu group; owned by the main window.
     m_commands = new MenuCommands(m_dataModule.get(), m_window.get());
 }

@@ -14,8 +14,9 @@ class DeveloperKeys;
 class MainWindow;
 class MainWindowController;
 class MenuCommands;
+class TrayIcon;
 
-// One run of the application behind its entry point: the data module, the main window with its
+// One run of the application behind its entry point: the data module, the notification icon, the main window with its
 // controller and its menu commands, and the developer's key hook. The entry point drives it in the order of start-up;
 // tests drive it the same way without the event loop.
 class ApplicationShell
@@ -26,8 +27,8 @@ public:
     ApplicationShell(const ApplicationShell&) = delete;
     ApplicationShell& operator=(const ApplicationShell&) = delete;
 
-    // Creates the data module and the key hook. False when the application must end at once, without
-    // any window.
+    // Creates the notification icon, the data module and the key hook. False when the application must end at once,
+    // without any window.
     bool createDataModule();
     // Creates the main window, its controller and its menu commands; the window is not shown yet.
     void createMainWindow();
@@ -40,6 +41,7 @@ public:
     void bringForward();
 
     DataModule* dataModule() const { return m_dataModule.get(); }
+    TrayIcon* tray() const { return m_tray.get(); }
     MainWindow* mainWindow() const { return m_window.get(); }
     MainWindowController* controller() const { return m_controller.get(); }
     // Owned by the main window.
@@ -48,6 +50,7 @@ public:
 
 private:
     QString m_installFolder;
+    std::unique_ptr<TrayIcon> m_tray;
     std::unique_ptr<DataModule> m_dataModule;
     std::unique_ptr<DeveloperKeys> m_developerKeys;
     std::unique_ptr<MainWindow> m_window;

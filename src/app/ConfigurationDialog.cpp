@@ -446,15 +446,15 @@ void ConfigurationDialog::testSmtp()
                          MessageBox::Buttons::Ok, this);
         return;
     }
-    TTollMail& mail = *m_dataModule->tollMail();
-    mail.LimpaDados();
-    MailConfiguration::fill(mail, *m_dataModule->datasets()->SQL_Configuracao);
-    mail.EmailDestino = MailConfiguration::splitAddresses(m_editTestAddress->text());
-    mail.Assunto = QStringLiteral("Tollbook - Teste de SMTP");
-    mail.Mensagem = QStringList{ QStringLiteral("Teste do Serviço de Envio de Email SMTP - Tollbook") };
-    mail.GravarEmail = false;
-    mail.NoficarMsg = true;
-    mail.SendMail();
+    TollMail& mail = *m_dataModule->tollMail();
+    mail.clear();
+    mail.settings = m_dataModule->session().mailSettings();
+    mail.to = MailConfiguration::splitAddresses(m_editTestAddress->text());
+    mail.subject = QStringLiteral("Tollbook - Teste de SMTP");
+    mail.body = QStringList{ QStringLiteral("Teste do Serviço de Envio de Email SMTP - Tollbook") };
+    mail.keepCopy = false;
+    mail.notifySuccess = true;
+    mail.send();
 }
 
 void ConfigurationDialog::done(int result)

@@ -1,33 +1,26 @@
 #pragma once
 
-#include "platform/Installation.h"
+#include "session/Session.h"
 
 #include <QObject>
 #include <QString>
 
-#include <functional>
-
-class QAction;
-class QMenu;
-class QSystemTrayIcon;
-
 namespace tollbook {
 
-class DataModuleDatasets;
-class TTollMail;
+class TollMail;
 
-// The data module: what the whole application shares for the length of a run. It owns the data module's
-// datasets over the database connection, the notification-area icon with its menu, the installation paths
-// and the process-wide flags (restore, developer mode, end of the application).
+// The data module: what the whole application shares for the length of a run. It owns the session (the
+// installation, the connection and the shared datasets), the mail sender and the process-wide flags (restore, developer
+// mode, end of the application).
 //
-// Construction only builds the parts; create() runs the creation steps (configuration, connection, schema
-// version, journal folder, language set-up).
+// Construction only builds the parts; create() runs the session's start (configuration, connection, schema
+// version, journal folder) and the language set-up, and shows what stops it.
 class DataModule : public QObject
 {
     Q_OBJECT
 
 public:
-    static inline const QString ProductName = QStringLiteral("Tollbook");
+    static inline const QString ProductName = Session::ProductName;
 
     // installFolder is the folder of the installation; a trailing '/' is added when missing.
     explicit DataModule(const QString& installFolder, QObject* parent = nullptr);
@@ -39,33 +32,25 @@ public:
     // start-up goes on (true).
     bool create();
 
-    DataModuleDatasets* datasets() const { return m_datasets; }
+    Session& session() { return m_session; }
+    const Session& session() const { return m_session; }
+    DataModuleDatasets* datasets() const { return m_session.datasets(); }
 
     // The mail sender "TollMail1": its notices go to message boxes, its transfers run on a worker thread
     // behind a modal wait.
-    TTollMail* tollMail() const { return m_tollMail; }
+    TollMail* tollMail() const { return m_tollMail; }
 
     // The installation folder and the files and programs in it; tests replace its process names and bitness.
-    const Installation& installation() const { return m_installation; }
-    Installation& installation() { return m_installation; }
-    QString installFolder() const { return m_installation.folder(); }
-    QString configPath() const { return m_installation.configPath(); }
+    const Installation& installation() const { return m_session.installation(); }
+    Installation& installation() { return m_session.installation(); }
+    QString installFolder() const { return installation().folder(); }
+    QString configPath() const { return installation().configPath(); }
 
-    // Ativar_Login of the configuration row is "S". False while the configuration is not open (the database
-    // could not be opened).
-    bool loginEnabled() const;
+    // Ativar_Login of the configuration row is "S"; see Session::loginEnabled.
+    bool loginEnabled() const { return m_session.loginEnabled(); }
 
-    // The language set-up step: the process-wide texts of the current language and the tray's texts.
+    // The language set-up step: the process-wide texts of the current language; then languageSetUp().
     void applyLanguageSetup();
-
-    QSystemTrayIcon* trayIcon() const { return m_trayIcon; }
-    QMenu* trayMenu() const { return m_trayMenu; }
-    QAction* restoreAction() const { return m_restoreAction; }
-    QAction* finishAction() const { return m_finishAction; }
-    QString balloonTitle() const { return m_balloonTitle; }
-    // Shows the icon and its balloon; nothing where the desktop has no notification area.
-    void showTrayIcon();
-    void hideTrayIcon();
 
     // Set the first time the user asks to restore the application from the notification area; never reset.
     bool restoreFlag() const { return m_restoreFlag; }
@@ -81,32 +66,15 @@ public:
 
 Q_SIGNALS:
     void endApplicationRequested();
-    // The icon or its menu asked to restore the application (click, double click, balloon, "Restaurar").
-    void restoreRequested();
-    // The icon's menu asked to end without confirmation.
-    void finishRequested();
+    // The language set-up ran: what shows texts of its own (the notification icon) takes the current language's.
+    void languageSetUp();
 
 private:
-    void createJobsFolder();
-
-    Installation m_installation;
-    DataModuleDatasets* m_datasets;
-    TTollMail* m_tollMail;
-    QSystemTrayIcon* m_trayIcon;
-    QMenu* m_trayMenu;
-    QAction* m_restoreAction;
-    QAction* m_finishAction;
-    QString m_balloonTitle;
+    Session m_session;
+    TollMail* m_tollMail;
     bool m_restoreFlag = false;
     bool m_developerMode = false;
     bool m_endRequested = false;
 };
-
-// Runs show once placed() tells that the notification icon has its place on the screen, asking every
-// intervalMs milliseconds, or after attempts asks at the latest; never when context is gone by then. A
-// balloon shown before the tray has embedded the icon has no place to point at and appears at the
-// screen's top-left corner.
-void whenTrayIconPlaced(QObject* context, std::function<bool()> placed, std::function<void()> show, int attempts = 40,
-                        int intervalMs = 50);
 
 } // namespace tollbook

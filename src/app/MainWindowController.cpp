@@ -2,6 +2,7 @@
 
 #include "app/DataModule.h"
 #include "app/LoginDialog.h"
+#include "app/TrayIcon.h"
 #include "capture/MonitoringCycle.h"
 #include "data/Catalogue.h"
 #include "data/ErrorTranslation.h"
@@ -48,9 +49,10 @@ bool canHideWindow()
 
 } // namespace
 
-MainWindowController::MainWindowController(DataModule* dataModule, MainWindow* window, QObject* parent)
+MainWindowController::MainWindowController(DataModule* dataModule, TrayIcon* tray, MainWindow* window, QObject* parent)
     : QObject(parent)
     , m_dataModule(dataModule)
+    , m_tray(tray)
     , m_window(window)
     , m_monitoring(new MonitoringCycle(
           { dataModule->installation().configPath(), dataModule->installation().agentPath(),
@@ -87,8 +89,8 @@ MainWindowController::MainWindowController(DataModule* dataModule, MainWindow* w
     m_window->setCloseQuery([this]() { return closeQuery(); });
     m_window->installEventFilter(this);
 
-    connect(m_dataModule, &DataModule::restoreRequested, this, ErrorHandler::guarded([this] { restoreFromTray(); }));
-    connect(m_dataModule, &DataModule::finishRequested, this, &MainWindowController::finishFromTray);
+    connect(m_tray, &TrayIcon::restoreRequested, this, ErrorHandler::guarded([this] { restoreFromTray(); }));
+    connect(m_tray, &TrayIcon::finishRequested, this, &MainWindowController::finishFromTray);
 }
 
 MainWindowController::~MainWindowController()
@@ -272,12 +274,12 @@ void MainWindowController::minimizeToTray()
         return;
     }
     m_window->hide();
-    m_dataModule->showTrayIcon();
+    m_tray->show();
 }
 
 void MainWindowController::restoreApplication()
 {
-    m_dataModule->hideTrayIcon();
+    m_tray->hide();
     m_window->setWindowState(m_window->windowState() & ~Qt::WindowMinimized);
     m_window->show();
     m_window->raise();

@@ -8,6 +8,7 @@ namespace tollbook {
 class DataModule;
 class MainWindow;
 class MonitoringCycle;
+class TrayIcon;
 
 // Drives the main window through its life: the first showing (login, views, capture agent, language,
 // status bar, timers), the monitoring tick, minimising to and restoring from the notification area, the
@@ -17,7 +18,7 @@ class MainWindowController : public QObject
     Q_OBJECT
 
 public:
-    MainWindowController(DataModule* dataModule, MainWindow* window, QObject* parent = nullptr);
+    MainWindowController(DataModule* dataModule, TrayIcon* tray, MainWindow* window, QObject* parent = nullptr);
     ~MainWindowController() override;
 
     MainWindow* window() const { return m_window; }
@@ -64,6 +65,7 @@ private:
     bool runLoginDialog();
 
     DataModule* m_dataModule;
+    TrayIcon* m_tray;
     MainWindow* m_window;
     MonitoringCycle* m_monitoring;
     bool m_firstShowingDone = false;

@@ -62,10 +62,10 @@ void ReportEmail::run()
     if (!typed) {
         return;
     }
-    TTollMail& mail = *m_dataModule->tollMail();
-    MailConfiguration::prepareReport(mail, *m_dataModule->datasets()->SQL_Configuracao,
+    TollMail& mail = *m_dataModule->tollMail();
+    MailConfiguration::prepareReport(mail, m_dataModule->session().mailSettings(),
                                      MailConfiguration::splitAddresses(*typed), pdfPath);
-    mail.SendMail();
+    mail.send();
     m_dialog->accept();
 }
 

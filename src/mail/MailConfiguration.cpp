@@ -1,6 +1,5 @@
 #include "mail/MailConfiguration.h"
 
-#include "data/Dataset.h"
 #include "mail/TollMail.h"
 
 #include <QRegularExpression>
@@ -20,32 +19,15 @@ QString trimmed(const QString& text)
     return text.mid(start, end - start);
 }
 
-void fill(TTollMail& mail, const Dataset& configuration)
+void prepareReport(TollMail& mail, const MailSettings& settings, const QStringList& to, const QString& pdfPath)
 {
-    const auto text = [&configuration](const char* name) {
-        return configuration.fieldByName(QString::fromLatin1(name))->asString();
-    };
-    const auto on = [&text](const char* name) { return text(name) == QLatin1String("S"); };
-    mail.Host = trimmed(text("SMTP_Host"));
-    mail.EmailOrigem = trimmed(text("Usuario_Email"));
-    mail.LoginUsuario = trimmed(text("SMTP_Login"));
-    const Field* port = configuration.fieldByName(QStringLiteral("SMTP_Porta"));
-    mail.Porta = port->isNull() ? 0 : int(port->asInteger());
-    mail.Senha = text("SMTP_Senha");
-    mail.Autenticar = on("SMTP_Autenticar");
-    mail.HabilitarTLS = on("SMTP_HabilitarTLS");
-    mail.HabilitarSSL = on("SMTP_HabilitarSSL");
-}
-
-void prepareReport(TTollMail& mail, const Dataset& configuration, const QStringList& to, const QString& pdfPath)
-{
-    mail.LimpaDados();
-    fill(mail, configuration);
-    mail.EmailDestino = to;
-    mail.Assunto = ReportSubject;
-    mail.Anexo = QStringList{ pdfPath };
-    mail.Mensagem = QStringList{ ReportBody };
-    mail.GravarEmail = false;
+    mail.clear();
+    mail.settings = settings;
+    mail.to = to;
+    mail.subject = ReportSubject;
+    mail.attachments = QStringList{ pdfPath };
+    mail.body = QStringList{ ReportBody };
+    mail.keepCopy = false;
 }
 
 QStringList splitAddresses(const QString& line)

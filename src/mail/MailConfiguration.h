@@ -5,28 +5,24 @@
 
 namespace tollbook {
 
-class Dataset;
-class TTollMail;
+class TollMail;
+struct MailSettings;
 
-// Filling the mail sender from the configuration row, the same for the report's e-mail, the SMTP test of the
+// What the mail sender is given the same way by the report's e-mail, the SMTP test of the
 // configuration dialog and the headless report program.
 namespace MailConfiguration {
 
 // Text without leading and trailing blanks and control characters.
 QString trimmed(const QString& text);
 
-// Host, EmailOrigem and LoginUsuario trimmed, Porta (an empty field gives 0), Senha as stored, and the three
-// switches, each on exactly when its field holds "S". The rest of the sender is left as it is.
-void fill(TTollMail& mail, const Dataset& configuration);
-
 // The subject and the body line of a mailed report.
 inline const QString ReportSubject = QStringLiteral("Tollbook - Relatório Gerencial");
 inline const QString ReportBody =
     QStringLiteral("Segue em anexo relatório do sistema Tollbook - Gerenciador de Impressão");
 
-// Resets the sender and fills it to mail the report's PDF to the addresses with the settings of the
-// configuration row, without a kept copy.
-void prepareReport(TTollMail& mail, const Dataset& configuration, const QStringList& to, const QString& pdfPath);
+// Resets the sender and fills it to mail the report's PDF to the addresses with the account's settings,
+// without a kept copy.
+void prepareReport(TollMail& mail, const MailSettings& settings, const QStringList& to, const QString& pdfPath);
 
 // The addresses of a typed line: split at commas and semicolons, blanks around them removed, empty pieces
 // dropped. "a@x.com; b@y.com" gives two recipients rather than one address that is none.

@@ -128,98 +128,91 @@ void checkAddresses(const QStringList& addresses, const QString& language)
 
 } // namespace
 
-TTollMail::TTollMail(QObject* parent)
+TollMail::TollMail(QObject* parent)
     : QObject(parent)
-    , GravarLocal(defaultCopyFolder())
+    , copyFolder(defaultCopyFolder())
     , m_reporter([](Notice, const QString& text) { std::fprintf(stderr, "%s\n", qPrintable(text)); })
     , m_runner([](const std::function<void()>& transfer) { transfer(); })
 {
     setObjectName(QStringLiteral("TollMail"));
 }
 
-QString TTollMail::defaultCopyFolder()
+QString TollMail::defaultCopyFolder()
 {
     return QDir::tempPath();
 }
 
-void TTollMail::setTimeouts(int connectSeconds, int transferSeconds)
+void TollMail::setTimeouts(int connectSeconds, int transferSeconds)
 {
     m_connectTimeout = connectSeconds;
     m_transferTimeout = transferSeconds;
 }
 
-void TTollMail::LimpaDados()
+void TollMail::clear()
 {
-    Host.clear();
-    LoginUsuario.clear();
-    Porta = 25;
-    Senha.clear();
-    EmailOrigem.clear();
-    EmailOrigemNome.clear();
-    EmailDestino.clear();
-    ComCopia.clear();
-    ComCopiaOculta.clear();
-    Assunto.clear();
-    Anexo.clear();
-    Mensagem.clear();
-    GravarEmail = false;
-    GravarLocal = defaultCopyFolder();
-    Autenticar = true;
-    HabilitarSSL = false;
-    HabilitarTLS = false;
-    NoficarMsg = true;
+    settings = MailSettings();
+    senderName.clear();
+    to.clear();
+    cc.clear();
+    bcc.clear();
+    subject.clear();
+    attachments.clear();
+    body.clear();
+    keepCopy = false;
+    copyFolder = defaultCopyFolder();
+    notifySuccess = true;
 }
 
-void TTollMail::report(Notice kind, const QString& text) const
+void TollMail::report(Notice kind, const QString& text) const
 {
-    if (isKnownLanguage(Language) && m_reporter) {
+    if (isKnownLanguage(language) && m_reporter) {
         m_reporter(kind, text);
     }
 }
 
-bool TTollMail::SendMail()
+bool TollMail::send()
 {
-    if (isKnownLanguage(Language)) {
+    if (isKnownLanguage(language)) {
         const std::pair<bool, Text> checks[] = {
-            { Host.isEmpty(), Text::Host },          { Assunto.isEmpty(), Text::Subject },
-            { LoginUsuario.isEmpty(), Text::Login }, { Porta == 0, Text::Port },
-            { Senha.isEmpty(), Text::Password },     { Mensagem.isEmpty(), Text::Body },
+            { settings.host.isEmpty(), Text::Host },         { subject.isEmpty(), Text::Subject },
+            { settings.login.isEmpty(), Text::Login },       { settings.port == 0, Text::Port },
+            { settings.password.isEmpty(), Text::Password }, { body.isEmpty(), Text::Body },
         };
         for (const auto& [missing, text] : checks) {
             if (missing) {
-                throw PlainError(textOf(text, Language));
+                throw PlainError(textOf(text, language));
             }
         }
     }
 
     try {
         Mime::Message message;
-        if (EmailOrigem.isEmpty()) {
-            throw SendError(textOf(Text::Sender, Language));
+        if (settings.sender.isEmpty()) {
+            throw SendError(textOf(Text::Sender, language));
         }
-        checkAddresses({ EmailOrigem }, Language);
-        message.fromAddress = EmailOrigem;
-        message.fromName = EmailOrigemNome.isEmpty() ? EmailOrigem : EmailOrigemNome;
-        if (EmailDestino.isEmpty()) {
-            throw SendError(textOf(Text::Recipient, Language));
+        checkAddresses({ settings.sender }, language);
+        message.fromAddress = settings.sender;
+        message.fromName = senderName.isEmpty() ? settings.sender : senderName;
+        if (to.isEmpty()) {
+            throw SendError(textOf(Text::Recipient, language));
         }
-        checkAddresses(EmailDestino, Language);
-        checkAddresses(ComCopia, Language);
-        checkAddresses(ComCopiaOculta, Language);
-        message.to = EmailDestino;
-        message.cc = ComCopia;
-        message.bcc = ComCopiaOculta;
-        if (Mime::hasLineBreak(Assunto) || Mime::hasLineBreak(message.fromName)) {
-            throw SendError(textOf(Text::LineBreak, Language));
+        checkAddresses(to, language);
+        checkAddresses(cc, language);
+        checkAddresses(bcc, language);
+        message.to = to;
+        message.cc = cc;
+        message.bcc = bcc;
+        if (Mime::hasLineBreak(subject) || Mime::hasLineBreak(message.fromName)) {
+            throw SendError(textOf(Text::LineBreak, language));
         }
-        message.subject = Assunto;
-        message.body = Mensagem.join(u'\n');
+        message.subject = subject;
+        message.body = body.join(u'\n');
         message.mailer = Mailer;
         // Every file is read before connecting: a mail never goes out without what it should carry.
-        for (const QString& path : Anexo) {
+        for (const QString& path : attachments) {
             QFile file(path);
             if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
-                throw SendError(textOf(Text::Attachment, Language, path));
+                throw SendError(textOf(Text::Attachment, language, path));
             }
             const QString name = QFileInfo(path).fileName();
             message.attachments.append({ name, Mime::contentTypeFor(name), file.readAll() });
@@ -228,62 +221,62 @@ bool TTollMail::SendMail()
         const QDateTime date = Clock::now();
         const QByteArray sent = Mime::compose(message, date);
 
-        Smtp::Settings settings;
-        settings.host = Host;
-        settings.port = Porta;
-        settings.authenticate = Autenticar;
-        settings.user = LoginUsuario;
-        settings.password = Senha;
-        settings.connectTimeoutSeconds = m_connectTimeout;
-        settings.transferTimeoutSeconds = m_transferTimeout;
-        settings.caFile = qEnvironmentVariable(Smtp::CaFileVariable);
-        if (HabilitarSSL && Porta == 465) {
-            settings.security = Smtp::Security::ImplicitTls;
-        } else if (HabilitarSSL || HabilitarTLS) {
-            settings.security = Smtp::Security::StartTls;
+        Smtp::Settings delivery;
+        delivery.host = settings.host;
+        delivery.port = settings.port;
+        delivery.authenticate = settings.authenticate;
+        delivery.user = settings.login;
+        delivery.password = settings.password;
+        delivery.connectTimeoutSeconds = m_connectTimeout;
+        delivery.transferTimeoutSeconds = m_transferTimeout;
+        delivery.caFile = qEnvironmentVariable(Smtp::CaFileVariable);
+        if (settings.ssl && settings.port == 465) {
+            delivery.security = Smtp::Security::ImplicitTls;
+        } else if (settings.ssl || settings.startTls) {
+            delivery.security = Smtp::Security::StartTls;
         }
-        const QStringList recipients = EmailDestino + ComCopia + ComCopiaOculta;
-        const QString from = EmailOrigem;
+        const QStringList recipients = to + cc + bcc;
+        const QString from = settings.sender;
         try {
-            m_runner([&settings, &from, &recipients, &sent] { Smtp::deliver(settings, from, recipients, sent); });
+            m_runner([&delivery, &from, &recipients, &sent] { Smtp::deliver(delivery, from, recipients, sent); });
         } catch (const Smtp::DeliveryError& error) {
             throw SendError(QString::fromStdString(error.what()));
         }
 
-        if (GravarEmail) {
+        if (keepCopy) {
             try {
                 writeCopy(Mime::compose(message, date, true));
             } catch (const SendError& error) {
-                report(Notice::Warning, textOf(Text::CopyFailed, Language) + error.message());
+                report(Notice::Warning, textOf(Text::CopyFailed, language) + error.message());
             }
         }
     } catch (const SendError& error) {
-        report(Notice::Warning, textOf(Text::Failure, Language) + error.message());
+        report(Notice::Warning, textOf(Text::Failure, language) + error.message());
         return false;
     }
 
-    if (NoficarMsg) {
-        report(Notice::Information, textOf(Text::Success, Language) + EmailDestino.join(QStringLiteral(", ")));
+    if (notifySuccess) {
+        report(Notice::Information, textOf(Text::Success, language) + to.join(QStringLiteral(", ")));
     }
     return true;
 }
 
-void TTollMail::writeCopy(const QByteArray& message)
+void TollMail::writeCopy(const QByteArray& message)
 {
-    if (!GravarLocal.endsWith(u'/')) {
-        GravarLocal += u'/';
+    if (!copyFolder.endsWith(u'/')) {
+        copyFolder += u'/';
     }
-    const QString path = GravarLocal + CopyFileName;
+    const QString path = copyFolder + CopyFileName;
     if (QFileInfo::exists(path) && !QFile::remove(path)) {
-        throw SendError(textOf(Text::CopyInUse, Language));
+        throw SendError(textOf(Text::CopyInUse, language));
     }
-    if (!QFileInfo(GravarLocal).isDir()) {
-        throw SendError(textOf(Text::CopyFolderMissing, Language, GravarLocal));
+    if (!QFileInfo(copyFolder).isDir()) {
+        throw SendError(textOf(Text::CopyFolderMissing, language, copyFolder));
     }
     // It may hold what the mail held: for its owner only.
     const AtomicWriteResult written = writeFileAtomically(path, message, 0600);
     if (!written.ok) {
-        throw SendError(textOf(Text::CopyNotWritten, Language, path) + QStringLiteral(": ") +
+        throw SendError(textOf(Text::CopyNotWritten, language, path) + QStringLiteral(": ") +
                         QString::fromStdString(written.error));
     }
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "mail/MailSettings.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -8,18 +10,16 @@
 
 namespace tollbook {
 
-// The mail sender: the caller resets it with LimpaDados, fills its properties (server, credentials, sender,
-// recipients, subject, body lines, attachment files, security switches) and calls SendMail, which checks the
-// input, composes one message, delivers it over one SMTP connection, optionally keeps a copy as an .eml file
-// and tells the user the outcome. It speaks its own three languages (Language), independent of the
-// application's message files.
+// The mail sender: the caller resets it with clear(), gives it the account (settings), fills the message
+// (recipients, subject, body lines, attachment files, whether to keep a copy) and calls send(), which checks
+// the input, composes one message, delivers it over one SMTP connection, optionally keeps a copy as an .eml
+// file and tells the user the outcome. It speaks its own three languages (language), independent of the
+// application's message files. Its object name is the one the application's files address it by.
 //
 // A missing mandatory setting is thrown to the caller (PlainError). Everything after that (addresses,
 // attachments, network, TLS, server replies, the copy) is reported through the reporter, not thrown. The
 // reporter and the way the transfer runs are injected: core code shows no box and starts no thread itself.
-//
-// The properties are public fields under the component's published names; callers fill them directly.
-class TTollMail : public QObject
+class TollMail : public QObject
 {
     Q_OBJECT
 
@@ -34,42 +34,36 @@ public:
     static inline const QString CopyFileName = QStringLiteral("MsgMail.eml");
     static inline const QString Mailer = QStringLiteral("TollMail");
 
-    explicit TTollMail(QObject* parent = nullptr);
+    explicit TollMail(QObject* parent = nullptr);
 
-    QString Host;
-    QString LoginUsuario;
-    int Porta = 25;
-    QString Senha;
-    QString EmailOrigem;
-    QString EmailOrigemNome;
-    QStringList EmailDestino;   // To, one address per line, taken as it is
-    QStringList ComCopia;       // Cc
-    QStringList ComCopiaOculta; // Bcc: envelope only
-    QString Assunto;
-    QStringList Anexo;    // attachment paths
-    QStringList Mensagem; // body lines
-    bool GravarEmail = false;
-    QString GravarLocal; // the copy's folder; the system's temporary folder unless set
-    bool Autenticar = true;
-    bool HabilitarSSL = false; // TLS; from the first byte on port 465, by STARTTLS elsewhere
-    bool HabilitarTLS = false; // TLS by STARTTLS
-    bool NoficarMsg = true;
-    QString Language = QStringLiteral("pt_BR"); // "pt_BR", "en" or "es"; any other keeps silent
+    MailSettings settings; // the account: server, credentials, sender address, security
+    QString senderName;    // the sender's name; the address when empty
+    QStringList to;        // one address per entry, taken as it is
+    QStringList cc;
+    QStringList bcc; // envelope only
+    QString subject;
+    QStringList attachments; // file paths
+    QStringList body;        // lines
+    bool keepCopy = false;
+    QString copyFolder; // the copy's folder; the system's temporary folder unless set
+    bool notifySuccess = true;
+    QString language = QStringLiteral("pt_BR"); // "pt_BR", "en" or "es"; any other keeps silent
 
-    QString Version() const { return m_version; }
-    void SetVersion(const QString&) { m_version = QStringLiteral("2.0.0.0"); }
+    QString version() const { return m_version; }
+    // Any version set reads back as 2.0.0.0, as the component always answered.
+    void setVersion(const QString&) { m_version = QStringLiteral("2.0.0.0"); }
 
     void setReporter(Reporter reporter) { m_reporter = std::move(reporter); }
     void setTransferRunner(TransferRunner runner) { m_runner = std::move(runner); }
     // Time-outs of the connection (up to the server's greeting) and of the whole transfer, in seconds.
     void setTimeouts(int connectSeconds, int transferSeconds);
 
-    // Every property back to its initial value except Language and Version.
-    void LimpaDados();
+    // Every property back to its initial value except language and version.
+    void clear();
     // True when the message was delivered; a failed copy after that does not change it.
-    bool SendMail();
+    bool send();
 
-    // The folder the copy goes to unless GravarLocal names another: the system's temporary folder.
+    // The folder the copy goes to unless copyFolder names another: the system's temporary folder.
     static QString defaultCopyFolder();
 
 private:

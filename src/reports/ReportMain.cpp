@@ -4,21 +4,19 @@
 //                   (--pdf FILE | --mail ADDRESS[,ADDRESS...])
 //
 // The installation folder defaults to the program's own; config.ini there names the database and the
-// language. --mail sends the report as Relatorio.pdf with the SMTP settings of the configuration row.
-// Exit status 0 on success; otherwise one line on standard error and a non-zero status.
+// language. A database of another version than the program's is refused. --mail sends the report as Relatorio.pdf with
+// the SMTP settings of the configuration row. Exit status 0 on success; otherwise one line on standard error and a
+// non-zero status.
 
 #include "data/Catalogue.h"
-#include "data/Database.h"
-#include "data/Formats.h"
 #include "i18n/Language.h"
 #include "mail/MailConfiguration.h"
 #include "mail/TollMail.h"
 #include "platform/Errors.h"
-#include "platform/Installation.h"
-#include "platform/SystemRoutines.h"
 #include "reports/ReportCatalogue.h"
 #include "reports/ReportRenderer.h"
 #include "reports/ReportRun.h"
+#include "session/Session.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -136,22 +134,14 @@ Options parseOptions(const QStringList& arguments)
 
 void run(const Options& options)
 {
-    const Installation installation(QDir(options.installation).absolutePath());
-    if (!QFileInfo(installation.configPath()).isFile()) {
-        throw Stop{ QStringLiteral("no config.ini in %1").arg(installation.folder()), Failure };
+    Session session(QDir(options.installation).absolutePath());
+    if (!session.configure(options.language)) {
+        throw Stop{ QStringLiteral("no config.ini in %1").arg(session.installation().folder()), Failure };
     }
-    Language::setInstallFolder(installation.folder());
-    Formats::setShortDateFormat(QStringLiteral("dd/MM/yyyy"));
-    Formats::setSeparators(QLatin1Char(','), QLatin1Char('.'));
-    const QString section = QStringLiteral("App");
-    Language::setCurrentCode(options.language.isEmpty()
-                                 ? ReadIniValue(installation.configPath(), section, QStringLiteral("Language"))
-                                 : options.language);
-
-    const QString databasePath = ReadIniValue(installation.configPath(), section, QStringLiteral("DataBase"));
-    Database::open(databasePath);
-    DataModuleDatasets datasets;
-    datasets.SQL_Papel->open();
+    session.connect();
+    session.checkVersion();
+    const Installation& installation = session.installation();
+    DataModuleDatasets& datasets = *session.datasets();
 
     const std::optional<PreparedReport> prepared =
         prepareReport(options.report, options.from, options.to, datasets, ReportCatalogue::layoutPath(installation),
@@ -172,21 +162,20 @@ void run(const Options& options)
     const QString pdfPath = folder.filePath(QStringLiteral("Relatorio.pdf"));
     writeReportPdf(prepared->definition, *prepared->rows, prepared->parameters, pdfPath, prepared->title);
 
-    datasets.SQL_Configuracao->open();
-    TTollMail mail;
+    TollMail mail;
     QString failure;
-    mail.setReporter([&failure](TTollMail::Notice kind, const QString& text) {
-        if (kind == TTollMail::Notice::Warning && failure.isEmpty()) {
+    mail.setReporter([&failure](TollMail::Notice kind, const QString& text) {
+        if (kind == TollMail::Notice::Warning && failure.isEmpty()) {
             failure = text;
         }
     });
-    MailConfiguration::prepareReport(mail, *datasets.SQL_Configuracao, options.mailTo, pdfPath);
+    MailConfiguration::prepareReport(mail, session.mailSettings(), options.mailTo, pdfPath);
     // Its messages in the report's language; the application's own window always keeps Portuguese.
     if (Language::isKnownCode(Language::currentCode())) {
-        mail.Language = Language::currentCode();
+        mail.language = Language::currentCode();
     }
-    mail.NoficarMsg = false;
-    if (!mail.SendMail()) {
+    mail.notifySuccess = false;
+    if (!mail.send()) {
         throw Stop{ failure.simplified(), Failure };
     }
 }

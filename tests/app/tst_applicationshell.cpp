@@ -3,6 +3,7 @@
 #include "app/DataModule.h"
 #include "app/LoginDialog.h"
 #include "app/SplashWindow.h"
+#include "app/TrayIcon.h"
 #include "capture/MonitoringCycle.h"
 #include "data/Catalogue.h"
 #include "platform/Clock.h"
@@ -192,7 +193,7 @@ void TestApplicationShell::startupPaths()
         QCOMPARE(boxes.box(0).icon, firstIcon);
     }
     QCOMPARE(QFileInfo(install.path(QStringLiteral("jobs"))).isDir(), jobsFolder);
-    QCOMPARE(shell->dataModule()->finishAction()->text(), finishCaption);
+    QCOMPARE(shell->tray()->finishAction()->text(), finishCaption);
     QCOMPARE(QFileInfo::exists(install.configPath()), setup != Setup::NoConfig);
 }
 
@@ -253,7 +254,7 @@ void TestApplicationShell::firstShowingFillsTheWindow()
     QVERIFY(!window->isDeveloperLabelVisible());
     QCOMPARE(window->refreshCountdown(), 50);
     QVERIFY(clockRunning(window));
-    QVERIFY(!shell->dataModule()->trayIcon()->isVisible());
+    QVERIFY(!shell->tray()->icon()->isVisible());
 }
 
 // A code edited into config.ini by hand, for which no file exists, must not leave entries and questions blank.
@@ -554,7 +555,7 @@ void TestApplicationShell::trayFinishEndsWithoutAsking()
     QVERIFY(startNamedProcess(agent, bin.path(), ownAgentName()));
 
     BoxRecorder boxes;
-    shell->dataModule()->finishAction()->trigger();
+    shell->tray()->finishAction()->trigger();
 
     QCOMPARE(boxes.count(), 0);
     QVERIFY(shell->dataModule()->endRequested());
@@ -572,7 +573,7 @@ void TestApplicationShell::minimisingHidesBehindTheIcon()
     QTRY_VERIFY(!window->isVisible());
     QVERIFY(!shell->dataModule()->endRequested());
 
-    shell->dataModule()->restoreAction()->trigger();
+    shell->tray()->restoreAction()->trigger();
     QTRY_VERIFY(window->isVisible());
     QVERIFY(!window->isMinimized());
     QVERIFY(shell->dataModule()->restoreFlag());
@@ -619,7 +620,7 @@ void TestApplicationShell::restoreFromTray()
         dialog->findChild<QLineEdit*>(QStringLiteral("EditSenha"))->setText(typedPassword);
         dialog->findChild<QPushButton*>(QStringLiteral("btnOk"))->click();
     });
-    QSystemTrayIcon* icon = shell->dataModule()->trayIcon();
+    QSystemTrayIcon* icon = shell->tray()->icon();
     Q_EMIT icon->activated(QSystemTrayIcon::DoubleClick);
 
     QTRY_VERIFY(shell->dataModule()->restoreFlag());
@@ -640,7 +641,7 @@ void TestApplicationShell::restoreWhileLoginOpenKeepsOneDialog()
     int dialogs = -1;
     const auto login = ModalHelper::onNextModal([&](QWidget* modal) {
         // A second request, by the balloon this time, while the first dialog is open.
-        Q_EMIT shell->dataModule()->trayIcon()->messageClicked();
+        Q_EMIT shell->tray()->icon()->messageClicked();
         QCoreApplication::processEvents();
         dialogs = 0;
         for (QWidget* widget : QApplication::topLevelWidgets()) {
@@ -649,7 +650,7 @@ void TestApplicationShell::restoreWhileLoginOpenKeepsOneDialog()
         QCOMPARE(LoginDialog::instance(), modal);
         modal->findChild<QPushButton*>(QStringLiteral("btnCancelar"))->click();
     });
-    shell->dataModule()->restoreAction()->trigger();
+    shell->tray()->restoreAction()->trigger();
 
     QTRY_COMPARE(dialogs, 1);
     QVERIFY(!LoginDialog::instance());
@@ -719,14 +720,14 @@ void TestApplicationShell::trayRestoreWaitsForTheIconsHandler()
     shell->controller()->minimizeToTray();
     QVERIFY(!window->isVisible());
 
-    QSystemTrayIcon* icon = shell->dataModule()->trayIcon();
+    QSystemTrayIcon* icon = shell->tray()->icon();
     bool restoredInsideHandler = false;
     const auto probe = [&]() { restoredInsideHandler = window->isVisible(); };
     if (signal == QLatin1String("messageClicked")) {
         Q_EMIT icon->messageClicked();
         probe();
     } else if (signal == QLatin1String("Restaurar1")) {
-        shell->dataModule()->restoreAction()->trigger();
+        shell->tray()->restoreAction()->trigger();
         probe();
     } else {
         Q_EMIT icon->activated(signal == QLatin1String("Trigger") ? QSystemTrayIcon::Trigger
@@ -805,7 +806,7 @@ void TestApplicationShell::secondCopyWhileRestoreLoginOpen()
         windowBehindLogin = window->isVisible();
         modal->findChild<QPushButton*>(QStringLiteral("btnCancelar"))->click();
     });
-    shell->dataModule()->restoreAction()->trigger();
+    shell->tray()->restoreAction()->trigger();
 
     QTRY_COMPARE(dialogs, 1);
     QVERIFY(!windowBehindLogin);

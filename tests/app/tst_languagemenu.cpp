@@ -3,6 +3,7 @@
 #include "app/DataModule.h"
 #include "app/DeveloperKeys.h"
 #include "app/LoginDialog.h"
+#include "app/TrayIcon.h"
 #include "data/Catalogue.h"
 #include "ui/MainWindow.h"
 
@@ -172,8 +173,8 @@ void TestLanguageMenu::switchLanguage()
     for (int entry = 1; entry <= 5; ++entry) {
         QCOMPARE(root->child(entry - 1)->text(0), QStringLiteral("%1 %2").arg(to).arg(entry));
     }
-    QCOMPARE(shell->dataModule()->restoreAction()->text(), restoreCaption);
-    QCOMPARE(shell->dataModule()->finishAction()->text(), finishCaption);
+    QCOMPARE(shell->tray()->restoreAction()->text(), restoreCaption);
+    QCOMPARE(shell->tray()->finishAction()->text(), finishCaption);
 }
 
 void TestLanguageMenu::unwritableConfigKeepsLanguage()
@@ -189,7 +190,7 @@ void TestLanguageMenu::unwritableConfigKeepsLanguage()
 
     QCOMPARE(boxes.texts(), QStringList{ QStringLiteral("ATENÇÃO \n\nUnable to write to ") + install.configPath() });
     QCOMPARE(Language::currentCode(), QStringLiteral("pt_BR"));
-    QCOMPARE(shell->dataModule()->finishAction()->text(), QStringLiteral("Finalizar"));
+    QCOMPARE(shell->tray()->finishAction()->text(), QStringLiteral("Finalizar"));
     QVERIFY(shell->mainWindow()->isVisible());
 }
 
@@ -278,7 +279,7 @@ void TestLanguageMenu::exportTakesTheModalDialog()
         QTest::keyClick(modal->focusWidget(), Qt::Key_G, Qt::ControlModifier | Qt::AltModifier);
         modal->findChild<QPushButton*>(QStringLiteral("btnCancelar"))->click();
     });
-    shell->dataModule()->restoreAction()->trigger();
+    shell->tray()->restoreAction()->trigger();
 
     QTRY_VERIFY(active);
     QCOMPARE(m_seen.runs, 1);

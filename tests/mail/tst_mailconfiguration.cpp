@@ -6,6 +6,7 @@
 #include "data/Catalogue.h"
 #include "data/Dataset.h"
 #include "mail/MailConfiguration.h"
+#include "mail/MailSettings.h"
 #include "mail/TollMail.h"
 
 #include <QTest>
@@ -58,24 +59,24 @@ private Q_SLOTS:
         Dataset* configuration = Catalogue::createConfigurationDataset(this);
         configuration->open();
 
-        TTollMail mail;
-        MailConfiguration::prepareReport(mail, *configuration,
+        TollMail mail;
+        MailConfiguration::prepareReport(mail, MailSettings::fromConfiguration(*configuration),
                                          { QStringLiteral("ana@example.com"), QStringLiteral("bia@example.com") },
                                          QStringLiteral("/srv/Relatorio.pdf"));
-        QCOMPARE(mail.Host, host);
-        QCOMPARE(mail.EmailOrigem, QStringLiteral("eu@example.com"));
-        QCOMPARE(mail.LoginUsuario, QStringLiteral("eu"));
-        QCOMPARE(mail.Porta, port);
-        QCOMPARE(mail.Senha, password);
-        QCOMPARE(QString::number(mail.Autenticar) + QString::number(mail.HabilitarTLS) +
-                     QString::number(mail.HabilitarSSL),
+        QCOMPARE(mail.settings.host, host);
+        QCOMPARE(mail.settings.sender, QStringLiteral("eu@example.com"));
+        QCOMPARE(mail.settings.login, QStringLiteral("eu"));
+        QCOMPARE(mail.settings.port, port);
+        QCOMPARE(mail.settings.password, password);
+        QCOMPARE(QString::number(mail.settings.authenticate) + QString::number(mail.settings.startTls) +
+                     QString::number(mail.settings.ssl),
                  switches);
-        QCOMPARE(mail.EmailDestino, QStringList({ "ana@example.com", "bia@example.com" }));
-        QCOMPARE(mail.Assunto, QStringLiteral("Tollbook - Relatório Gerencial"));
-        QCOMPARE(mail.Anexo, QStringList{ QStringLiteral("/srv/Relatorio.pdf") });
-        QCOMPARE(mail.Mensagem.size(), 1);
-        QVERIFY(!mail.GravarEmail);
-        QVERIFY(mail.NoficarMsg);
+        QCOMPARE(mail.to, QStringList({ "ana@example.com", "bia@example.com" }));
+        QCOMPARE(mail.subject, QStringLiteral("Tollbook - Relatório Gerencial"));
+        QCOMPARE(mail.attachments, QStringList{ QStringLiteral("/srv/Relatorio.pdf") });
+        QCOMPARE(mail.body.size(), 1);
+        QVERIFY(!mail.keepCopy);
+        QVERIFY(mail.notifySuccess);
         delete configuration;
     }
 

@@ -18,7 +18,7 @@ namespace {
 
 struct Notice
 {
-    TTollMail::Notice kind;
+    TollMail::Notice kind;
     QString text;
 };
 
@@ -27,17 +27,17 @@ struct Sender
 {
     explicit Sender(int port)
     {
-        mail.setReporter([this](TTollMail::Notice kind, const QString& text) { notices.append({ kind, text }); });
+        mail.setReporter([this](TollMail::Notice kind, const QString& text) { notices.append({ kind, text }); });
         mail.setTimeouts(10, 20);
-        mail.Host = QStringLiteral("127.0.0.1");
-        mail.Porta = port;
-        mail.LoginUsuario = QStringLiteral("relatorios");
-        mail.Senha = QStringLiteral("segredo");
-        mail.Autenticar = false;
-        mail.EmailOrigem = QStringLiteral("relatorios@example.com");
-        mail.EmailDestino = QStringList{ QStringLiteral("ana@example.com") };
-        mail.Assunto = QStringLiteral("Tollbook - Teste de SMTP");
-        mail.Mensagem = QStringList{ QStringLiteral("Teste do Serviço de Envio de Email SMTP - Tollbook") };
+        mail.settings.host = QStringLiteral("127.0.0.1");
+        mail.settings.port = port;
+        mail.settings.login = QStringLiteral("relatorios");
+        mail.settings.password = QStringLiteral("segredo");
+        mail.settings.authenticate = false;
+        mail.settings.sender = QStringLiteral("relatorios@example.com");
+        mail.to = QStringList{ QStringLiteral("ana@example.com") };
+        mail.subject = QStringLiteral("Tollbook - Teste de SMTP");
+        mail.body = QStringList{ QStringLiteral("Teste do Serviço de Envio de Email SMTP - Tollbook") };
     }
 
     QStringList texts() const
@@ -51,13 +51,13 @@ struct Sender
     // The one warning shown, or a description of what was shown instead.
     QString warning() const
     {
-        if (notices.size() != 1 || notices.first().kind != TTollMail::Notice::Warning) {
+        if (notices.size() != 1 || notices.first().kind != TollMail::Notice::Warning) {
             return QStringLiteral("<not one warning: %1>").arg(texts().join(QStringLiteral(" | ")));
         }
         return notices.first().text;
     }
 
-    TTollMail mail;
+    TollMail mail;
     QList<Notice> notices;
 };
 
@@ -87,39 +87,39 @@ private Q_SLOTS:
 
     void defaultsAndReset()
     {
-        TTollMail mail;
-        QCOMPARE(mail.Porta, 25);
-        QVERIFY(mail.Autenticar);
-        QVERIFY(mail.NoficarMsg);
-        QVERIFY(!mail.GravarEmail);
-        QCOMPARE(mail.GravarLocal, QDir::tempPath());
-        QCOMPARE(mail.Language, QStringLiteral("pt_BR"));
-        QCOMPARE(mail.Version(), QStringLiteral("2.0.0.2"));
-        mail.SetVersion(QStringLiteral("9.9"));
-        QCOMPARE(mail.Version(), QStringLiteral("2.0.0.0"));
+        TollMail mail;
+        QCOMPARE(mail.settings.port, 25);
+        QVERIFY(mail.settings.authenticate);
+        QVERIFY(mail.notifySuccess);
+        QVERIFY(!mail.keepCopy);
+        QCOMPARE(mail.copyFolder, QDir::tempPath());
+        QCOMPARE(mail.language, QStringLiteral("pt_BR"));
+        QCOMPARE(mail.version(), QStringLiteral("2.0.0.2"));
+        mail.setVersion(QStringLiteral("9.9"));
+        QCOMPARE(mail.version(), QStringLiteral("2.0.0.0"));
 
-        mail.Host = QStringLiteral("smtp.example.com");
-        mail.Porta = 587;
-        mail.EmailDestino = QStringList{ QStringLiteral("a@example.com") };
-        mail.Anexo = QStringList{ QStringLiteral("/tmp/x.pdf") };
-        mail.GravarEmail = true;
-        mail.GravarLocal = QStringLiteral("/srv/mail");
-        mail.Autenticar = false;
-        mail.HabilitarSSL = mail.HabilitarTLS = true;
-        mail.NoficarMsg = false;
-        mail.Language = QStringLiteral("es");
-        mail.LimpaDados();
-        QVERIFY(mail.Host.isEmpty());
-        QCOMPARE(mail.Porta, 25);
-        QVERIFY(mail.EmailDestino.isEmpty());
-        QVERIFY(mail.Anexo.isEmpty());
-        QVERIFY(!mail.GravarEmail);
-        QCOMPARE(mail.GravarLocal, QDir::tempPath());
-        QVERIFY(mail.Autenticar);
-        QVERIFY(!mail.HabilitarSSL && !mail.HabilitarTLS);
-        QVERIFY(mail.NoficarMsg);
-        QCOMPARE(mail.Language, QStringLiteral("es")); // kept
-        QCOMPARE(mail.Version(), QStringLiteral("2.0.0.0"));
+        mail.settings.host = QStringLiteral("smtp.example.com");
+        mail.settings.port = 587;
+        mail.to = QStringList{ QStringLiteral("a@example.com") };
+        mail.attachments = QStringList{ QStringLiteral("/tmp/x.pdf") };
+        mail.keepCopy = true;
+        mail.copyFolder = QStringLiteral("/srv/mail");
+        mail.settings.authenticate = false;
+        mail.settings.ssl = mail.settings.startTls = true;
+        mail.notifySuccess = false;
+        mail.language = QStringLiteral("es");
+        mail.clear();
+        QVERIFY(mail.settings.host.isEmpty());
+        QCOMPARE(mail.settings.port, 25);
+        QVERIFY(mail.to.isEmpty());
+        QVERIFY(mail.attachments.isEmpty());
+        QVERIFY(!mail.keepCopy);
+        QCOMPARE(mail.copyFolder, QDir::tempPath());
+        QVERIFY(mail.settings.authenticate);
+        QVERIFY(!mail.settings.ssl && !mail.settings.startTls);
+        QVERIFY(mail.notifySuccess);
+        QCOMPARE(mail.language, QStringLiteral("es")); // kept
+        QCOMPARE(mail.version(), QStringLiteral("2.0.0.0"));
     }
 
     void inputChecks_data()
@@ -129,28 +129,28 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
         // A missing setting is thrown in the sender's language; the first of several in the order below.
         QTest::newRow("host") << "pt_BR"
-                              << "Host"
+                              << "host"
                               << "O host não foi informado";
         QTest::newRow("subject, en") << "en"
-                                     << "Assunto"
+                                     << "subject"
                                      << "The subject of the message was not informed";
         QTest::newRow("login, es") << "es"
-                                   << "LoginUsuario"
+                                   << "login"
                                    << "El login del usuario no ha sido informado";
         QTest::newRow("port 0, en") << "en"
-                                    << "Porta"
+                                    << "port"
                                     << "The door was not informed";
         QTest::newRow("password without authentication") << "pt_BR"
-                                                         << "Senha"
+                                                         << "password"
                                                          << "A Senha não foi informada";
         QTest::newRow("body, es") << "es"
-                                  << "Mensagem"
+                                  << "body"
                                   << "El cuerpo del mensaje no fue informado";
         QTest::newRow("everything: host first") << "pt_BR"
                                                 << "*"
                                                 << "O host não foi informado";
         QTest::newRow("login and port: login first") << "en"
-                                                     << "LoginUsuario,Porta"
+                                                     << "login,port"
                                                      << "The user Login has not been informed";
     }
 
@@ -160,29 +160,29 @@ private Q_SLOTS:
         QFETCH(QString, property);
         QFETCH(QString, message);
         Sender sender(1); // nothing may connect
-        TTollMail& mail = sender.mail;
-        mail.Language = language;
+        TollMail& mail = sender.mail;
+        mail.language = language;
         const QStringList cleared =
             property == QLatin1String("*")
-                ? QStringList{ QStringLiteral("Host"),  QStringLiteral("Assunto"), QStringLiteral("LoginUsuario"),
-                               QStringLiteral("Porta"), QStringLiteral("Senha"),   QStringLiteral("Mensagem") }
+                ? QStringList{ QStringLiteral("host"), QStringLiteral("subject"),  QStringLiteral("login"),
+                               QStringLiteral("port"), QStringLiteral("password"), QStringLiteral("body") }
                 : property.split(u',');
         for (const QString& name : cleared) {
-            if (name == QLatin1String("Host"))
-                mail.Host.clear();
-            if (name == QLatin1String("Assunto"))
-                mail.Assunto.clear();
-            if (name == QLatin1String("LoginUsuario"))
-                mail.LoginUsuario.clear();
-            if (name == QLatin1String("Porta"))
-                mail.Porta = 0;
-            if (name == QLatin1String("Senha"))
-                mail.Senha.clear();
-            if (name == QLatin1String("Mensagem"))
-                mail.Mensagem.clear();
+            if (name == QLatin1String("host"))
+                mail.settings.host.clear();
+            if (name == QLatin1String("subject"))
+                mail.subject.clear();
+            if (name == QLatin1String("login"))
+                mail.settings.login.clear();
+            if (name == QLatin1String("port"))
+                mail.settings.port = 0;
+            if (name == QLatin1String("password"))
+                mail.settings.password.clear();
+            if (name == QLatin1String("body"))
+                mail.body.clear();
         }
         try {
-            mail.SendMail();
+            mail.send();
             QFAIL("no error");
         } catch (const PlainError& error) {
             QCOMPARE(error.message(), message);
@@ -247,24 +247,24 @@ private Q_SLOTS:
         SmtpPeer peer(SmtpPeer::Mode::Plain);
         QVERIFY2(peer.port(), qPrintable(peer.error()));
         Sender sender(peer.port());
-        TTollMail& mail = sender.mail;
-        mail.Language = language;
+        TollMail& mail = sender.mail;
+        mail.language = language;
         const QString field = change.section(u'=', 0, 0);
         const QString value = change.section(u'=', 1);
         if (field == QLatin1String("from"))
-            mail.EmailOrigem = value;
+            mail.settings.sender = value;
         if (field == QLatin1String("to"))
-            mail.EmailDestino = value.isEmpty() ? QStringList() : QStringList{ value };
+            mail.to = value.isEmpty() ? QStringList() : QStringList{ value };
         if (field == QLatin1String("cc"))
-            mail.ComCopia = QStringList{ value };
+            mail.cc = QStringList{ value };
         if (field == QLatin1String("subject"))
-            mail.Assunto = value;
+            mail.subject = value;
         if (field == QLatin1String("name"))
-            mail.EmailOrigemNome = value;
+            mail.senderName = value;
         if (field == QLatin1String("attach"))
-            mail.Anexo = QStringList{ value };
+            mail.attachments = QStringList{ value };
 
-        QVERIFY(!mail.SendMail());
+        QVERIFY(!mail.send());
         QCOMPARE(sender.warning(), warning);
         QCOMPARE(peer.received(), 0);
     }
@@ -274,10 +274,10 @@ private Q_SLOTS:
     void unknownLanguageIsSilent()
     {
         Sender sender(1);
-        sender.mail.Language = QStringLiteral("fr");
-        sender.mail.Host.clear();
-        sender.mail.EmailDestino.clear();
-        QVERIFY(!sender.mail.SendMail());
+        sender.mail.language = QStringLiteral("fr");
+        sender.mail.settings.host.clear();
+        sender.mail.to.clear();
+        QVERIFY(!sender.mail.send());
         QVERIFY(sender.notices.isEmpty());
     }
 
@@ -294,19 +294,19 @@ private Q_SLOTS:
         pdf.close();
 
         Sender sender(peer.port());
-        TTollMail& mail = sender.mail;
-        mail.EmailOrigemNome = QStringLiteral("Gestão de Impressão");
-        mail.EmailDestino = QStringList{ QStringLiteral("ana@example.com"), QStringLiteral("bruno@example.org") };
-        mail.ComCopia = QStringList{ QStringLiteral("chefe@example.com") };
-        mail.ComCopiaOculta = QStringList{ QStringLiteral("auditoria@example.net") };
-        mail.Assunto = QStringLiteral("Tollbook - Relatório Gerencial");
-        mail.Mensagem = QStringList{ QStringLiteral("Segue em anexo relatório do sistema Tollbook"),
-                                     QStringLiteral("Linha com acentuação") };
-        mail.Anexo = QStringList{ pdfPath };
-        QVERIFY(mail.SendMail());
+        TollMail& mail = sender.mail;
+        mail.senderName = QStringLiteral("Gestão de Impressão");
+        mail.to = QStringList{ QStringLiteral("ana@example.com"), QStringLiteral("bruno@example.org") };
+        mail.cc = QStringList{ QStringLiteral("chefe@example.com") };
+        mail.bcc = QStringList{ QStringLiteral("auditoria@example.net") };
+        mail.subject = QStringLiteral("Tollbook - Relatório Gerencial");
+        mail.body = QStringList{ QStringLiteral("Segue em anexo relatório do sistema Tollbook"),
+                                 QStringLiteral("Linha com acentuação") };
+        mail.attachments = QStringList{ pdfPath };
+        QVERIFY(mail.send());
 
         QCOMPARE(sender.notices.size(), 1);
-        QCOMPARE(sender.notices.first().kind, TTollMail::Notice::Information);
+        QCOMPARE(sender.notices.first().kind, TollMail::Notice::Information);
         QCOMPARE(sender.notices.first().text,
                  QStringLiteral("Email enviado com sucesso para: ana@example.com, bruno@example.org"));
 
@@ -315,7 +315,7 @@ private Q_SLOTS:
         QCOMPARE(summary.value("mail_from").toString(), QStringLiteral("relatorios@example.com"));
         QCOMPARE(summary.value("rcpt_tos").toArray(),
                  QJsonArray({ "ana@example.com", "bruno@example.org", "chefe@example.com", "auditoria@example.net" }));
-        QCOMPARE(summary.value("subject").toString(), mail.Assunto);
+        QCOMPARE(summary.value("subject").toString(), mail.subject);
         QCOMPARE(summary.value("from").toString(), QStringLiteral("Gestão de Impressão <relatorios@example.com>"));
         QCOMPARE(summary.value("to").toString(), QStringLiteral("ana@example.com, bruno@example.org"));
         QCOMPARE(summary.value("body_type").toString(), QStringLiteral("text/plain"));
@@ -394,18 +394,18 @@ private Q_SLOTS:
                       serverAuth ? QStringLiteral("relatorios:segredo") : QString());
         QVERIFY2(peer.port(), qPrintable(peer.error()));
         Sender sender(peer.port());
-        sender.mail.HabilitarTLS = tls;
-        sender.mail.HabilitarSSL = ssl;
-        sender.mail.Autenticar = authenticate;
+        sender.mail.settings.startTls = tls;
+        sender.mail.settings.ssl = ssl;
+        sender.mail.settings.authenticate = authenticate;
         if (!password.isEmpty()) {
-            sender.mail.Senha = password;
+            sender.mail.settings.password = password;
         }
 
-        QCOMPARE(sender.mail.SendMail(), delivered);
+        QCOMPARE(sender.mail.send(), delivered);
         QCOMPARE(peer.received(), delivered ? 1 : 0);
         if (delivered) {
             QCOMPARE(sender.notices.size(), 1);
-            QCOMPARE(sender.notices.first().kind, TTollMail::Notice::Information);
+            QCOMPARE(sender.notices.first().kind, TollMail::Notice::Information);
             QCOMPARE(peer.summary(1).value("secure").toBool(), tls || ssl);
             QCOMPARE(peer.summary(1).value("login").toString(),
                      authenticate ? QStringLiteral("relatorios") : QString());
@@ -428,9 +428,9 @@ private Q_SLOTS:
             QSKIP(qPrintable(QStringLiteral("port 465 unavailable: ") + peer.error()));
         }
         Sender sender(465);
-        sender.mail.HabilitarSSL = true;
-        sender.mail.Autenticar = true;
-        QVERIFY2(sender.mail.SendMail(), qPrintable(sender.texts().join(u'|')));
+        sender.mail.settings.ssl = true;
+        sender.mail.settings.authenticate = true;
+        QVERIFY2(sender.mail.send(), qPrintable(sender.texts().join(u'|')));
         QCOMPARE(peer.received(), 1);
         QVERIFY(peer.summary(1).value("secure").toBool());
         QCOMPARE(peer.summary(1).value("login").toString(), QStringLiteral("relatorios"));
@@ -442,8 +442,8 @@ private Q_SLOTS:
         SmtpPeer peer(SmtpPeer::Mode::Plain);
         QVERIFY2(peer.port(), qPrintable(peer.error()));
         Sender sender(peer.port());
-        sender.mail.Autenticar = true;
-        QVERIFY(!sender.mail.SendMail());
+        sender.mail.settings.authenticate = true;
+        QVERIFY(!sender.mail.send());
         QVERIFY2(sender.warning().startsWith(FailurePrefix + QStringLiteral("The server offers no authentication")),
                  qPrintable(sender.warning()));
         QCOMPARE(peer.received(), 0);
@@ -455,7 +455,7 @@ private Q_SLOTS:
         QVERIFY2(peer.port(), qPrintable(peer.error()));
         Sender sender(peer.port());
         sender.mail.setTimeouts(1, 2);
-        QVERIFY(!sender.mail.SendMail());
+        QVERIFY(!sender.mail.send());
         QVERIFY2(sender.warning().contains(QStringLiteral("timed out"), Qt::CaseInsensitive) ||
                      sender.warning().contains(QStringLiteral("timeout"), Qt::CaseInsensitive),
                  qPrintable(sender.warning()));
@@ -464,7 +464,7 @@ private Q_SLOTS:
     void connectionRefused()
     {
         Sender sender(1);
-        QVERIFY(!sender.mail.SendMail());
+        QVERIFY(!sender.mail.send());
         QVERIFY2(sender.warning().startsWith(FailurePrefix), qPrintable(sender.warning()));
     }
 
@@ -490,12 +490,12 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString copyFolder = folder.isEmpty() ? dir.path() : dir.filePath(folder);
         Sender sender(peer.port());
-        sender.mail.ComCopiaOculta = QStringList{ QStringLiteral("auditoria@example.net") };
-        sender.mail.GravarEmail = true;
-        sender.mail.GravarLocal = copyFolder;
-        QVERIFY(sender.mail.SendMail());
+        sender.mail.bcc = QStringList{ QStringLiteral("auditoria@example.net") };
+        sender.mail.keepCopy = true;
+        sender.mail.copyFolder = copyFolder;
+        QVERIFY(sender.mail.send());
         QCOMPARE(peer.received(), 1);
-        QCOMPARE(sender.mail.GravarLocal, copyFolder + u'/');
+        QCOMPARE(sender.mail.copyFolder, copyFolder + u'/');
 
         const QString copyPath = copyFolder + QStringLiteral("/MsgMail.eml");
         const QString success = QStringLiteral("Email enviado com sucesso para: ana@example.com");
@@ -509,7 +509,7 @@ private Q_SLOTS:
             QCOMPARE(copy.permissions() & (QFile::ReadOther | QFile::ReadGroup), QFile::Permissions());
         } else {
             QCOMPARE(sender.texts(), QStringList({ copyWarning.arg(copyFolder), success }));
-            QCOMPARE(sender.notices.first().kind, TTollMail::Notice::Warning);
+            QCOMPARE(sender.notices.first().kind, TollMail::Notice::Warning);
             QVERIFY(!QFile::exists(copyPath));
         }
     }

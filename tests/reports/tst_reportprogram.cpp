@@ -121,6 +121,8 @@ void TestReportProgram::failures_data()
                                    << "no config.ini in";
     QTest::newRow("no database") << good << "database"
                                  << "Tollbook.db";
+    QTest::newRow("database of another version") << good << "version"
+                                                 << "A versão do sistema é diferente do banco de dados! Banco: 0.0.0.1";
     QTest::newRow("no layout") << good << "layout"
                                << "Tollbook_report.rav";
     QTest::newRow("output unwritable") << with("--pdf", "%I/missing/r.pdf") << ""
@@ -141,6 +143,8 @@ void TestReportProgram::failures()
     } else if (breakage == QLatin1String("database")) {
         tollbook::WriteIniValue(folder + QStringLiteral("/config.ini"), QStringLiteral("App"),
                                 QStringLiteral("DataBase"), folder + QStringLiteral("/gone/Tollbook.db"));
+    } else if (breakage == QLatin1String("version")) {
+        DatabaseFixture::exec({ QStringLiteral("UPDATE Configuracao SET Versao_Sistema = '0.0.0.1'") });
     } else if (breakage == QLatin1String("layout")) {
         QVERIFY(QFile::remove(folder + QStringLiteral("/report/Tollbook_report.rav")));
     }
