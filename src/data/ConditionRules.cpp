@@ -1,6 +1,7 @@
 #include "ConditionRules.h"
 
 #include "Collation.h"
+#include "Database.h"
 #include "DatasetValues.h"
 #include "Formats.h"
 #include "TextCompare.h"

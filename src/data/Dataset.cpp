@@ -10,6 +10,7 @@
 #include "RowPager.h"
 #include "RowStatement.h"
 #include "RowWriter.h"
+#include "Store.h"
 #include "StoreTraits.h"
 #include "platform/Errors.h"
 

@@ -4,6 +4,7 @@
 
 #include "DataSource.h"
 #include "RowWriter.h"
+#include "Store.h"
 #include "platform/Errors.h"
 
 namespace tollbook {

@@ -483,6 +483,17 @@ TableInfo PostgresStore::tableInfo(const QString& connectionName, const QString&
     return info;
 }
 
+StoreTraits PostgresStore::datasetTraits() const
+{
+    StoreTraits traits;
+    traits.caseSensitiveLikeCastsToText = true;
+    traits.keepsPageStatement = false;
+    traits.savepointOpensTransaction = false;
+    traits.insertReturnsRowId = true;
+    traits.rowAddressColumn = rowIdentityColumn();
+    return traits;
+}
+
 QString PostgresStore::rowIdentityColumn() const
 {
     return QStringLiteral("ctid");

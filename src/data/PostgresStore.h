@@ -15,6 +15,7 @@ public:
     // The libpq connection under an open connection of Qt's driver; throws DatabaseError for any other.
     static PGconn* handle(const QString& connectionName);
 
+    StoreTraits datasetTraits() const override;
     QString name() const override;
     QString canonicalLocation(const QString& location) const override;
     QSqlDatabase open(const QString& location, const QString& connectionName) const override;

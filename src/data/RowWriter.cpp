@@ -3,6 +3,7 @@
 #include "Dataset.h"
 #include "DatasetValues.h"
 #include "RowStatement.h"
+#include "Store.h"
 #include "StoreTraits.h"
 #include "platform/Errors.h"
 
@@ -20,16 +21,6 @@ const QString RowNotFound =
     QStringLiteral("Row cannot be located for updating. Some values may have been changed since it was last read.");
 
 } // namespace
-
-int TableInfo::columnIndex(const QString& name) const
-{
-    for (int i = 0; i < columns.size(); ++i) {
-        if (columns.at(i).compare(name, Qt::CaseInsensitive) == 0) {
-            return i;
-        }
-    }
-    return -1;
-}
 
 RowWriter::RowWriter(const Dataset& dataset)
     : m_dataset(dataset)
@@ -49,92 +40,12 @@ const TableInfo& RowWriter::tableInfo()
     if (m_tableInfo && m_tableInfo->table == table) {
         return *m_tableInfo;
     }
-    auto info = std::make_unique<TableInfo>();
-    info->table = table;
-    if (!table.isEmpty()) {
-        if (StoreTraits::of(m_dataset.connectionName()).catalogueTableInfo) {
-            readPostgresTableInfo(*info);
-        } else {
-            readSqliteTableInfo(*info);
-        }
-    }
-    m_tableInfo = std::move(info);
+    const QString& connectionName = m_dataset.connectionName();
+    m_tableInfo = std::make_unique<TableInfo>(Store::forConnection(connectionName).tableInfo(connectionName, table));
     return *m_tableInfo;
 }
 
-void RowWriter::readSqliteTableInfo(TableInfo& info)
-{
-    const std::unique_ptr<RowStatement> columns = RowStatement::prepare(
-        m_dataset.connectionName(), QStringLiteral("PRAGMA table_info(%1)").arg(quotedIdentifier(info.table)));
-    QMap<int, QString> keys;
-    while (columns->step()) {
-        int length = 0;
-        const char* bytes = columns->text(1, &length);
-        const QString name = QString::fromUtf8(bytes, length);
-        bytes = columns->text(2, &length);
-        const QString type = QString::fromUtf8(bytes, length).toUpper();
-        const int pk = int(columns->integer(5));
-        info.columns << name;
-        info.types.insert(name.toLower(), type);
-        if (pk > 0) {
-            keys.insert(pk, name);
-        }
-    }
-    info.keyColumns = keys.values();
-    if (info.keyColumns.size() == 1 &&
-        info.types.value(info.keyColumns.first().toLower()) == QLatin1String("INTEGER")) {
-        info.rowidColumn = info.keyColumns.first();
-    }
-}
 
-// The columns of the base table on PostgreSQL, with their types named as SQLite's schema declares them, and its
-// primary key; the single whole-number key is the one the database numbers.
-void RowWriter::readPostgresTableInfo(TableInfo& info)
-{
-    const std::unique_ptr<RowStatement> columns = RowStatement::prepare(
-        m_dataset.connectionName(),
-        QStringLiteral("SELECT a.attname, format_type(a.atttypid, a.atttypmod),"
-                       " coalesce(array_position(i.indkey::int2[], a.attnum)"
-                       " - array_lower(i.indkey::int2[], 1) + 1, 0)"
-                       " FROM pg_attribute a"
-                       " LEFT JOIN pg_index i ON i.indrelid = a.attrelid AND i.indisprimary"
-                       " WHERE a.attrelid = to_regclass(?) AND a.attnum > 0 AND NOT a.attisdropped"
-                       " ORDER BY a.attnum"));
-    columns->bind(0, quotedIdentifier(m_dataset.baseTable().toLower()));
-    QMap<int, QString> keys;
-    while (columns->step()) {
-        int length = 0;
-        const char* bytes = columns->text(0, &length);
-        const QString name = QString::fromUtf8(bytes, length);
-        bytes = columns->text(1, &length);
-        const QString declared = QString::fromUtf8(bytes, length).toUpper();
-        QString type = declared;
-        if (declared == QLatin1String("INTEGER") || declared == QLatin1String("SMALLINT")) {
-            type = QStringLiteral("INTEGER");
-        } else if (declared == QLatin1String("BIGINT")) {
-            type = QStringLiteral("CURRENCY"); // the schema's bigint columns are the prices, in ten-thousandths
-        } else if (declared == QLatin1String("DOUBLE PRECISION") || declared == QLatin1String("REAL")) {
-            type = QStringLiteral("DOUBLE");
-        } else if (declared == QLatin1String("DATE")) {
-            type = QStringLiteral("DATE");
-        } else if (declared.startsWith(QLatin1String("TIMESTAMP"))) {
-            type = QStringLiteral("DATETIME");
-        } else {
-            type = QStringLiteral("VARCHAR");
-        }
-        info.columns << name;
-        info.types.insert(name.toLower(), type);
-        const int key = int(columns->integer(2));
-        if (key > 0) {
-            keys.insert(key, name);
-        }
-    }
-    info.keyColumns = keys.values();
-    if (info.keyColumns.size() == 1 &&
-        info.types.value(info.keyColumns.first().toLower()) == QLatin1String("INTEGER")) {
-        info.rowidColumn = info.keyColumns.first();
-    }
-}
 
 RowWriter::RowCriteria RowWriter::rowCriteria(const QVector<QVariant>& row)
 {
@@ -343,7 +254,7 @@ void RowWriter::remove(const QVector<QVariant>& row)
         where.byKey
             ? QStringLiteral("DELETE FROM %1 WHERE %2").arg(table, criteria)
             : QStringLiteral("DELETE FROM %1 WHERE %3 = (SELECT %3 FROM %1 WHERE %2 LIMIT 1)")
-                  .arg(table, criteria, QLatin1String(StoreTraits::of(m_dataset.connectionName()).rowAddressColumn));
+                  .arg(table, criteria, StoreTraits::of(m_dataset.connectionName()).rowAddressColumn);
     const std::unique_ptr<RowStatement> statement = RowStatement::prepare(m_dataset.connectionName(), sql);
     for (int i = 0; i < where.values.size(); ++i) {
         statement->bind(i, where.values.at(i));

@@ -18,17 +18,7 @@
 namespace tollbook {
 
 class Dataset;
-
-// The columns and key of a table, as its store declares them.
-struct TableInfo
-{
-    QString table;
-    QStringList columns;           // as declared
-    QHash<QString, QString> types; // lower-case name -> declared type, upper-cased, as SQLite's schema names it
-    QStringList keyColumns;        // the primary key, in key order
-    QString rowidColumn;           // the INTEGER PRIMARY KEY column, filled by the database on insert
-    int columnIndex(const QString& name) const;
-};
+struct TableInfo;
 
 class RowWriter
 {
@@ -63,8 +53,6 @@ private:
     // Runs a statement of the savepoint; false, and the database's message, when it is refused.
     bool savepointExec(const QString& command, QString* message = nullptr);
     bool exec(const QString& command, QString* message = nullptr);
-    void readSqliteTableInfo(TableInfo& info);
-    void readPostgresTableInfo(TableInfo& info);
 
     const Dataset& m_dataset;
     std::unique_ptr<TableInfo> m_tableInfo;

@@ -508,6 +508,11 @@ TableInfo SqliteStore::tableInfo(const QString& connectionName, const QString& t
     return info;
 }
 
+StoreTraits SqliteStore::datasetTraits() const
+{
+    return StoreTraits();
+}
+
 QString SqliteStore::rowIdentityColumn() const
 {
     return QStringLiteral("rowid");

@@ -10,6 +10,7 @@ namespace tollbook {
 class SqliteStore final : public Store
 {
 public:
+    StoreTraits datasetTraits() const override;
     QString name() const override;
     QString canonicalLocation(const QString& location) const override;
     QSqlDatabase open(const QString& location, const QString& connectionName) const override;

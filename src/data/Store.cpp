@@ -10,6 +10,11 @@
 
 namespace tollbook {
 
+StoreTraits StoreTraits::of(const QString& connectionName)
+{
+    return Store::forConnection(connectionName).datasetTraits();
+}
+
 const Store& Store::sqlite()
 {
     static const SqliteStore store;

@@ -7,6 +7,7 @@
 
 #include "Database.h"
 #include "RowStatement.h"
+#include "StoreTraits.h"
 
 #include <QHash>
 #include <QMap>
@@ -108,6 +109,9 @@ public:
     static const Store& forLocation(const QString& location);
     static const Store& sqlite();
     static const Store& postgres();
+
+    // How the dataset layer reads and writes on this store.
+    virtual StoreTraits datasetTraits() const = 0;
 
     // "SQLite" or "PostgreSQL".
     virtual QString name() const = 0;

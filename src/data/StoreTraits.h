@@ -1,9 +1,8 @@
 #pragma once
 
-// What a dataset says differently on each store, asked in this one place: the pieces of the dataset read these
-// answers and never ask which store a connection runs on.
-
-#include "Database.h"
+// What a dataset does differently on each store, as the store object of its connection answers it: the pieces of
+// the dataset read these answers and never ask which store a connection runs on. A plain value, so that the
+// condition rules can be tested without a database.
 
 #include <QString>
 
@@ -20,27 +19,14 @@ struct StoreTraits
     // A savepoint outside a transaction opens one itself (SQLite); otherwise the dataset begins one first and ends
     // it with the savepoint's release.
     bool savepointOpensTransaction = true;
-    // The table's columns and key are read from PostgreSQL's catalogue rather than from SQLite's table_info.
-    bool catalogueTableInfo = false;
     // An insert hands back the number the database gave the row with "RETURNING", rather than as the
     // connection's last inserted row id.
     bool insertReturnsRowId = false;
     // The column that addresses one row of a table without a key: SQLite's rowid, PostgreSQL's ctid.
-    const char* rowAddressColumn = "rowid";
+    QString rowAddressColumn = QStringLiteral("rowid");
 
-    static StoreTraits of(const QString& connectionName)
-    {
-        StoreTraits traits;
-        if (Database::isPostgres(connectionName)) {
-            traits.caseSensitiveLikeCastsToText = true;
-            traits.keepsPageStatement = false;
-            traits.savepointOpensTransaction = false;
-            traits.catalogueTableInfo = true;
-            traits.insertReturnsRowId = true;
-            traits.rowAddressColumn = "ctid";
-        }
-        return traits;
-    }
+    // The answers of the store the connection runs on (see Store::datasetTraits).
+    static StoreTraits of(const QString& connectionName);
 };
 
 } // namespace tollbook
