@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMap>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -20,6 +21,8 @@
 namespace {
 
 constexpr int Patience = 60000; // ms: a loaded machine is slow, never this slow
+// How far the agent's clock and the print server's may be apart, in seconds (the agent's ClockAllowance).
+constexpr qint64 ClockAllowance = 2;
 
 } // namespace
 
@@ -49,6 +52,9 @@ private:
     bool waitForJobs(const QList<int>& jobs);
     // Waits until the job has `count` lines (and the agent nothing open); false with what it has.
     bool waitForLines(int job, int count);
+    // Waits until the agent has begun a round after `moment` (ms since the epoch) and gone through it: the time of its
+    // lock file is that of the last round that went through.
+    bool waitForRoundAfter(qint64 moment);
     // What the agent wrote to its log since it was last started.
     QString agentLog();
     int print(const QString& queue, const QStringList& options = QStringList());
@@ -193,6 +199,16 @@ bool AgentCupsTest::waitForLines(int job, int count)
         return false;
     }
     return true;
+}
+
+bool AgentCupsTest::waitForRoundAfter(qint64 moment)
+{
+    const QString lock = QDir(m_jobs).filePath(QStringLiteral("printjob.lock"));
+    auto roundBegun = [&] { return QFileInfo(lock).lastModified().toMSecsSinceEpoch() > moment; };
+    for (int waited = 0; waited < Patience / 100 && !roundBegun(); ++waited) {
+        QTest::qWait(100);
+    }
+    return roundBegun();
 }
 
 int AgentCupsTest::print(const QString& queue, const QStringList& options)
@@ -344,7 +360,13 @@ void AgentCupsTest::damagedStateWhileDown()
     const int before = print(QStringLiteral("pdf1"));
     QVERIFY(before > 0);
     QVERIFY(waitForJobs({ before }));
-    QTest::qWait(4500); // a few more rounds go through: the agent's last round began after that job finished
+    // The agent's last round began after that job finished, by more than the allowance for the clocks: a rebuilt
+    // state knows it was dealt with. The line holds the time the job finished, to the second.
+    const QStringList line = journalled().value(before).value(0);
+    const QDateTime finished =
+        QDateTime::fromString(line.value(12) + line.value(13), QStringLiteral("dd/MM/yyyyhh:mm:ss"));
+    QVERIFY2(finished.isValid(), qPrintable(line.join(QLatin1Char('|'))));
+    QVERIFY(waitForRoundAfter((finished.toSecsSinceEpoch() + ClockAllowance + 1) * 1000 - 1));
     killAgent();
     if (imported) {
         takeOver();
@@ -427,7 +449,7 @@ void AgentCupsTest::reprintedJobs()
             QVERIFY2(waitForLines(job, round), qPrintable(agentLog()));
         }
     }
-    QTest::qWait(4500); // nothing more comes
+    QVERIFY(waitForRoundAfter(QDateTime::currentMSecsSinceEpoch())); // nothing more comes
     const QMap<int, QList<QStringList>> lines = journalled();
     for (int job : jobs) {
         QCOMPARE(lines.value(job).size(), 5);

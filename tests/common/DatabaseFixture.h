@@ -3,11 +3,15 @@
 // A new database, opened as the application's connection, for one test case: a SQLite file in a temporary folder,
 // or a database of a throwaway PostgreSQL cluster when TOLLBOOK_TEST_STORE=postgres (the same cases on the other
 // store). Statements of the test go through the data layer's translation, as the application's do.
+//
+// The schema is made once per test program (once per ctest run on the run's PostgreSQL cluster) and copied for each
+// case: a copy of a prepared file on SQLite, a database created from a template on PostgreSQL.
 
 #include "common/PostgresFixture.h"
 #include "data/Database.h"
 #include "platform/Errors.h"
 
+#include <QFile>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -22,12 +26,16 @@ public:
         if (onPostgres()) {
             PostgresFixture* cluster = PostgresFixture::shared();
             QVERIFY2(cluster, qPrintable(PostgresFixture::sharedReason()));
-            m_path = cluster->createDatabase();
+            const Prepared& from = postgresTemplate(cluster);
+            QVERIFY2(from.reason.isEmpty(), qPrintable(from.reason));
+            m_path = cluster->copyDatabase(from.location);
             QVERIFY2(!m_path.isEmpty(), qPrintable(cluster->reason()));
         } else {
+            const Prepared& from = sqliteFile();
+            QVERIFY2(from.reason.isEmpty(), qPrintable(from.reason));
             m_path = m_dir.filePath(QStringLiteral("Tollbook.db"));
+            QVERIFY2(QFile::copy(from.location, m_path), qPrintable(m_path));
         }
-        tollbook::Database::create(m_path);
         tollbook::Database::open(m_path);
     }
     ~DatabaseFixture() { tollbook::Database::close(); }
@@ -74,6 +82,50 @@ public:
     }
 
 private:
+    // A new installation's database made once: its file or database name, or why it could not be made.
+    struct Prepared
+    {
+        QString location;
+        QString reason;
+    };
+
+    static const Prepared& sqliteFile()
+    {
+        static QTemporaryDir dir;
+        static const Prepared prepared = [] {
+            const QString path = dir.filePath(QStringLiteral("Tollbook.db"));
+            try {
+                tollbook::Database::create(path);
+            } catch (const tollbook::Error& error) {
+                return Prepared{ QString(), error.message() };
+            }
+            return Prepared{ path, QString() };
+        }();
+        return prepared;
+    }
+
+    // The run's cluster has its template already; a cluster of this program gets one on first use.
+    static const Prepared& postgresTemplate(PostgresFixture* cluster)
+    {
+        static const Prepared prepared = [cluster] {
+            if (cluster->attached()) {
+                return Prepared{ PostgresFixture::RunTemplate, QString() };
+            }
+            const QString& name = PostgresFixture::RunTemplate;
+            const QString location = cluster->createDatabase(name);
+            if (location.isEmpty()) {
+                return Prepared{ QString(), cluster->reason() };
+            }
+            try {
+                tollbook::Database::create(location);
+            } catch (const tollbook::Error& error) {
+                return Prepared{ QString(), error.message() };
+            }
+            return Prepared{ name, QString() };
+        }();
+        return prepared;
+    }
+
     QTemporaryDir m_dir;
     QString m_path;
 };

@@ -5,10 +5,12 @@
 // root, so when the tests run as root (as CI does) the folder is given to user nobody and initdb, pg_ctl and the
 // server run as nobody.
 //
-// shared() starts one cluster the first time a test asks for it; its cases create a database each with
-// createDatabase(), which hands back the database's postgresql:// address. The server is stopped by its process id
-// when the fixture goes (killed if it does not stop), and a watcher started beside it stops it should the test
-// program die before that.
+// shared() hands back the cluster of the whole ctest run when TOLLBOOK_TEST_CLUSTER names the file that
+// tests/postgres-cluster.sh wrote for it (its databases get names of this process, and are dropped when the program
+// ends); otherwise it starts one cluster the first time a test asks for it. Its cases create a database each with
+// createDatabase(), which hands back the database's postgresql:// address. A cluster started here is stopped by its
+// process id when the fixture goes (killed if it does not stop), and a watcher started beside it stops it should the
+// test program die before that.
 
 #include <QDir>
 #include <QFile>
@@ -34,11 +36,16 @@ public:
     static inline const QString Superuser = QStringLiteral("tollbook");
 
     PostgresFixture() = default;
-    ~PostgresFixture() { stop(); }
+    ~PostgresFixture()
+    {
+        dropOurDatabases();
+        stop();
+    }
     PostgresFixture(const PostgresFixture&) = delete;
     PostgresFixture& operator=(const PostgresFixture&) = delete;
 
-    // The cluster of this test program, started on first use; nullptr with sharedReason() when it cannot run here.
+    // The cluster of the ctest run, or of this test program started on first use; nullptr with sharedReason() when
+    // it cannot run here.
     static PostgresFixture* shared()
     {
         static std::unique_ptr<PostgresFixture> cluster;
@@ -46,7 +53,7 @@ public:
         if (!tried) {
             tried = true;
             cluster = std::make_unique<PostgresFixture>();
-            if (!cluster->start()) {
+            if (!cluster->attachToRun() && !cluster->start()) {
                 sharedReasonText() = cluster->reason();
                 cluster.reset();
             }
@@ -66,14 +73,14 @@ public:
         if (!m_dir.isValid()) {
             return fail(QStringLiteral("no temporary folder"));
         }
+        m_folder = m_dir.path();
         if (::geteuid() == 0) {
             const passwd* nobody = ::getpwnam("nobody");
-            if (!nobody || ::chown(QFile::encodeName(m_dir.path()).constData(), nobody->pw_uid, nobody->pw_gid) != 0) {
+            if (!nobody || ::chown(QFile::encodeName(m_folder).constData(), nobody->pw_uid, nobody->pw_gid) != 0) {
                 return fail(QStringLiteral("cannot give the cluster's folder to user nobody"));
             }
-            m_runAs = { QStringLiteral("--reuid=%1").arg(nobody->pw_uid),
-                        QStringLiteral("--regid=%1").arg(nobody->pw_gid), QStringLiteral("--clear-groups") };
         }
+        runAsOwner();
         QString output;
         if (!run(QStringLiteral("initdb"),
                  { QStringLiteral("-D"), dataFolder(), QStringLiteral("-U"), Superuser, QStringLiteral("--auth=trust"),
@@ -85,7 +92,7 @@ public:
         // Quoted for the server's command line, which pg_ctl hands to a shell.
         const QString options = QStringLiteral("-c listen_addresses='' -c unix_socket_directories='%1' -c fsync=off"
                                                " -c synchronous_commit=off -c full_page_writes=off")
-                                    .arg(m_dir.path());
+                                    .arg(m_folder);
         if (!run(QStringLiteral("pg_ctl"),
                  { QStringLiteral("-D"), dataFolder(), QStringLiteral("-l"), logPath(), QStringLiteral("-w"),
                    QStringLiteral("-t"), QStringLiteral("60"), QStringLiteral("-o"), options, QStringLiteral("start") },
@@ -100,29 +107,39 @@ public:
         return true;
     }
 
-    // Creates a database owned by the superuser; its address, or empty with reason() on failure.
-    QString createDatabase(const QString& name)
+    // Creates a database owned by the superuser, empty or a copy of `from`; its address, or empty with reason() on
+    // failure.
+    QString createDatabase(const QString& name, const QString& from = QString())
     {
+        QStringList args{ QStringLiteral("-h"), m_folder, QStringLiteral("-U"), Superuser };
+        if (!from.isEmpty()) {
+            args << QStringLiteral("-T") << from;
+        }
         QString output;
-        if (!run(QStringLiteral("createdb"),
-                 { QStringLiteral("-h"), m_dir.path(), QStringLiteral("-U"), Superuser, name }, &output)) {
+        if (!run(QStringLiteral("createdb"), args << name, &output)) {
             m_reason = QStringLiteral("createdb %1 failed: %2").arg(name, output);
             return QString();
+        }
+        if (m_attached) {
+            m_ourDatabases << name;
         }
         return uri(name);
     }
 
-    // A fresh database with a name of its own for each call.
-    QString createDatabase() { return createDatabase(QStringLiteral("tollbook_%1").arg(++m_databases)); }
+    // A fresh database with a name of its own for each call (and of this process on the run's cluster), empty or a
+    // copy of `from`.
+    QString createDatabase() { return createDatabase(newName(), QString()); }
+    QString copyDatabase(const QString& from) { return createDatabase(newName(), from); }
 
     // The address of a database of the cluster: the socket's folder as the host, URL-encoded.
     QString uri(const QString& database) const
     {
         return QStringLiteral("postgresql://%1@%2/%3")
-            .arg(Superuser, QString::fromLatin1(QUrl::toPercentEncoding(m_dir.path())), database);
+            .arg(Superuser, QString::fromLatin1(QUrl::toPercentEncoding(m_folder)), database);
     }
 
-    // Stops the server by its process id: a fast shutdown, then a kill when it has not ended in 30 seconds.
+    // Stops a server started here by its process id: a fast shutdown, then a kill when it has not ended in 30
+    // seconds. The run's cluster is left to its cleanup test.
     void stop()
     {
         if (m_pid <= 0) {
@@ -144,9 +161,14 @@ public:
         }
     }
 
+    // Whether this is the cluster of the ctest run, which tests/postgres-cluster.sh started with its template.
+    bool attached() const { return m_attached; }
+    // The database of the run's cluster that holds a new installation's schema, for copyDatabase().
+    static inline const QString RunTemplate = QStringLiteral("tollbook_template");
+
     qint64 serverPid() const { return m_pid; }
     const QString& reason() const { return m_reason; }
-    QString socketFolder() const { return m_dir.path(); }
+    QString socketFolder() const { return m_folder; }
 
     // The server's log, for failure messages.
     QString serverLog() const
@@ -164,8 +186,61 @@ private:
         return text;
     }
 
-    QString dataFolder() const { return m_dir.path() + QStringLiteral("/data"); }
-    QString logPath() const { return m_dir.path() + QStringLiteral("/server.log"); }
+    // The cluster of the ctest run, when the file TOLLBOOK_TEST_CLUSTER names holds a folder whose server answers.
+    bool attachToRun()
+    {
+        QFile file(qEnvironmentVariable("TOLLBOOK_TEST_CLUSTER"));
+        if (file.fileName().isEmpty() || !file.open(QIODevice::ReadOnly)) {
+            return false;
+        }
+        const QString folder = QString::fromLocal8Bit(file.readAll()).trimmed();
+        if (folder.isEmpty() || !QFileInfo::exists(folder + QStringLiteral("/.s.PGSQL.5432"))) {
+            return false;
+        }
+        m_folder = folder;
+        m_attached = true;
+        runAsOwner();
+        return true;
+    }
+
+    QString newName()
+    {
+        return m_attached ? QStringLiteral("tollbook_%1_%2").arg(::getpid()).arg(++m_databases)
+                          : QStringLiteral("tollbook_%1").arg(++m_databases);
+    }
+
+    // The run's cluster holds the databases of every test program until its cleanup: each program drops its own.
+    void dropOurDatabases()
+    {
+        if (m_ourDatabases.isEmpty()) {
+            return;
+        }
+        QStringList args{ QStringLiteral("-h"),      m_folder,
+                          QStringLiteral("-U"),      Superuser,
+                          QStringLiteral("-q"),      QStringLiteral("-d"),
+                          QStringLiteral("postgres") };
+        for (const QString& name : std::as_const(m_ourDatabases)) {
+            args << QStringLiteral("-c") << QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(name);
+        }
+        m_ourDatabases.clear();
+        QString output;
+        run(QStringLiteral("psql"), args, &output);
+    }
+
+    // As root the server's programs run as nobody, who owns the cluster's folder.
+    void runAsOwner()
+    {
+        if (::geteuid() != 0) {
+            return;
+        }
+        if (const passwd* nobody = ::getpwnam("nobody")) {
+            m_runAs = { QStringLiteral("--reuid=%1").arg(nobody->pw_uid),
+                        QStringLiteral("--regid=%1").arg(nobody->pw_gid), QStringLiteral("--clear-groups") };
+        }
+    }
+
+    QString dataFolder() const { return m_folder + QStringLiteral("/data"); }
+    QString logPath() const { return m_folder + QStringLiteral("/server.log"); }
     static QString program(const QString& name) { return BinFolder + QLatin1Char('/') + name; }
 
     bool fail(const QString& reason)
@@ -181,7 +256,7 @@ private:
         QProcess process;
         process.setProcessChannelMode(QProcess::MergedChannels);
         // The server's programs must not find a folder of root's to change into or an address of the caller's.
-        process.setWorkingDirectory(m_dir.path());
+        process.setWorkingDirectory(m_folder);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char* variable : { "PGHOST", "PGPORT", "PGUSER", "PGDATABASE", "PGSERVICE", "PGPASSFILE" }) {
             env.remove(QString::fromLatin1(variable));
@@ -215,7 +290,7 @@ private:
         // Its output goes nowhere: a runner that reads the test's output would otherwise wait for it too.
         QProcess watcher;
         watcher.setProgram(QStringLiteral("/bin/sh"));
-        watcher.setArguments({ QStringLiteral("-c"), script.arg(::getpid()).arg(m_pid).arg(m_dir.path()) });
+        watcher.setArguments({ QStringLiteral("-c"), script.arg(::getpid()).arg(m_pid).arg(m_folder) });
         watcher.setStandardInputFile(QProcess::nullDevice());
         watcher.setStandardOutputFile(QProcess::nullDevice());
         watcher.setStandardErrorFile(QProcess::nullDevice());
@@ -223,8 +298,11 @@ private:
     }
 
     QTemporaryDir m_dir;
+    QString m_folder;
     QStringList m_runAs;
+    QStringList m_ourDatabases;
     qint64 m_pid = 0;
     int m_databases = 0;
+    bool m_attached = false;
     QString m_reason;
 };
