@@ -52,6 +52,7 @@ const TableInfo& RowWriter::tableInfo()
     auto info = std::make_unique<TableInfo>();
     info->table = table;
     if (!table.isEmpty()) {
+        DatasetValues::requireOpenConnection(m_dataset.objectName(), m_dataset.connectionName());
         if (StoreTraits::of(m_dataset.connectionName()).catalogueTableInfo) {
             readPostgresTableInfo(*info);
         } else {
@@ -229,6 +230,7 @@ void RowWriter::inSavepoint(const std::function<void()>& write, const std::funct
 
 void RowWriter::update(const QVector<QVariant>& before, const QVector<QVariant>& after)
 {
+    DatasetValues::requireOpenConnection(m_dataset.objectName(), m_dataset.connectionName());
     const TableInfo& info = tableInfo();
     QStringList assignments;
     QVariantList values;
@@ -289,6 +291,7 @@ void RowWriter::update(const QVector<QVariant>& before, const QVector<QVariant>&
 
 void RowWriter::insert(QVector<QVariant>& row)
 {
+    DatasetValues::requireOpenConnection(m_dataset.objectName(), m_dataset.connectionName());
     const TableInfo& info = tableInfo();
     if (info.columns.isEmpty()) {
         throw DatabaseError(
@@ -335,6 +338,7 @@ void RowWriter::insert(QVector<QVariant>& row)
 
 void RowWriter::remove(const QVector<QVariant>& row)
 {
+    DatasetValues::requireOpenConnection(m_dataset.objectName(), m_dataset.connectionName());
     const RowCriteria where = rowCriteria(row);
     const QString table = quotedIdentifier(m_dataset.baseTable());
     const QString criteria = where.criteria.join(QStringLiteral(" AND "));
