@@ -197,7 +197,7 @@ void MainWindowController::runFirstShowing()
 void MainWindowController::reopenViews()
 {
     MainWindowDatasets* datasets = m_window->datasets();
-    const QString today = DateToQueryText(Clock::today());
+    const QDate today = Clock::today();
 
     datasets->SQL_Impressao->close();
     datasets->SQL_Impressao->setParam(QStringLiteral("Usuario_Id"), QString());

@@ -344,10 +344,10 @@ void MonitoringCycle::refresh(Dataset* dataset, const std::function<void()>& set
 void MonitoringCycle::refreshControlView()
 {
     Dataset* control = m_datasets->SQL_Controle;
-    const QString today = DateToQueryText(m_clock().date());
+    const QDate today = m_clock().date();
     // Read whole on a new day only; otherwise only the jobs stored since the last look (by another copy, or
     // by another installation sharing the database) are added.
-    if (control->isOpen() && control->param(QStringLiteral("Data")).value.toString() == today) {
+    if (control->isOpen() && control->param(QStringLiteral("Data")).value == QVariant(today)) {
         addNewJobs();
         return;
     }

@@ -362,6 +362,7 @@ void Dataset::open()
         return;
     }
     takeMasterParams();
+    DatasetValues::requireOpenConnection(objectName(), m_connectionName);
     if (m_appendOnly) {
         const TableInfo& info = tableInfo();
         if (info.columns.isEmpty()) {
@@ -675,6 +676,7 @@ void Dataset::bindQuery(RowStatement& statement, const QVariantList& extraValues
 
 int Dataset::execSql()
 {
+    DatasetValues::requireOpenConnection(objectName(), m_connectionName);
     const std::unique_ptr<RowStatement> statement = RowStatement::prepare(m_connectionName, m_translatedSql);
     bindQuery(*statement);
     return statement->execute();

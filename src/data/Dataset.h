@@ -41,6 +41,9 @@ struct Parameter
 // (the first table after "from") by its key, and only to the base table's columns, also when the SQL
 // joins other tables. Errors are raised, never shown: the dataset layer's own checks raise
 // DatabaseError, what the database refuses raises DriverError.
+// Its jobs are pieces of their own: ConditionRules (the filter and search rules), RowPager (rows held by keys),
+// RowWriter (writes to the base table), ColumnReader (values read into fields); StoreTraits says what differs
+// between the stores.
 class Dataset : public QObject
 {
     Q_OBJECT
@@ -64,6 +67,8 @@ public:
     Parameter& param(int index);
     Parameter& param(const QString& name);
     void setParamType(const QString& name, FieldType type);
+    // Dates as QDate or QDateTime, bound as the day and time on the clock; a date parameter (setParamType) also
+    // takes month/day/year or ISO text. An amount parameter takes the amount, bound as whole ten-thousandths.
     void setParam(int index, const QVariant& value);
     void setParam(const QString& name, const QVariant& value);
 

@@ -2,8 +2,10 @@
 
 #include "Dataset.h"
 #include "TextCompare.h"
+#include "platform/Errors.h"
 
 #include <QRegularExpression>
+#include <QSqlDatabase>
 
 #include <cmath>
 
@@ -86,6 +88,14 @@ bool sameStored(const QVariant& a, const QVariant& b)
         return aEmpty == bEmpty;
     }
     return a == b;
+}
+
+void requireOpenConnection(const QString& dataset, const QString& connectionName)
+{
+    const QSqlDatabase db = QSqlDatabase::database(connectionName, false);
+    if (!db.isValid() || !db.isOpen()) {
+        throw DatabaseError(QStringLiteral("%1: Missing or closed connection '%2'").arg(dataset, connectionName));
+    }
 }
 
 } // namespace tollbook::DatasetValues

@@ -20,6 +20,8 @@ QVariant toDatabase(const Field* field, const QVariant& stored);
 // Key of a lookup: numbers by value (a Long key finds a Double code), texts by the database's own rule
 // for text keys; empty for null.
 QString lookupKey(const QVariant& value);
+// Throws DatabaseError, naming the dataset, when its connection is missing or closed.
+void requireOpenConnection(const QString& dataset, const QString& connectionName);
 // Whether an edit leaves a value as it was: null and the empty text are the same.
 bool sameStored(const QVariant& a, const QVariant& b);
 

@@ -14,9 +14,8 @@ JobPurge::JobPurge(QObject* parent)
 
 qint64 JobPurge::count(const QDate& first, const QDate& last)
 {
-    // The dates as the month/day/year text every period is handed over in.
-    const QString from = DateToQueryText(first.isValid() ? first : zeroDate());
-    const QString to = DateToQueryText(last.isValid() ? last : zeroDate());
+    const QDate from = first.isValid() ? first : zeroDate();
+    const QDate to = last.isValid() ? last : zeroDate();
     m_count->close();
     m_count->setParam(QStringLiteral("DataI"), from);
     m_count->setParam(QStringLiteral("DataF"), to);

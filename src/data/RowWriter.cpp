@@ -41,6 +41,9 @@ const TableInfo& RowWriter::tableInfo()
         return *m_tableInfo;
     }
     const QString& connectionName = m_dataset.connectionName();
+    if (!table.isEmpty()) {
+        DatasetValues::requireOpenConnection(m_dataset.objectName(), connectionName);
+    }
     m_tableInfo = std::make_unique<TableInfo>(Store::forConnection(connectionName).tableInfo(connectionName, table));
     return *m_tableInfo;
 }
@@ -140,6 +143,7 @@ void RowWriter::inSavepoint(const std::function<void()>& write, const std::funct
 
 void RowWriter::update(const QVector<QVariant>& before, const QVector<QVariant>& after)
 {
+    DatasetValues::requireOpenConnection(m_dataset.objectName(), m_dataset.connectionName());
     const TableInfo& info = tableInfo();
     QStringList assignments;
     QVariantList values;
@@ -200,6 +204,7 @@ void RowWriter::update(const QVector<QVariant>& before, const QVector<QVariant>&
 
 void RowWriter::insert(QVector<QVariant>& row)
 {
+    DatasetValues::requireOpenConnection(m_dataset.objectName(), m_dataset.connectionName());
     const TableInfo& info = tableInfo();
     if (info.columns.isEmpty()) {
         throw DatabaseError(
@@ -246,6 +251,7 @@ void RowWriter::insert(QVector<QVariant>& row)
 
 void RowWriter::remove(const QVector<QVariant>& row)
 {
+    DatasetValues::requireOpenConnection(m_dataset.objectName(), m_dataset.connectionName());
     const RowCriteria where = rowCriteria(row);
     const QString table = quotedIdentifier(m_dataset.baseTable());
     const QString criteria = where.criteria.join(QStringLiteral(" AND "));

@@ -44,8 +44,8 @@ std::optional<PreparedReport> prepareReport(const QString& reportName, const QDa
 
     Dataset* dataset = ReportCatalogue::datasetOf(entry->report, datasets);
     dataset->close();
-    dataset->setParam(0, DateToQueryText(start));
-    dataset->setParam(1, DateToQueryText(end));
+    dataset->setParam(0, start);
+    dataset->setParam(1, end);
     dataset->open();
 
     const ReportLayout layout = ReportLayout::load(layoutPath);

@@ -68,7 +68,7 @@ public:
 
         m_dataModule.openStartupDatasets();
         m_datasets.SQL_Importa->open();
-        m_datasets.SQL_Controle->setParam(QStringLiteral("Data"), DateToQueryText(QDate::currentDate()));
+        m_datasets.SQL_Controle->setParam(QStringLiteral("Data"), QDate::currentDate());
         m_datasets.SQL_Controle->open();
         m_datasets.openRegistries();
 
@@ -614,7 +614,7 @@ void TestMonitoringCycle::newDayReadsTheDayAgain()
     const QList<qint64> ids = idsOf(control);
     QCOMPARE(ids.size(), 2);
     QVERIFY(!ids.contains(1));
-    QCOMPARE(control->param(QStringLiteral("Data")).value.toString(), DateToQueryText(QDate::currentDate().addDays(1)));
+    QCOMPARE(control->param(QStringLiteral("Data")).value, QVariant(QDate::currentDate().addDays(1)));
 }
 
 void TestMonitoringCycle::captureRole_data()

@@ -85,7 +85,7 @@ void TestRefresh::init()
     m_main = std::make_unique<MainWindowDatasets>(m_dm.get());
     m_dm->openStartupDatasets();
     m_control = m_main->SQL_Controle;
-    m_control->setParam(QStringLiteral("Data"), DateToQueryText(Today));
+    m_control->setParam(QStringLiteral("Data"), Today);
     m_control->open();
     QCOMPARE(ids(m_control), (QList<qint64>{ 5, 4, 3, 2, 1 })); // newest first
 }
@@ -113,7 +113,7 @@ void TestRefresh::tickThenMarkAsDelivered()
 
     insertJobs({ job(6, 13), job(7, 14) });
     DatabaseFixture::exec({ QStringLiteral("DELETE FROM Impressao WHERE Print_Id = 4") });
-    m_control->setParam(QStringLiteral("Data"), DateToQueryText(Today));
+    m_control->setParam(QStringLiteral("Data"), Today);
     m_control->refresh();
 
     QCOMPARE(ids(m_control), (QList<qint64>{ 7, 6, 5, 3, 2, 1 }));

@@ -237,8 +237,8 @@ void ChartsPage::reload(Chart which)
     const QDate start = chart.start->date();
     const QDate end = chart.end->date();
     chart.dataset->close();
-    chart.dataset->setParam(chart.startParam, DateToQueryText(start));
-    chart.dataset->setParam(chart.endParam, DateToQueryText(end));
+    chart.dataset->setParam(chart.startParam, start);
+    chart.dataset->setParam(chart.endParam, end);
     chart.dataset->open();
 
     chart.view->chart().setBars(barsOf(*chart.dataset, chart.keyField, chart.labelField));

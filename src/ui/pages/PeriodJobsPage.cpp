@@ -104,8 +104,8 @@ void PeriodJobsPage::reload()
     const WaitCursor waiting;
     const SuspendedViews suspended(m_dataset);
     m_dataset->close();
-    m_dataset->setParam(QStringLiteral("datai"), DateToQueryText(m_start->date()));
-    m_dataset->setParam(QStringLiteral("dataf"), DateToQueryText(m_end->date()));
+    m_dataset->setParam(QStringLiteral("datai"), m_start->date());
+    m_dataset->setParam(QStringLiteral("dataf"), m_end->date());
     m_dataset->open();
 }
 

@@ -70,7 +70,7 @@ TodayJobsPage::TodayJobsPage(MainWindowDatasets* datasets, QWidget* parent)
 void TodayJobsPage::reload()
 {
     const WaitCursor waiting;
-    const QString today = DateToQueryText(Clock::today());
+    const QDate today = Clock::today();
     if (m_dataset->isEditing()) {
         m_dataset->cancel();
     }

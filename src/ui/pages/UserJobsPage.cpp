@@ -112,8 +112,8 @@ void UserJobsPage::reload()
     const SuspendedViews suspended(m_dataset);
     m_dataset->close();
     m_dataset->setParam(QStringLiteral("Usuario_Id"), user.trimmed());
-    m_dataset->setParam(QStringLiteral("datai"), DateToQueryText(m_start->date()));
-    m_dataset->setParam(QStringLiteral("dataf"), DateToQueryText(m_end->date()));
+    m_dataset->setParam(QStringLiteral("datai"), m_start->date());
+    m_dataset->setParam(QStringLiteral("dataf"), m_end->date());
     m_dataset->open();
 }
 
