@@ -5,13 +5,13 @@
 #include "app/DeveloperKeys.h"
 #include "app/LoginDialog.h"
 #include "app/MainWindowController.h"
-#include "app/SplashWindow.h"
 #include "app/TrayIcon.h"
 #include "app/commands/MenuCommands.h"
 #include "platform/SingleInstance.h"
 #include "ui/ErrorHandler.h"
 #include "ui/MainWindow.h"
 #include "ui/MessageBox.h"
+#include "ui/SplashWindow.h"
 
 #include <QFile>
 #include <QStyleFactory>

@@ -40,56 +40,56 @@ QLabel* namedLabel(const QString& name, const QString& text, QWidget* parent)
 LoginDialog::LoginDialog(DataModule* dataModule, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
     , m_dataModule(dataModule)
-    , m_label1(namedLabel(QStringLiteral("Label1"), QStringLiteral("Usuário:"), this))
-    , m_editLogin(new QLineEdit(this))
-    , m_label2(namedLabel(QStringLiteral("Label2"), QStringLiteral("Senha:"), this))
-    , m_editSenha(new QLineEdit(this))
-    , m_lbSite(namedLabel(QStringLiteral("lbSite"), Maker::SiteAddress, this))
-    , m_btnOk(new QPushButton(QStringLiteral("OK"), this))
-    , m_btnCancelar(new QPushButton(QStringLiteral("Fechar"), this))
+    , m_loginLabel(namedLabel(QStringLiteral("Label1"), QStringLiteral("Usuário:"), this))
+    , m_loginEdit(new QLineEdit(this))
+    , m_passwordLabel(namedLabel(QStringLiteral("Label2"), QStringLiteral("Senha:"), this))
+    , m_passwordEdit(new QLineEdit(this))
+    , m_siteLabel(namedLabel(QStringLiteral("lbSite"), Maker::SiteAddress, this))
+    , m_okButton(new QPushButton(QStringLiteral("OK"), this))
+    , m_closeButton(new QPushButton(QStringLiteral("Fechar"), this))
 {
     setObjectName(QStringLiteral("frmLogin"));
     setWindowTitle(QStringLiteral("Login - Tollbook"));
     setModal(true);
     setFixedSize(357, 156);
 
-    m_editLogin->setObjectName(QStringLiteral("EditLogin"));
-    m_editSenha->setObjectName(QStringLiteral("EditSenha"));
-    m_editSenha->setEchoMode(QLineEdit::Password);
-    m_label1->setBuddy(m_editLogin);
-    m_label2->setBuddy(m_editSenha);
+    m_loginEdit->setObjectName(QStringLiteral("EditLogin"));
+    m_passwordEdit->setObjectName(QStringLiteral("EditSenha"));
+    m_passwordEdit->setEchoMode(QLineEdit::Password);
+    m_loginLabel->setBuddy(m_loginEdit);
+    m_passwordLabel->setBuddy(m_passwordEdit);
 
-    m_lbSite->setCursor(Qt::PointingHandCursor);
-    m_lbSite->setStyleSheet(QStringLiteral("QLabel { color: grey; }"));
-    m_lbSite->installEventFilter(this);
+    m_siteLabel->setCursor(Qt::PointingHandCursor);
+    m_siteLabel->setStyleSheet(QStringLiteral("QLabel { color: grey; }"));
+    m_siteLabel->installEventFilter(this);
 
-    m_btnOk->setObjectName(QStringLiteral("btnOk"));
-    m_btnOk->setDefault(true);
-    m_btnCancelar->setObjectName(QStringLiteral("btnCancelar"));
-    m_btnCancelar->setAutoDefault(false);
+    m_okButton->setObjectName(QStringLiteral("btnOk"));
+    m_okButton->setDefault(true);
+    m_closeButton->setObjectName(QStringLiteral("btnCancelar"));
+    m_closeButton->setAutoDefault(false);
 
     auto* fields = new QGridLayout;
-    fields->addWidget(m_label1, 0, 0);
-    fields->addWidget(m_editLogin, 0, 1);
-    fields->addWidget(m_label2, 1, 0);
-    fields->addWidget(m_editSenha, 1, 1);
+    fields->addWidget(m_loginLabel, 0, 0);
+    fields->addWidget(m_loginEdit, 0, 1);
+    fields->addWidget(m_passwordLabel, 1, 0);
+    fields->addWidget(m_passwordEdit, 1, 1);
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(m_lbSite);
+    buttons->addWidget(m_siteLabel);
     buttons->addStretch();
-    buttons->addWidget(m_btnOk);
-    buttons->addWidget(m_btnCancelar);
+    buttons->addWidget(m_okButton);
+    buttons->addWidget(m_closeButton);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(18, 16, 18, 14);
     layout->addLayout(fields);
     layout->addStretch();
     layout->addLayout(buttons);
 
-    setTabOrder(m_editLogin, m_editSenha);
-    setTabOrder(m_editSenha, m_btnOk);
-    setTabOrder(m_btnOk, m_btnCancelar);
+    setTabOrder(m_loginEdit, m_passwordEdit);
+    setTabOrder(m_passwordEdit, m_okButton);
+    setTabOrder(m_okButton, m_closeButton);
 
-    connect(m_btnOk, &QPushButton::clicked, this, ErrorHandler::guarded([this] { okClicked(); }));
-    connect(m_btnCancelar, &QPushButton::clicked, this, &LoginDialog::reject);
+    connect(m_okButton, &QPushButton::clicked, this, ErrorHandler::guarded([this] { okClicked(); }));
+    connect(m_closeButton, &QPushButton::clicked, this, &LoginDialog::reject);
 
     s_instance = this;
 }
@@ -115,7 +115,7 @@ bool LoginDialog::matches(const QString& storedLogin, const QString& storedPassw
 void LoginDialog::showEvent(QShowEvent* event)
 {
     WindowFile::apply(this, Language::currentCode());
-    m_editLogin->setFocus();
+    m_loginEdit->setFocus();
     QDialog::showEvent(event);
 }
 
@@ -124,13 +124,13 @@ void LoginDialog::okClicked()
     const Dataset* configuration = m_dataModule->datasets()->SQL_Configuracao;
     const QString storedLogin = configuration->fieldByName(QStringLiteral("Usuario_Login"))->asString();
     const QString storedPassword = configuration->fieldByName(QStringLiteral("Usuario_Senha"))->asString();
-    if (matches(storedLogin, storedPassword, m_editLogin->text(), m_editSenha->text())) {
+    if (matches(storedLogin, storedPassword, m_loginEdit->text(), m_passwordEdit->text())) {
         accept();
         return;
     }
     MessageBox::show(BoxKind::Information, Language::message(QStringLiteral("Login"), QStringLiteral("sMsgLoginErro")),
                      MessageBox::Buttons::Ok, this);
-    m_editLogin->setFocus();
+    m_loginEdit->setFocus();
 }
 
 void LoginDialog::reject()
@@ -157,13 +157,13 @@ void LoginDialog::openSite()
 
 bool LoginDialog::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_lbSite) {
+    if (watched == m_siteLabel) {
         switch (event->type()) {
             case QEvent::Enter:
             case QEvent::Leave: {
-                QFont font = m_lbSite->font();
+                QFont font = m_siteLabel->font();
                 font.setBold(event->type() == QEvent::Enter);
-                m_lbSite->setFont(font);
+                m_siteLabel->setFont(font);
                 break;
             }
             case QEvent::MouseButtonRelease:

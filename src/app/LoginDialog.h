@@ -43,13 +43,13 @@ private:
     void openSite();
 
     DataModule* m_dataModule;
-    QLabel* m_label1;
-    QLineEdit* m_editLogin;
-    QLabel* m_label2;
-    QLineEdit* m_editSenha;
-    QLabel* m_lbSite;
-    QPushButton* m_btnOk;
-    QPushButton* m_btnCancelar;
+    QLabel* m_loginLabel;
+    QLineEdit* m_loginEdit;
+    QLabel* m_passwordLabel;
+    QLineEdit* m_passwordEdit;
+    QLabel* m_siteLabel;
+    QPushButton* m_okButton;
+    QPushButton* m_closeButton;
 };
 
 } // namespace tollbook

@@ -11,18 +11,18 @@
 
 #include "app/Application.h"
 #include "app/ApplicationShell.h"
-#include "app/ConfigurationDialog.h"
 #include "app/DataModule.h"
 #include "app/LoginDialog.h"
-#include "app/PeriodDialog.h"
 #include "data/Catalogue.h"
 #include "maintenance/AboutBox.h"
 #include "maintenance/Help.h"
 #include "maintenance/PurgeDialog.h"
 #include "platform/Printers.h"
+#include "ui/ConfigurationDialog.h"
 #include "ui/FilterDialog.h"
 #include "ui/LocateDialog.h"
 #include "ui/MainWindow.h"
+#include "ui/PeriodDialog.h"
 #include "ui/PrinterDialog.h"
 #include "ui/PrinterPropertiesDialog.h"
 #include "ui/RecordViewDialog.h"
@@ -161,7 +161,8 @@ int main(int argc, char* argv[])
         dialog = std::make_unique<tollbook::LoginDialog>(shell.dataModule());
     } else if (window.startsWith(QLatin1String("frmConfiguracao"))) {
         // frmConfiguracao.TabSheet2 shows its second page.
-        auto configuration = std::make_unique<tollbook::ConfigurationDialog>(shell.dataModule(), shell.mainWindow());
+        auto configuration = std::make_unique<tollbook::ConfigurationDialog>(
+            &shell.dataModule()->session(), shell.dataModule()->tollMail(), shell.mainWindow());
         if (auto* page = configuration->findChild<QWidget*>(window.section(u'.', 1))) {
             configuration->findChild<QTabWidget*>()->setCurrentWidget(page);
         }
@@ -169,8 +170,8 @@ int main(int argc, char* argv[])
     } else if (window == QLatin1String("frmAbout")) {
         dialog = std::make_unique<tollbook::AboutBox>(shell.mainWindow());
     } else if (window == QLatin1String("frmPeriodo")) {
-        dialog = std::make_unique<tollbook::PeriodDialog>(shell.dataModule(), QStringLiteral("Relat_ImpressaoUsuario"),
-                                                          shell.mainWindow());
+        dialog = std::make_unique<tollbook::PeriodDialog>(&shell.dataModule()->session(),
+                                                          QStringLiteral("Relat_ImpressaoUsuario"), shell.mainWindow());
     } else if (window == QLatin1String("frmLimpa")) {
         auto purge = std::make_unique<tollbook::PurgeDialog>(shell.mainWindow());
         purge->startPicker()->setDate(QDate(2025, 1, 1));

@@ -1,8 +1,8 @@
 #include "app/TrayIcon.h"
 
-#include "app/Artwork.h"
 #include "i18n/Language.h"
 #include "session/Session.h"
+#include "ui/Artwork.h"
 
 #include <QAction>
 #include <QMenu>

@@ -5,11 +5,11 @@
 #include "InstallFixture.h"
 #include "mail/SmtpPeer.h"
 
-#include "app/ConfigurationDialog.h"
 #include "app/DataModule.h"
 #include "data/Catalogue.h"
 #include "data/Dataset.h"
 #include "mail/TollMail.h"
+#include "ui/ConfigurationDialog.h"
 #include "ui/ModalWait.h"
 
 #include <QCheckBox>
@@ -101,7 +101,7 @@ private Q_SLOTS:
             { QStringLiteral("UPDATE Configuracao SET Usuario_Login = 'admin', Usuario_Senha = 'velha'") });
         m_dataModule = std::make_unique<DataModule>(m_install->folder());
         QVERIFY(m_dataModule->create());
-        m_dialog = std::make_unique<ConfigurationDialog>(m_dataModule.get());
+        m_dialog = std::make_unique<ConfigurationDialog>(&m_dataModule->session(), m_dataModule->tollMail());
         // The dialog itself is no window for the helpers to answer.
         m_dialog->setProperty(ModalHelper::detail::HandledProperty, true);
         m_dialog->show();

@@ -5,11 +5,11 @@
 #include "InstallFixture.h"
 
 #include "app/DataModule.h"
-#include "app/PeriodDialog.h"
-#include "app/ReportPreview.h"
 #include "data/Dataset.h"
 #include "platform/Clock.h"
 #include "reports/ReportRun.h"
+#include "ui/PeriodDialog.h"
+#include "ui/ReportPreview.h"
 
 #include <QDateEdit>
 #include <QGuiApplication>
@@ -79,7 +79,7 @@ void TestPeriodDialog::cleanup()
 
 void TestPeriodDialog::previewForTheDatesShown()
 {
-    PeriodDialog dialog(m_dataModule.get(), QStringLiteral("Relat_Impressora2"));
+    PeriodDialog dialog(&m_dataModule->session(), QStringLiteral("Relat_Impressora2"));
     QList<PreviewCall> calls;
     dialog.setPreviewStart([&calls](const PreparedReport& report, QWidget*) {
         QVERIFY(QGuiApplication::overrideCursor()); // busy while the report runs
@@ -133,7 +133,7 @@ void TestPeriodDialog::failuresReachTheErrorHandler()
         m_install->writeText(QStringLiteral("report/Tollbook_report.rav"), { QStringLiteral(R"({"reports": []})") });
     }
 
-    PeriodDialog dialog(m_dataModule.get(), QStringLiteral("Relat_Impressora2"));
+    PeriodDialog dialog(&m_dataModule->session(), QStringLiteral("Relat_Impressora2"));
     int previews = 0;
     dialog.setPreviewStart([&previews](const PreparedReport&, QWidget*) { ++previews; });
     dialog.show();
@@ -150,7 +150,7 @@ void TestPeriodDialog::failuresReachTheErrorHandler()
 // After a run to a file, "Imprimir" shows the preview again rather than writing the file.
 void TestPeriodDialog::fileThenPreview()
 {
-    PeriodDialog dialog(m_dataModule.get(), QStringLiteral("Relat_ImpressaoUsuario"));
+    PeriodDialog dialog(&m_dataModule->session(), QStringLiteral("Relat_ImpressaoUsuario"));
     int previews = 0;
     dialog.setPreviewStart([&previews](const PreparedReport&, QWidget*) { ++previews; });
     dialog.setPeriod(QDate(2020, 1, 1), QDate(2020, 1, 2));
@@ -170,7 +170,7 @@ void TestPeriodDialog::fileThenPreview()
 
 void TestPeriodDialog::previewWindow()
 {
-    PeriodDialog dialog(m_dataModule.get(), QStringLiteral("Relat_ImpressaoUsuario"));
+    PeriodDialog dialog(&m_dataModule->session(), QStringLiteral("Relat_ImpressaoUsuario"));
     dialog.setPeriod(QDate(2020, 1, 1), QDate(2020, 1, 2));
     dialog.show();
 
@@ -221,7 +221,7 @@ void TestPeriodDialog::twoDigitYears()
 {
     QFETCH(QString, typed);
     QFETCH(QDate, read);
-    PeriodDialog dialog(m_dataModule.get(), QStringLiteral("Relat_Impressora2"));
+    PeriodDialog dialog(&m_dataModule->session(), QStringLiteral("Relat_Impressora2"));
     dialog.show();
     auto* picker = dialog.findChild<QDateEdit*>(QStringLiteral("wwDataRi"));
     picker->findChild<QLineEdit*>()->setText(typed);

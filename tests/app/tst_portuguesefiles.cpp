@@ -3,16 +3,16 @@
 
 #include "InstallFixture.h"
 
-#include "app/ConfigurationDialog.h"
 #include "app/DataModule.h"
 #include "app/LoginDialog.h"
-#include "app/PeriodDialog.h"
 #include "data/Catalogue.h"
 #include "maintenance/PurgeDialog.h"
 #include "platform/Printers.h"
+#include "ui/ConfigurationDialog.h"
 #include "ui/FilterDialog.h"
 #include "ui/LocateDialog.h"
 #include "ui/MainWindow.h"
+#include "ui/PeriodDialog.h"
 #include "ui/PrinterDialog.h"
 #include "ui/RecordViewDialog.h"
 #include "ui/WindowFile.h"
@@ -70,7 +70,7 @@ private Q_SLOTS:
         InstallFixture install;
         DataModule dataModule(install.folder());
         QVERIFY(dataModule.create());
-        PeriodDialog period(&dataModule, QStringLiteral("Relat_Impressora2"));
+        PeriodDialog period(&dataModule.session(), QStringLiteral("Relat_Impressora2"));
         compareWithDelivered(&period);
     }
 
@@ -85,7 +85,7 @@ private Q_SLOTS:
         InstallFixture install;
         DataModule dataModule(install.folder());
         QVERIFY(dataModule.create());
-        ConfigurationDialog dialog(&dataModule);
+        ConfigurationDialog dialog(&dataModule.session(), dataModule.tollMail());
         compareWithDelivered(&dialog);
     }
 

@@ -6,12 +6,12 @@
 #include "mail/SmtpPeer.h"
 
 #include "app/DataModule.h"
-#include "app/PeriodDialog.h"
-#include "app/ReportEmail.h"
 #include "data/Catalogue.h"
 #include "data/Dataset.h"
 #include "mail/TollMail.h"
 #include "ui/ErrorHandler.h"
+#include "ui/PeriodDialog.h"
+#include "ui/ReportEmail.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -34,7 +34,7 @@ private Q_SLOTS:
             "Projeto_Id) VALUES ('HP1', '2020-01-01', '2020-01-01 10:00:00', 'Ana', 2, 9, 1)") });
         m_dataModule = std::make_unique<DataModule>(m_install->folder());
         QVERIFY(m_dataModule->create());
-        m_dialog = std::make_unique<PeriodDialog>(m_dataModule.get(), QStringLiteral("Relat_Impressora2"));
+        m_dialog = std::make_unique<PeriodDialog>(&m_dataModule->session(), QStringLiteral("Relat_Impressora2"));
         m_dialog->setPeriod(QDate(2020, 1, 1), QDate(2020, 1, 31));
         // The dialog itself is no window for the helpers to answer.
         m_dialog->setProperty(ModalHelper::detail::HandledProperty, true);
@@ -70,7 +70,7 @@ private Q_SLOTS:
         configureMail(peer.port());
 
         BoxRecorder boxes;
-        ReportEmail email(m_dataModule.get(), m_dialog.get());
+        ReportEmail email(&m_dataModule->session(), m_dataModule->tollMail(), m_dialog.get());
         email.setAddressPrompt([typed](QWidget*) { return std::optional<QString>(typed); });
         email.run();
 
@@ -100,7 +100,7 @@ private Q_SLOTS:
         QVERIFY2(peer.port(), qPrintable(peer.error()));
         configureMail(peer.port());
         BoxRecorder boxes;
-        ReportEmail email(m_dataModule.get(), m_dialog.get());
+        ReportEmail email(&m_dataModule->session(), m_dataModule->tollMail(), m_dialog.get());
         email.setAddressPrompt([](QWidget*) { return std::optional<QString>(); });
         email.run();
         QTest::qWait(50);
@@ -113,7 +113,7 @@ private Q_SLOTS:
     // The standard prompt answered through the button: Cancel, then the dialog still open.
     void promptCancelledThroughTheButton()
     {
-        ReportEmail::attach(m_dataModule.get(), m_dialog.get());
+        ReportEmail::attach(&m_dataModule->session(), m_dataModule->tollMail(), m_dialog.get());
         QString asked;
         const auto answer = ModalHelper::onNextModal([&asked](QWidget* modal) {
             asked = modal->windowTitle();
@@ -135,7 +135,7 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(m_install->path(QStringLiteral("Relatorio.pdf/held"))));
         bool prompted = false;
         BoxRecorder boxes;
-        ReportEmail email(m_dataModule.get(), m_dialog.get());
+        ReportEmail email(&m_dataModule->session(), m_dataModule->tollMail(), m_dialog.get());
         email.setAddressPrompt([&prompted](QWidget*) {
             prompted = true;
             return std::optional<QString>();
@@ -152,7 +152,7 @@ private Q_SLOTS:
     {
         configureMail(0);
         BoxRecorder boxes;
-        ReportEmail email(m_dataModule.get(), m_dialog.get());
+        ReportEmail email(&m_dataModule->session(), m_dataModule->tollMail(), m_dialog.get());
         email.setAddressPrompt([](QWidget*) { return std::optional<QString>(QStringLiteral("ana@example.com")); });
         QVERIFY(!ErrorHandler::reportingErrors([&] { email.run(); }));
         QCOMPARE(boxes.count(), 1);

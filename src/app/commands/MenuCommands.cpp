@@ -1,7 +1,6 @@
 #include "app/commands/MenuCommands.h"
 
-#include "app/PeriodDialog.h"
-#include "app/ReportEmail.h"
+#include "app/DataModule.h"
 #include "app/commands/HelpCommands.h"
 #include "app/commands/LanguageCommands.h"
 #include "app/commands/PrinterCommands.h"
@@ -9,6 +8,8 @@
 #include "app/commands/ServiceCommands.h"
 #include "app/commands/ToolCommands.h"
 #include "ui/MainWindow.h"
+#include "ui/PeriodDialog.h"
+#include "ui/ReportEmail.h"
 
 namespace tollbook {
 
@@ -28,8 +29,8 @@ MenuCommands::MenuCommands(DataModule* dataModule, MainWindow* window)
     m_tools->connectMenu(menu);
     m_reports->connectMenu(menu);
     m_reports->setPeriodDialogStart([dataModule, window](const ReportCatalogue::Entry& report) {
-        PeriodDialog dialog(dataModule, report.name, window);
-        ReportEmail::attach(dataModule, &dialog);
+        PeriodDialog dialog(&dataModule->session(), report.name, window);
+        ReportEmail::attach(&dataModule->session(), dataModule->tollMail(), &dialog);
         dialog.exec();
     });
     m_languages->connectMenu(menu);

@@ -1,9 +1,9 @@
 #include "app/commands/ToolCommands.h"
 
-#include "app/ConfigurationDialog.h"
 #include "app/DataModule.h"
 #include "maintenance/PurgeDialog.h"
 #include "platform/ShellExecution.h"
+#include "ui/ConfigurationDialog.h"
 #include "ui/ErrorHandler.h"
 #include "ui/MainWindow.h"
 #include "ui/WaitCursor.h"
@@ -51,7 +51,7 @@ void ToolCommands::openPrintQueue()
 void ToolCommands::openConfiguration()
 {
     ErrorHandler::reportingErrors([this] {
-        ConfigurationDialog dialog(m_dataModule, m_window);
+        ConfigurationDialog dialog(&m_dataModule->session(), m_dataModule->tollMail(), m_window);
         dialog.exec();
     });
 }

@@ -3,9 +3,9 @@
 #include "data/Dataset.h"
 #include "data/Formats.h"
 #include "platform/IniFile.h"
-#include "reports/XlsxTable.h"
 #include "ui/ErrorHandler.h"
 #include "ui/GridModel.h"
+#include "ui/XlsxTable.h"
 #include "ui/widgets/Panel.h"
 
 #include <QHBoxLayout>

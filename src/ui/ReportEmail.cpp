@@ -1,13 +1,13 @@
-#include "app/ReportEmail.h"
+#include "ui/ReportEmail.h"
 
-#include "app/DataModule.h"
-#include "app/PeriodDialog.h"
 #include "data/Catalogue.h"
 #include "i18n/Language.h"
 #include "mail/MailConfiguration.h"
 #include "mail/TollMail.h"
 #include "reports/ReportLayout.h"
+#include "session/Session.h"
 #include "ui/ErrorHandler.h"
+#include "ui/PeriodDialog.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -22,17 +22,18 @@ const QString PdfFileName = QStringLiteral("Relatorio.pdf");
 
 } // namespace
 
-ReportEmail::ReportEmail(DataModule* dataModule, PeriodDialog* dialog)
-    : m_dataModule(dataModule)
+ReportEmail::ReportEmail(Session* session, TollMail* mail, PeriodDialog* dialog)
+    : m_session(session)
+    , m_mail(mail)
     , m_dialog(dialog)
     , m_prompt(&ReportEmail::askAddresses)
 {
 }
 
-void ReportEmail::attach(DataModule* dataModule, PeriodDialog* dialog)
+void ReportEmail::attach(Session* session, TollMail* mail, PeriodDialog* dialog)
 {
     QObject::connect(dialog->emailButton(), &QPushButton::clicked, dialog,
-                     ErrorHandler::guarded([dataModule, dialog] { ReportEmail(dataModule, dialog).run(); }));
+                     ErrorHandler::guarded([session, mail, dialog] { ReportEmail(session, mail, dialog).run(); }));
 }
 
 std::optional<QString> ReportEmail::askAddresses(QWidget* parent)
@@ -50,7 +51,7 @@ std::optional<QString> ReportEmail::askAddresses(QWidget* parent)
 
 void ReportEmail::run()
 {
-    const QString pdfPath = m_dataModule->installation().path(PdfFileName);
+    const QString pdfPath = m_session->installation().path(PdfFileName);
     if (QFileInfo::exists(pdfPath) && !QFile::remove(pdfPath)) {
         throw ReportError(Language::message(QStringLiteral("Periodo"), QStringLiteral("sMsgPDFOpen")));
     }
@@ -62,9 +63,9 @@ void ReportEmail::run()
     if (!typed) {
         return;
     }
-    TollMail& mail = *m_dataModule->tollMail();
-    MailConfiguration::prepareReport(mail, m_dataModule->session().mailSettings(),
-                                     MailConfiguration::splitAddresses(*typed), pdfPath);
+    TollMail& mail = *m_mail;
+    MailConfiguration::prepareReport(mail, m_session->mailSettings(), MailConfiguration::splitAddresses(*typed),
+                                     pdfPath);
     mail.send();
     m_dialog->accept();
 }

@@ -1,11 +1,11 @@
-#include "app/ConfigurationDialog.h"
+#include "ui/ConfigurationDialog.h"
 
-#include "app/DataModule.h"
 #include "data/Catalogue.h"
 #include "data/Dataset.h"
 #include "i18n/Language.h"
 #include "mail/MailConfiguration.h"
 #include "mail/TollMail.h"
+#include "session/Session.h"
 #include "ui/ErrorHandler.h"
 #include "ui/MessageBox.h"
 #include "ui/WaitCursor.h"
@@ -80,9 +80,10 @@ QVBoxLayout* labelled(QLabel* label, QWidget* edit)
 
 } // namespace
 
-ConfigurationDialog::ConfigurationDialog(DataModule* dataModule, QWidget* parent)
+ConfigurationDialog::ConfigurationDialog(Session* session, TollMail* mail, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
-    , m_dataModule(dataModule)
+    , m_session(session)
+    , m_mail(mail)
 {
     setObjectName(QStringLiteral("frmConfiguracao"));
     setWindowTitle(QStringLiteral("Configuração do Sistema"));
@@ -94,10 +95,10 @@ ConfigurationDialog::ConfigurationDialog(DataModule* dataModule, QWidget* parent
     // Security: login and password side by side, then the login switch.
     TabSheet* security = tabSheet("TabSheet1", QStringLiteral("Configuração de Segurança"), pages);
     QLabel* label1 = namedLabel("Label1", QStringLiteral("Login"), security);
-    m_editLogin = dataEdit("DBEdit1", security);
+    m_loginEdit = dataEdit("DBEdit1", security);
     QLabel* label2 = namedLabel("Label2", QStringLiteral("Senha"), security);
-    m_editPassword = dataEdit("DBEdit2", security);
-    m_editPassword->setEchoMode(QLineEdit::Password);
+    m_passwordEdit = dataEdit("DBEdit2", security);
+    m_passwordEdit->setEchoMode(QLineEdit::Password);
     auto* accessBox = new QGroupBox(QStringLiteral("Segurança de Acesso"), security);
     accessBox->setObjectName(QStringLiteral("GroupBox1"));
     QLabel* label3 = namedLabel("Label3", QStringLiteral("Ativar Tela de Login"), accessBox);
@@ -114,8 +115,8 @@ ConfigurationDialog::ConfigurationDialog(DataModule* dataModule, QWidget* parent
     QLabel* label5 = namedLabel("Label5", QStringLiteral("o usuário autenticado tenha acesso ao sistema."), accessBox);
     {
         auto* credentials = new QHBoxLayout;
-        credentials->addLayout(labelled(label1, m_editLogin));
-        credentials->addLayout(labelled(label2, m_editPassword));
+        credentials->addLayout(labelled(label1, m_loginEdit));
+        credentials->addLayout(labelled(label2, m_passwordEdit));
         auto* switchRow = new QHBoxLayout;
         switchRow->addWidget(label3);
         switchRow->addWidget(m_loginSwitch);
@@ -180,16 +181,16 @@ ConfigurationDialog::ConfigurationDialog(DataModule* dataModule, QWidget* parent
     auto* testBox = new QGroupBox(QStringLiteral("Efetuar teste de envio de e-mail"), test);
     testBox->setObjectName(QStringLiteral("GroupBox2"));
     QLabel* label11 = namedLabel("Label11", QStringLiteral("Enviar para:"), testBox);
-    m_editTestAddress = new QLineEdit(testBox);
-    m_editTestAddress->setObjectName(QStringLiteral("EditEmail"));
-    label11->setBuddy(m_editTestAddress);
-    m_btnTest = new QPushButton(QStringLiteral("Efetuar Teste"), testBox);
-    m_btnTest->setObjectName(QStringLiteral("Button3"));
-    m_btnTest->setAutoDefault(false);
+    m_testAddressEdit = new QLineEdit(testBox);
+    m_testAddressEdit->setObjectName(QStringLiteral("EditEmail"));
+    label11->setBuddy(m_testAddressEdit);
+    m_testButton = new QPushButton(QStringLiteral("Efetuar Teste"), testBox);
+    m_testButton->setObjectName(QStringLiteral("Button3"));
+    m_testButton->setAutoDefault(false);
     {
         auto* row = new QHBoxLayout;
-        row->addWidget(m_editTestAddress, 1);
-        row->addWidget(m_btnTest);
+        row->addWidget(m_testAddressEdit, 1);
+        row->addWidget(m_testButton);
         auto* boxLayout = new QVBoxLayout(testBox);
         boxLayout->addWidget(label11);
         boxLayout->addLayout(row);
@@ -200,18 +201,18 @@ ConfigurationDialog::ConfigurationDialog(DataModule* dataModule, QWidget* parent
 
     auto* bottom = new Panel(this);
     bottom->setObjectName(QStringLiteral("Panel1"));
-    m_btnSave = new QPushButton(QStringLiteral("Salvar"), bottom);
-    m_btnSave->setObjectName(QStringLiteral("BitBtn1"));
-    m_btnSave->setDefault(true);
-    m_btnClose = new QPushButton(QStringLiteral("Fechar"), bottom);
-    m_btnClose->setObjectName(QStringLiteral("BitBtn2"));
-    m_btnClose->setAutoDefault(false);
+    m_saveButton = new QPushButton(QStringLiteral("Salvar"), bottom);
+    m_saveButton->setObjectName(QStringLiteral("BitBtn1"));
+    m_saveButton->setDefault(true);
+    m_closeButton = new QPushButton(QStringLiteral("Fechar"), bottom);
+    m_closeButton->setObjectName(QStringLiteral("BitBtn2"));
+    m_closeButton->setAutoDefault(false);
     {
         auto* row = new QHBoxLayout(bottom);
         row->setContentsMargins(6, 4, 6, 4);
         row->addStretch();
-        row->addWidget(m_btnSave);
-        row->addWidget(m_btnClose);
+        row->addWidget(m_saveButton);
+        row->addWidget(m_closeButton);
         auto* layout = new QVBoxLayout(this);
         layout->setContentsMargins(4, 4, 4, 4);
         layout->addWidget(pages, 1);
@@ -221,8 +222,8 @@ ConfigurationDialog::ConfigurationDialog(DataModule* dataModule, QWidget* parent
     m_pages = pages;
     fitToTexts();
 
-    setTabOrder(m_editLogin, m_editPassword);
-    setTabOrder(m_editPassword, m_loginSwitch);
+    setTabOrder(m_loginEdit, m_passwordEdit);
+    setTabOrder(m_passwordEdit, m_loginSwitch);
     setTabOrder(editEmail, editHost);
     setTabOrder(editHost, editSmtpLogin);
     setTabOrder(editSmtpLogin, editSmtpPassword);
@@ -234,8 +235,8 @@ ConfigurationDialog::ConfigurationDialog(DataModule* dataModule, QWidget* parent
     // Created after the controls: the language files list its field labels after them.
     m_configuration = Catalogue::createConfigurationDataset(this);
 
-    bindEdit(m_editLogin, LoginField);
-    bindEdit(m_editPassword, PasswordField);
+    bindEdit(m_loginEdit, LoginField);
+    bindEdit(m_passwordEdit, PasswordField);
     bindEdit(editEmail, QStringLiteral("Usuario_Email"));
     bindEdit(editHost, QStringLiteral("SMTP_Host"));
     bindEdit(editSmtpLogin, QStringLiteral("SMTP_Login"));
@@ -247,16 +248,16 @@ ConfigurationDialog::ConfigurationDialog(DataModule* dataModule, QWidget* parent
     connect(m_loginSwitch, &QComboBox::activated, this, ErrorHandler::guarded([this] {
                 setFieldValue(LoginSwitchField, m_loginSwitch->currentIndex() == 0 ? Yes : No);
             }));
-    m_editPassword->installEventFilter(this);
+    m_passwordEdit->installEventFilter(this);
 
     connect(m_configuration, &Dataset::resetDone, this, &ConfigurationDialog::refreshControls);
     connect(m_configuration, &Dataset::currentRowChanged, this, &ConfigurationDialog::refreshControls);
     connect(m_configuration, &Dataset::fieldChanged, this, &ConfigurationDialog::refreshControls);
     connect(m_configuration, &Dataset::stateChanged, this, &ConfigurationDialog::refreshControls);
 
-    connect(m_btnSave, &QPushButton::clicked, this, ErrorHandler::guarded([this] { save(); }));
-    connect(m_btnClose, &QPushButton::clicked, this, &ConfigurationDialog::reject);
-    connect(m_btnTest, &QPushButton::clicked, this, ErrorHandler::guarded([this] { testSmtp(); }));
+    connect(m_saveButton, &QPushButton::clicked, this, ErrorHandler::guarded([this] { save(); }));
+    connect(m_closeButton, &QPushButton::clicked, this, &ConfigurationDialog::reject);
+    connect(m_testButton, &QPushButton::clicked, this, ErrorHandler::guarded([this] { testSmtp(); }));
 }
 
 void ConfigurationDialog::bindEdit(QLineEdit* edit, const QString& fieldName)
@@ -324,7 +325,7 @@ void ConfigurationDialog::showEvent(QShowEvent* event)
         m_storedPassword = m_configuration->fieldByName(PasswordField)->asString();
         refreshControls();
     });
-    m_editLogin->setFocus();
+    m_loginEdit->setFocus();
     WindowFile::apply(this, Language::currentCode());
     // The window files carry no texts for a list's items.
     const QString code = Language::currentCode();
@@ -389,13 +390,13 @@ bool ConfigurationDialog::confirmPassword()
     MessageBox::show(BoxKind::Information,
                      Language::message(QStringLiteral("Config"), QStringLiteral("sMsgSenhaNaoConfere")),
                      MessageBox::Buttons::Ok, this);
-    m_editPassword->setFocus();
+    m_passwordEdit->setFocus();
     return false;
 }
 
 bool ConfigurationDialog::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_editPassword && event->type() == QEvent::FocusOut) {
+    if (watched == m_passwordEdit && event->type() == QEvent::FocusOut) {
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
         // Another window coming forward (a box, a menu) is not leaving the field.
         if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason && passwordChanged()) {
@@ -426,9 +427,9 @@ void ConfigurationDialog::save()
                      MessageBox::Buttons::Ok, this);
 }
 
-void ConfigurationDialog::reopenDataModuleConfiguration()
+void ConfigurationDialog::reopenSharedConfiguration()
 {
-    Dataset* shared = m_dataModule->datasets()->SQL_Configuracao;
+    Dataset* shared = m_session->datasets()->SQL_Configuracao;
     shared->close();
     shared->open();
 }
@@ -439,17 +440,17 @@ void ConfigurationDialog::testSmtp()
         return;
     }
     post();
-    reopenDataModuleConfiguration();
+    reopenSharedConfiguration();
     WaitCursor wait;
-    if (m_editTestAddress->text().isEmpty()) {
-        MessageBox::show(DataModule::ProductName, QStringLiteral("Campo Enviar para: deve ser preenchido!"),
+    if (m_testAddressEdit->text().isEmpty()) {
+        MessageBox::show(Session::ProductName, QStringLiteral("Campo Enviar para: deve ser preenchido!"),
                          MessageBox::Buttons::Ok, this);
         return;
     }
-    TollMail& mail = *m_dataModule->tollMail();
+    TollMail& mail = *m_mail;
     mail.clear();
-    mail.settings = m_dataModule->session().mailSettings();
-    mail.to = MailConfiguration::splitAddresses(m_editTestAddress->text());
+    mail.settings = m_session->mailSettings();
+    mail.to = MailConfiguration::splitAddresses(m_testAddressEdit->text());
     mail.subject = QStringLiteral("Tollbook - Teste de SMTP");
     mail.body = QStringList{ QStringLiteral("Teste do Serviço de Envio de Email SMTP - Tollbook") };
     mail.keepCopy = false;
@@ -463,7 +464,7 @@ void ConfigurationDialog::done(int result)
         if (m_configuration->isEditing()) {
             m_configuration->cancel();
         }
-        reopenDataModuleConfiguration();
+        reopenSharedConfiguration();
     });
     QDialog::done(result);
 }

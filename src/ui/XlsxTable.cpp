@@ -1,4 +1,4 @@
-#include "reports/XlsxTable.h"
+#include "ui/XlsxTable.h"
 
 #include "platform/Errors.h"
 

@@ -1,13 +1,13 @@
-#include "app/PeriodDialog.h"
+#include "ui/PeriodDialog.h"
 
-#include "app/DataModule.h"
-#include "app/ReportPreview.h"
 #include "i18n/Language.h"
 #include "platform/Clock.h"
 #include "reports/ReportCatalogue.h"
 #include "reports/ReportRenderer.h"
 #include "reports/ReportRun.h"
+#include "session/Session.h"
 #include "ui/ErrorHandler.h"
+#include "ui/ReportPreview.h"
 #include "ui/WaitCursor.h"
 #include "ui/WindowFile.h"
 #include "ui/widgets/DatePicker.h"
@@ -47,74 +47,74 @@ QPushButton* button(const QString& name, const QString& caption, const QString& 
 
 } // namespace
 
-PeriodDialog::PeriodDialog(DataModule* dataModule, const QString& reportName, QWidget* parent)
+PeriodDialog::PeriodDialog(Session* session, const QString& reportName, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
-    , m_dataModule(dataModule)
+    , m_session(session)
     , m_reportName(reportName)
     , m_previewStart(&showReportPreview)
-    , m_groupBox1(new QGroupBox(QStringLiteral("Selecione o Período"), this))
-    , m_label1(new QLabel(QStringLiteral("Data Inicial"), m_groupBox1))
-    , m_wwDataRi(datePicker(QStringLiteral("wwDataRi"), QStringLiteral("Data Inicial"), m_groupBox1))
-    , m_label2(new QLabel(QStringLiteral("Data Final"), m_groupBox1))
-    , m_wwDataRf(datePicker(QStringLiteral("wwDataRf"), QStringLiteral("Data Final"), m_groupBox1))
-    , m_button3(button(QStringLiteral("Button3"), QStringLiteral("E-mail"),
-                       QStringLiteral("Enviar relatório por e-mail"), this))
-    , m_button1(button(QStringLiteral("Button1"), QStringLiteral("Imprimir"),
-                       QStringLiteral("Imprimir / Visualizar Relatório"), this))
-    , m_button2(button(QStringLiteral("Button2"), QStringLiteral("Fechar"), QStringLiteral("Fechar"), this))
-    , m_btnRelatorio(button(QStringLiteral("btnRelatorio"), QString(), QString(), this))
+    , m_periodBox(new QGroupBox(QStringLiteral("Selecione o Período"), this))
+    , m_startLabel(new QLabel(QStringLiteral("Data Inicial"), m_periodBox))
+    , m_startEdit(datePicker(QStringLiteral("wwDataRi"), QStringLiteral("Data Inicial"), m_periodBox))
+    , m_endLabel(new QLabel(QStringLiteral("Data Final"), m_periodBox))
+    , m_endEdit(datePicker(QStringLiteral("wwDataRf"), QStringLiteral("Data Final"), m_periodBox))
+    , m_emailButton(button(QStringLiteral("Button3"), QStringLiteral("E-mail"),
+                           QStringLiteral("Enviar relatório por e-mail"), this))
+    , m_printButton(button(QStringLiteral("Button1"), QStringLiteral("Imprimir"),
+                           QStringLiteral("Imprimir / Visualizar Relatório"), this))
+    , m_closeButton(button(QStringLiteral("Button2"), QStringLiteral("Fechar"), QStringLiteral("Fechar"), this))
+    , m_reportButton(button(QStringLiteral("btnRelatorio"), QString(), QString(), this))
 {
     setObjectName(QStringLiteral("frmPeriodo"));
-    setWindowTitle(DataModule::ProductName);
+    setWindowTitle(Session::ProductName);
     setModal(true);
     setFixedSize(299, 157);
 
-    m_groupBox1->setObjectName(QStringLiteral("GroupBox1"));
-    m_label1->setObjectName(QStringLiteral("Label1"));
-    m_label1->setBuddy(m_wwDataRi);
-    m_label2->setObjectName(QStringLiteral("Label2"));
-    m_label2->setBuddy(m_wwDataRf);
-    m_btnRelatorio->setVisible(false);
+    m_periodBox->setObjectName(QStringLiteral("GroupBox1"));
+    m_startLabel->setObjectName(QStringLiteral("Label1"));
+    m_startLabel->setBuddy(m_startEdit);
+    m_endLabel->setObjectName(QStringLiteral("Label2"));
+    m_endLabel->setBuddy(m_endEdit);
+    m_reportButton->setVisible(false);
 
-    auto* dates = new QGridLayout(m_groupBox1);
-    dates->addWidget(m_label1, 0, 0);
-    dates->addWidget(m_label2, 0, 1);
-    dates->addWidget(m_wwDataRi, 1, 0);
-    dates->addWidget(m_wwDataRf, 1, 1);
+    auto* dates = new QGridLayout(m_periodBox);
+    dates->addWidget(m_startLabel, 0, 0);
+    dates->addWidget(m_endLabel, 0, 1);
+    dates->addWidget(m_startEdit, 1, 0);
+    dates->addWidget(m_endEdit, 1, 1);
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(m_button3);
+    buttons->addWidget(m_emailButton);
     buttons->addStretch();
-    buttons->addWidget(m_button1);
-    buttons->addWidget(m_button2);
+    buttons->addWidget(m_printButton);
+    buttons->addWidget(m_closeButton);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 8, 8, 8);
-    layout->addWidget(m_groupBox1, 1);
+    layout->addWidget(m_periodBox, 1);
     layout->addLayout(buttons);
 
-    setTabOrder(m_wwDataRi, m_wwDataRf);
-    setTabOrder(m_wwDataRf, m_button1);
-    setTabOrder(m_button1, m_button2);
-    setTabOrder(m_button2, m_button3);
+    setTabOrder(m_startEdit, m_endEdit);
+    setTabOrder(m_endEdit, m_printButton);
+    setTabOrder(m_printButton, m_closeButton);
+    setTabOrder(m_closeButton, m_emailButton);
 
-    connect(m_btnRelatorio, &QPushButton::clicked, this, ErrorHandler::guarded([this] { runReport(); }));
-    connect(m_button1, &QPushButton::clicked, this, ErrorHandler::guarded([this] { previewClicked(); }));
-    connect(m_button2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_reportButton, &QPushButton::clicked, this, ErrorHandler::guarded([this] { runReport(); }));
+    connect(m_printButton, &QPushButton::clicked, this, ErrorHandler::guarded([this] { previewClicked(); }));
+    connect(m_closeButton, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 QDate PeriodDialog::startDate() const
 {
-    return m_wwDataRi->date();
+    return m_startEdit->date();
 }
 
 QDate PeriodDialog::endDate() const
 {
-    return m_wwDataRf->date();
+    return m_endEdit->date();
 }
 
 void PeriodDialog::setPeriod(const QDate& start, const QDate& end)
 {
-    m_wwDataRi->setDate(start);
-    m_wwDataRf->setDate(end);
+    m_startEdit->setDate(start);
+    m_endEdit->setDate(end);
 }
 
 void PeriodDialog::setDestinationPreview()
@@ -140,8 +140,8 @@ void PeriodDialog::runReport()
 {
     WaitCursor busy;
     const std::optional<PreparedReport> prepared =
-        prepareReport(m_reportName, startDate(), endDate(), *m_dataModule->datasets(),
-                      ReportCatalogue::layoutPath(m_dataModule->installation()), &Language::reportText);
+        prepareReport(m_reportName, startDate(), endDate(), *m_session->datasets(),
+                      ReportCatalogue::layoutPath(m_session->installation()), &Language::reportText);
     if (!prepared) {
         return;
     }
@@ -163,7 +163,7 @@ void PeriodDialog::runReportToFile(const QString& pdfPath)
 void PeriodDialog::previewClicked()
 {
     setDestinationPreview();
-    m_btnRelatorio->click();
+    m_reportButton->click();
 }
 
 } // namespace tollbook

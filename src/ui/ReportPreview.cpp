@@ -1,4 +1,4 @@
-#include "app/ReportPreview.h"
+#include "ui/ReportPreview.h"
 
 #include "reports/ReportRenderer.h"
 #include "reports/ReportRun.h"

@@ -13,7 +13,7 @@ class QPushButton;
 
 namespace tollbook {
 
-class DataModule;
+class Session;
 struct PreparedReport;
 
 // The period dialog "frmPeriodo": the first and the last day of a report's period, and the buttons that
@@ -30,7 +30,7 @@ public:
     // Shows the prepared report in a preview; replaced by tests.
     using PreviewStart = std::function<void(const PreparedReport& report, QWidget* parent)>;
 
-    PeriodDialog(DataModule* dataModule, const QString& reportName, QWidget* parent = nullptr);
+    PeriodDialog(Session* session, const QString& reportName, QWidget* parent = nullptr);
 
     QString reportName() const { return m_reportName; }
     QDate startDate() const;
@@ -50,7 +50,7 @@ public:
     void runReportToFile(const QString& pdfPath);
 
     // "E-mail": the e-mail path connects to it.
-    QPushButton* emailButton() const { return m_button3; }
+    QPushButton* emailButton() const { return m_emailButton; }
 
     void setPreviewStart(PreviewStart start) { m_previewStart = std::move(start); }
 
@@ -60,19 +60,19 @@ protected:
 private:
     void previewClicked();
 
-    DataModule* m_dataModule;
+    Session* m_session;
     QString m_reportName;
     QString m_pdfPath; // empty: the preview
     PreviewStart m_previewStart;
-    QGroupBox* m_groupBox1;
-    QLabel* m_label1;
-    QDateEdit* m_wwDataRi;
-    QLabel* m_label2;
-    QDateEdit* m_wwDataRf;
-    QPushButton* m_button3;
-    QPushButton* m_button1;
-    QPushButton* m_button2;
-    QPushButton* m_btnRelatorio;
+    QGroupBox* m_periodBox;
+    QLabel* m_startLabel;
+    QDateEdit* m_startEdit;
+    QLabel* m_endLabel;
+    QDateEdit* m_endEdit;
+    QPushButton* m_emailButton;
+    QPushButton* m_printButton;
+    QPushButton* m_closeButton;
+    QPushButton* m_reportButton;
 };
 
 } // namespace tollbook

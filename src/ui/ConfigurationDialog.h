@@ -10,24 +10,25 @@ class QTabWidget;
 
 namespace tollbook {
 
-class DataModule;
+class Session;
+class TollMail;
 class Dataset;
 class Field;
 
 // The configuration dialog "frmConfiguracao": edits the one row of Configuracao through a query of its own
 // (the administrator's login and password, the login switch, the sender address and the SMTP account) and
-// sends a test message through the data module's mail sender.
+// sends a test message through the mail sender it is given.
 //
 // A changed password is asked again before it is saved (on leaving its edit, and before "Salvar" or the
 // test save the row); a confirmation that differs, or is cancelled, keeps the password stored before. On
-// closing, the data module's own query on Configuracao is read anew, so that the login and the mailing see
+// closing, the session's own query on Configuracao is read anew, so that the login and the mailing see
 // what was saved; changes not saved by then are dropped.
 class ConfigurationDialog : public QDialog
 {
     Q_OBJECT
 
 public:
-    explicit ConfigurationDialog(DataModule* dataModule, QWidget* parent = nullptr);
+    ConfigurationDialog(Session* session, TollMail* mail, QWidget* parent = nullptr);
 
     Dataset* configuration() const { return m_configuration; }
 
@@ -52,23 +53,24 @@ private:
     // stored password is back in the field, the row is saved with it, and the focus is on the password.
     bool confirmPassword();
     bool passwordChanged() const;
-    void reopenDataModuleConfiguration();
+    void reopenSharedConfiguration();
     void fitToTexts();
 
-    DataModule* m_dataModule;
+    Session* m_session;
+    TollMail* m_mail;
     Dataset* m_configuration = nullptr;
     QString m_storedPassword;
     bool m_confirming = false;
     bool m_refreshing = false;
 
     QTabWidget* m_pages = nullptr;
-    QLineEdit* m_editLogin = nullptr;    // DBEdit1
-    QLineEdit* m_editPassword = nullptr; // DBEdit2
+    QLineEdit* m_loginEdit = nullptr;    // DBEdit1
+    QLineEdit* m_passwordEdit = nullptr; // DBEdit2
     QComboBox* m_loginSwitch = nullptr;  // wwDBComboBox1
-    QLineEdit* m_editTestAddress = nullptr;
-    QPushButton* m_btnTest = nullptr;
-    QPushButton* m_btnSave = nullptr;
-    QPushButton* m_btnClose = nullptr;
+    QLineEdit* m_testAddressEdit = nullptr;
+    QPushButton* m_testButton = nullptr;
+    QPushButton* m_saveButton = nullptr;
+    QPushButton* m_closeButton = nullptr;
     QList<std::pair<QLineEdit*, QString>> m_edits;
     QList<std::pair<QCheckBox*, QString>> m_checkBoxes;
 };

@@ -9,11 +9,12 @@ class QWidget;
 
 namespace tollbook {
 
-class DataModule;
 class PeriodDialog;
+class Session;
+class TollMail;
 
 // "E-mail" of the period dialog: the selected report for the dates shown is written to Relatorio.pdf in
-// the installation folder, the user is asked for the recipients, and the data module's mail sender mails
+// the installation folder, the user is asked for the recipients, and the mail sender it is given mails
 // the file with the settings of the configuration row; the dialog closes once the sender has finished.
 //
 // A Relatorio.pdf that cannot be replaced, a failed report or a missing mail setting end the path with the
@@ -24,10 +25,10 @@ public:
     // Asks for the recipients; nullopt when the user cancels.
     using AddressPrompt = std::function<std::optional<QString>(QWidget* parent)>;
 
-    ReportEmail(DataModule* dataModule, PeriodDialog* dialog);
+    ReportEmail(Session* session, TollMail* mail, PeriodDialog* dialog);
 
     // Connects the dialog's "E-mail" button to run().
-    static void attach(DataModule* dataModule, PeriodDialog* dialog);
+    static void attach(Session* session, TollMail* mail, PeriodDialog* dialog);
 
     void setAddressPrompt(AddressPrompt prompt) { m_prompt = std::move(prompt); }
     void run();
@@ -36,7 +37,8 @@ public:
     static std::optional<QString> askAddresses(QWidget* parent);
 
 private:
-    DataModule* m_dataModule;
+    Session* m_session;
+    TollMail* m_mail;
     PeriodDialog* m_dialog;
     AddressPrompt m_prompt;
 };

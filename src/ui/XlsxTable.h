@@ -12,7 +12,7 @@ namespace tollbook {
 // record. Every cell keeps its type: a text is always written as a text (a value starting with "=" stays a
 // string and is never taken for a formula), numbers and amounts as numbers, days and times as dates. The
 // workbook is written beside the target under a temporary name, flushed to disk and then renamed over it,
-// so a failed export leaves the file that was there before untouched. No widgets: the reports use it too.
+// so a failed export leaves the file that was there before untouched. The jobs grids export through it.
 namespace XlsxTable {
 
 enum class Kind {

@@ -1,7 +1,7 @@
-#include "app/SplashWindow.h"
+#include "ui/SplashWindow.h"
 
-#include "app/Artwork.h"
 #include "platform/SystemRoutines.h"
+#include "ui/Artwork.h"
 #include "ui/widgets/ActivityIndicator.h"
 
 #include <QCoreApplication>
