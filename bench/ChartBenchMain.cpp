@@ -63,7 +63,7 @@ int main(int argc, char* argv[])
 
     tollbook::DataModuleDatasets dataModule;
     tollbook::MainWindowDatasets datasets(&dataModule);
-    datasets.SQL_Usuario->open();
+    datasets.users->open();
     tollbook::ChartsPage page(&datasets);
     QTemporaryDir folder;
     page.setSaveFolder(folder.path());

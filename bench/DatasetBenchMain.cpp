@@ -333,10 +333,10 @@ int main(int argc, char* argv[])
         const QDate yearStart(2025, 1, 1);
         const QDate yearEnd(2025, 12, 31);
         const QList<Case> cases = {
-            { main.SQL_Data, monthStart, monthStart.addMonths(1).addDays(-1) },
-            { dm.SQL_ImpUsuarioR, yearStart, yearEnd },
-            { dm.SQL_ImpProjetoR, yearStart, yearEnd },
-            { main.SQL_GraficoUsuario, yearStart, yearEnd },
+            { main.periodJobs, monthStart, monthStart.addMonths(1).addDays(-1) },
+            { dm.userSummaryReport, yearStart, yearEnd },
+            { dm.projectSummaryReport, yearStart, yearEnd },
+            { main.userChart, yearStart, yearEnd },
         };
 
         out << "Datasets over " << path << " (" << jobs << " jobs), best of " << runs << " rounds, "

@@ -189,8 +189,8 @@ double importOurs(const QString& database, const QString& folder, const QByteArr
         tollbook::DataModuleDatasets dataModule;
         tollbook::MainWindowDatasets datasets(&dataModule);
         if (!tollbook::Database::isPostgres()) {
-            datasets.SQL_Importa->open();
-            datasets.SQL_Usuario->open();
+            datasets.jobImport->open();
+            datasets.users->open();
         }
         const qint64 before =
             scalar(tollbook::Database::ConnectionName, QStringLiteral("SELECT count(*) FROM Impressao"));
@@ -363,9 +363,9 @@ void measureTicks(const QString& source, const QString& folder)
         dataModule.openStartupDatasets();
         tollbook::MainWindowDatasets windowDatasets(&dataModule);
         tollbook::MainWindowDatasets* datasets = &windowDatasets;
-        datasets->SQL_Importa->open();
-        datasets->SQL_Controle->setParam(QStringLiteral("Data"), tollbook::DateToQueryText(QDate::currentDate()));
-        datasets->SQL_Controle->open();
+        datasets->jobImport->open();
+        datasets->todayJobs->setParam(QStringLiteral("Data"), tollbook::DateToQueryText(QDate::currentDate()));
+        datasets->todayJobs->open();
         datasets->openRegistries();
 
         const QString journal = install + QStringLiteral("jobs/printjob.tlj");

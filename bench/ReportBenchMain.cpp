@@ -42,7 +42,7 @@ int runOne(const QString& database, const QString& report, const QDate& from, co
     Language::setCurrentCode(QStringLiteral("pt_BR"));
     Database::open(database);
     DataModuleDatasets datasets;
-    datasets.SQL_Papel->open();
+    datasets.papers->open();
 
     Stopwatch open;
     const std::optional<PreparedReport> prepared =

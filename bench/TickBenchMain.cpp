@@ -186,11 +186,11 @@ int main(int argc, char* argv[])
             tollbook::DataModuleDatasets dataModule;
             dataModule.openStartupDatasets();
             tollbook::MainWindowDatasets datasets(&dataModule);
-            datasets.SQL_Importa->open();
-            datasets.SQL_Controle->setParam(QStringLiteral("Data"), tollbook::DateToQueryText(today));
-            datasets.SQL_Controle->open();
+            datasets.jobImport->open();
+            datasets.todayJobs->setParam(QStringLiteral("Data"), tollbook::DateToQueryText(today));
+            datasets.todayJobs->open();
             datasets.openRegistries();
-            tollbook::DatasetModel view(datasets.SQL_Controle);
+            tollbook::DatasetModel view(datasets.todayJobs);
 
             const QString journal = install + QStringLiteral("jobs/printjob.tlj");
             tollbook::MonitoringCycle cycle(
@@ -247,23 +247,23 @@ int main(int argc, char* argv[])
                                     .arg(JobsPerJournal));
                        },
                        [&datasets] {
-                           datasets.SQL_Controle->appendNewerRows(QStringLiteral("Print_Id"),
-                                                                  tollbook::Dataset::NewRowsAt::Start);
+                           datasets.todayJobs->appendNewerRows(QStringLiteral("Print_Id"),
+                                                               tollbook::Dataset::NewRowsAt::Start);
                        }),
                    false);
             report(QStringLiteral("  users of all jobs (SQL_BuscaUsuario)"),
-                   timeOf([] {}, [&dataModule] { dataModule.SQL_BuscaUsuario->reopen(); }), false);
+                   timeOf([] {}, [&dataModule] { dataModule.knownUsers->reopen(); }), false);
             report(QStringLiteral("  printers of all jobs (SQL_BuscaPrint)"),
-                   timeOf([] {}, [&dataModule] { dataModule.SQL_BuscaPrint->reopen(); }), false);
+                   timeOf([] {}, [&dataModule] { dataModule.knownPrinters->reopen(); }), false);
             report(QStringLiteral("  users registered (both SQL_Usuario)"),
                    timeOf([] {},
                           [&] {
-                              dataModule.SQL_Usuario->reopen();
-                              datasets.SQL_Usuario->reopen();
+                              dataModule.users->reopen();
+                              datasets.users->reopen();
                           }),
                    false);
             report(QStringLiteral("today's jobs read whole (every tick before)"),
-                   timeOf([] {}, [&datasets] { datasets.SQL_Controle->reopen(); }), false);
+                   timeOf([] {}, [&datasets] { datasets.todayJobs->reopen(); }), false);
 
             const qint64 expected = todayJobs + qint64(4 * Runs + 1) * JobsPerJournal;
             out << "  today's jobs in the view: " << view.rowCount() << " (expected " << expected << ")\n";

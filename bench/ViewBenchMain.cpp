@@ -117,7 +117,7 @@ int runPeriod(const QString& path, const Period& period)
     tollbook::DataModuleDatasets dm;
     tollbook::MainWindowDatasets main(&dm);
     dm.openStartupDatasets();
-    Dataset* jobs = tollbook::presented(main.SQL_Data, tollbook::GridColumns::jobs());
+    Dataset* jobs = tollbook::presented(main.periodJobs, tollbook::GridColumns::jobs());
     tollbook::GridModel model(jobs);
     QTableView view;
     view.setModel(&model);

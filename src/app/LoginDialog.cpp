@@ -121,7 +121,7 @@ void LoginDialog::showEvent(QShowEvent* event)
 
 void LoginDialog::okClicked()
 {
-    const Dataset* configuration = m_dataModule->datasets()->SQL_Configuracao;
+    const Dataset* configuration = m_dataModule->datasets()->configuration;
     const QString storedLogin = configuration->fieldByName(QStringLiteral("Usuario_Login"))->asString();
     const QString storedPassword = configuration->fieldByName(QStringLiteral("Usuario_Senha"))->asString();
     if (matches(storedLogin, storedPassword, m_loginEdit->text(), m_passwordEdit->text())) {

@@ -150,7 +150,7 @@ void MainWindowController::runFirstShowing()
         return m_dataModule->endRequested();
     };
 
-    datasets->SQL_Importa->open();
+    datasets->jobImport->open();
     if (ended()) {
         return;
     }
@@ -199,20 +199,20 @@ void MainWindowController::reopenViews()
     MainWindowDatasets* datasets = m_window->datasets();
     const QDate today = Clock::today();
 
-    datasets->SQL_Impressao->close();
-    datasets->SQL_Impressao->setParam(QStringLiteral("Usuario_Id"), QString());
-    datasets->SQL_Impressao->setParam(QStringLiteral("datai"), today);
-    datasets->SQL_Impressao->setParam(QStringLiteral("dataf"), today);
-    datasets->SQL_Impressao->open();
+    datasets->userJobs->close();
+    datasets->userJobs->setParam(QStringLiteral("Usuario_Id"), QString());
+    datasets->userJobs->setParam(QStringLiteral("datai"), today);
+    datasets->userJobs->setParam(QStringLiteral("dataf"), today);
+    datasets->userJobs->open();
 
-    datasets->SQL_Controle->close();
-    datasets->SQL_Controle->setParam(QStringLiteral("Data"), today);
-    datasets->SQL_Controle->open();
+    datasets->todayJobs->close();
+    datasets->todayJobs->setParam(QStringLiteral("Data"), today);
+    datasets->todayJobs->open();
 
-    datasets->SQL_Data->close();
-    datasets->SQL_Data->setParam(QStringLiteral("datai"), today);
-    datasets->SQL_Data->setParam(QStringLiteral("dataf"), today);
-    datasets->SQL_Data->open();
+    datasets->periodJobs->close();
+    datasets->periodJobs->setParam(QStringLiteral("datai"), today);
+    datasets->periodJobs->setParam(QStringLiteral("dataf"), today);
+    datasets->periodJobs->open();
 }
 
 void MainWindowController::takeCaptureRole()
@@ -233,7 +233,7 @@ void MainWindowController::endCapture()
 
 void MainWindowController::updateTodayCount()
 {
-    const int count = m_window->datasets()->SQL_Controle->recordCount();
+    const int count = m_window->datasets()->todayJobs->recordCount();
     m_window->setTodayCountText(Language::format(
         Language::message(PrincipalSection, QStringLiteral("StatusBar1.Panels2.Text")), { QString::number(count) }));
 }

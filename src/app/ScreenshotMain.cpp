@@ -187,8 +187,7 @@ int main(int argc, char* argv[])
             return 2;
         }
         inner->setCurrentWidget(page);
-        shell.mainWindow()->datasets()->SQL_Impressora->locate(QStringLiteral("Print_Name"),
-                                                               QStringLiteral("HP LaserJet"));
+        shell.mainWindow()->datasets()->printers->locate(QStringLiteral("Print_Name"), QStringLiteral("HP LaserJet"));
         settle();
     } else if (window == QLatin1String("tab1") || window == QLatin1String("tab2") || window == QLatin1String("tab3")) {
         tollbook::MainWindow* main = shell.mainWindow();

@@ -270,7 +270,7 @@ void MonitoringCycle::runSteps()
     ImportTarget target;
     JournalImport::Result imported;
     try {
-        target = ImportTarget::read(m_datasets->SQL_Controle->connectionName());
+        target = ImportTarget::read(m_datasets->todayJobs->connectionName());
         imported = m_import->importPending(target);
     } catch (...) {
         Q_EMIT statusMessage(QString());
@@ -292,9 +292,9 @@ void MonitoringCycle::runSteps()
             // A row the user is still editing in one of the registries puts the additions off to a later tick.
             m_registriesDue = !(addNewUsers() && addNewPrinters());
         }
-        refresh(m_datasets->SQL_Usuario);
+        refresh(m_datasets->users);
         addNewJobs();
-        Q_EMIT todayCountChanged(m_datasets->SQL_Controle->recordCount());
+        Q_EMIT todayCountChanged(m_datasets->todayJobs->recordCount());
     }
     Q_EMIT countdownRestarted();
 
@@ -313,7 +313,7 @@ bool MonitoringCycle::hasUnknownNames(const JournalImport::Result& imported, con
             return true;
         }
     }
-    const QSet<QString> printers = namesOf(m_datasets->SQL_Impressora, QStringLiteral("Print_Name"));
+    const QSet<QString> printers = namesOf(m_datasets->printers, QStringLiteral("Print_Name"));
     for (const QString& printer : imported.printers) {
         if (!printers.contains(printer)) {
             return true;
@@ -343,7 +343,7 @@ void MonitoringCycle::refresh(Dataset* dataset, const std::function<void()>& set
 
 void MonitoringCycle::refreshControlView()
 {
-    Dataset* control = m_datasets->SQL_Controle;
+    Dataset* control = m_datasets->todayJobs;
     const QDate today = m_clock().date();
     // Read whole on a new day only; otherwise only the jobs stored since the last look (by another copy, or
     // by another installation sharing the database) are added.
@@ -356,7 +356,7 @@ void MonitoringCycle::refreshControlView()
 
 void MonitoringCycle::addNewJobs()
 {
-    Dataset* control = m_datasets->SQL_Controle;
+    Dataset* control = m_datasets->todayJobs;
     if (!control->isOpen() || control->isEditing()) {
         return;
     }
@@ -366,9 +366,9 @@ void MonitoringCycle::addNewJobs()
 
 bool MonitoringCycle::addNewUsers()
 {
-    Dataset* found = m_dataModule->SQL_BuscaUsuario;
-    Dataset* users = m_dataModule->SQL_Usuario;
-    Dataset* sectors = m_datasets->SQL_Setor;
+    Dataset* found = m_dataModule->knownUsers;
+    Dataset* users = m_dataModule->users;
+    Dataset* sectors = m_datasets->sectors;
     if (users->isEditing() || sectors->isEditing()) {
         return false;
     }
@@ -411,9 +411,9 @@ bool MonitoringCycle::addNewUsers()
 
 bool MonitoringCycle::addNewPrinters()
 {
-    Dataset* found = m_dataModule->SQL_BuscaPrint;
-    Dataset* printers = m_datasets->SQL_Impressora;
-    Dataset* costs = m_datasets->SQL_Custo;
+    Dataset* found = m_dataModule->knownPrinters;
+    Dataset* printers = m_datasets->printers;
+    Dataset* costs = m_datasets->printerPrices;
     if (printers->isEditing() || costs->isEditing()) {
         return false;
     }

@@ -134,24 +134,24 @@ QStringList Catalogue::pricedJobSelect()
 
 DataModuleDatasets::DataModuleDatasets(QObject* parent)
     : QObject(parent)
-    , SQL_Papel(makeDataset(QStringLiteral("SQL_Papel"), { QStringLiteral("select * from Papel") }, this))
-    , SQL_Usuario(makeDataset(QStringLiteral("SQL_Usuario"), { QStringLiteral("select * from Usuario") }, this))
-    , SQL_Configuracao(
+    , papers(makeDataset(QStringLiteral("SQL_Papel"), { QStringLiteral("select * from Papel") }, this))
+    , users(makeDataset(QStringLiteral("SQL_Usuario"), { QStringLiteral("select * from Usuario") }, this))
+    , configuration(
           makeDataset(QStringLiteral("SQL_Configuracao"), { QStringLiteral("select * from Configuracao") }, this))
-    , SQL_BuscaUsuario(makeDataset(
+    , knownUsers(makeDataset(
           QStringLiteral("SQL_BuscaUsuario"),
           { QStringLiteral("select distinct(usuario_id) from impressao"), QStringLiteral("order by usuario_id") },
           this))
-    , SQL_BuscaPrint(makeDataset(
+    , knownPrinters(makeDataset(
           QStringLiteral("SQL_BuscaPrint"),
           { QStringLiteral("select distinct(Print_Name) from impressao"), QStringLiteral("order by Print_Name") },
           this))
-    , SQL_ImpUsuario(pricedJobDataset(
+    , userReport(pricedJobDataset(
           QStringLiteral("SQL_ImpUsuario"),
           { QStringLiteral("where Print_Data >= :datai"), QStringLiteral("and Print_data <= :dataf"),
             QStringLiteral("order by Impressao.Usuario_id, Impressao.Print_Hora, Impressao.Print_Id") },
-          SQL_Papel, this))
-    , SQL_ImpSetor(makeDataset(
+          papers, this))
+    , sectorReport(makeDataset(
           QStringLiteral("SQL_ImpSetor"),
           { QStringLiteral(
                 "select Impressao.*, Usuario.Setor_id, CustoImpressao.Custo_Mono, CustoImpressao.Custo_Color"),
@@ -163,7 +163,7 @@ DataModuleDatasets::DataModuleDatasets(QObject* parent)
             QStringLiteral(
                 "order by Usuario.Setor_Id, Impressao.Usuario_Id, Impressao.Print_Hora, Impressao.Print_Id") },
           this))
-    , SQL_ImpProjeto(makeDataset(
+    , projectReport(makeDataset(
           QStringLiteral("SQL_ImpProjeto"),
           { QStringLiteral(
                 "select Impressao.*, Projeto.Projeto_Nome, Projeto.Projeto_Codigo , CustoImpressao.Custo_Mono, "
@@ -176,7 +176,7 @@ DataModuleDatasets::DataModuleDatasets(QObject* parent)
             QStringLiteral("order by Projeto.Projeto_Codigo, Impressao.Projeto_Id, Impressao.Usuario_Id, "
                            "Impressao.Print_Hora, Impressao.Print_Id") },
           this))
-    , SQL_ImpUsuarioR(makeDataset(
+    , userSummaryReport(makeDataset(
           QStringLiteral("SQL_ImpUsuarioR"),
           { QStringLiteral("select Impressao.Usuario_Id,  Impressao.Print_Color,"),
             QStringLiteral("sum(Impressao.Print_Pages) as Print_Pages,"),
@@ -190,7 +190,7 @@ DataModuleDatasets::DataModuleDatasets(QObject* parent)
             QStringLiteral("group by Impressao.Usuario_Id, Impressao.Print_Color"),
             QStringLiteral("order by  Impressao.Usuario_Id, Impressao.Print_Color") },
           this))
-    , SQL_ImpSetorR(makeDataset(
+    , sectorSummaryReport(makeDataset(
           QStringLiteral("SQL_ImpSetorR"),
           { QStringLiteral("select  Usuario.Setor_id, Impressao.Print_Color,"),
             QStringLiteral("sum(Impressao.Print_Pages) as Print_Pages,"),
@@ -207,7 +207,7 @@ DataModuleDatasets::DataModuleDatasets(QObject* parent)
     // Every job of the period counts, also those of users missing from the registry (named by their
     // login), so that the summary adds up to the detailed project report. Projects are told apart by their
     // id, as their codes need not be unique; jobs of project 0 have no project row.
-    , SQL_ImpProjetoR(makeDataset(
+    , projectSummaryReport(makeDataset(
           QStringLiteral("SQL_ImpProjetoR"),
           { QStringLiteral(
                 "SELECT Impressao.Projeto_Id, Projeto.Projeto_Codigo, Projeto.Projeto_Nome, Impressao.Usuario_Id, "
@@ -226,7 +226,7 @@ DataModuleDatasets::DataModuleDatasets(QObject* parent)
             QStringLiteral("ORDER BY Projeto.Projeto_Codigo, Impressao.Projeto_Id, Usuario_Nome, Impressao.Usuario_Id, "
                            "Impressao.dmPaperSize, Impressao.Print_Color") },
           this))
-    , SQL_ImpPrint(
+    , userPrinterReport(
           makeDataset(QStringLiteral("SQL_ImpPrint"),
                       { QStringLiteral("SELECT Impressao.Usuario_Id, Impressao.Print_Name, "
                                        "Sum(Impressao.Print_Pages) AS Pages"),
@@ -235,76 +235,76 @@ DataModuleDatasets::DataModuleDatasets(QObject* parent)
                         QStringLiteral("GROUP BY Impressao.Usuario_Id, Impressao.Print_Name"),
                         QStringLiteral("ORDER BY Impressao.Usuario_Id, Impressao.Print_Name") },
                       this))
-    , SQL_ImpPrint2(makeDataset(
+    , printerReport(makeDataset(
           QStringLiteral("SQL_ImpPrint2"),
           { QStringLiteral("SELECT Impressao.Print_Name, Sum(Impressao.Print_Pages) AS Pages"),
             QStringLiteral("FROM Impressao"), QStringLiteral("Where Impressao.Print_Data >= :DataI"),
             QStringLiteral("AND Impressao.Print_Data <= :DataF"), QStringLiteral("GROUP BY  Impressao.Print_Name"),
             QStringLiteral("ORDER BY Impressao.Print_Name") },
           this))
-    , dsPapel(new DataSource(QStringLiteral("dsPapel"), SQL_Papel, this))
-    , dsUsuario(new DataSource(QStringLiteral("dsUsuario"), SQL_Usuario, this))
-    , dsConfiguracao(new DataSource(QStringLiteral("dsConfiguracao"), SQL_Configuracao, this))
-    , dsBuscaUsuario(new DataSource(QStringLiteral("dsBuscaUsuario"), SQL_BuscaUsuario, this))
-    , dsBuscaPrint(new DataSource(QStringLiteral("dsBuscaPrint"), SQL_BuscaPrint, this))
+    , papersSource(new DataSource(QStringLiteral("dsPapel"), papers, this))
+    , usersSource(new DataSource(QStringLiteral("dsUsuario"), users, this))
+    , configurationSource(new DataSource(QStringLiteral("dsConfiguracao"), configuration, this))
+    , knownUsersSource(new DataSource(QStringLiteral("dsBuscaUsuario"), knownUsers, this))
+    , knownPrintersSource(new DataSource(QStringLiteral("dsBuscaPrint"), knownPrinters, this))
 {
-    addFields(SQL_Papel, { { "PaperName", FieldType::String, 255 },
-                           { "dmPaperSize", FieldType::Float, 0 },
-                           { "ID", FieldType::AutoInc, 0 } });
+    addFields(papers, { { "PaperName", FieldType::String, 255 },
+                        { "dmPaperSize", FieldType::Float, 0 },
+                        { "ID", FieldType::AutoInc, 0 } });
 
-    addFields(SQL_Usuario, { { "usuario_id", FieldType::String, 50 },
-                             { "Usuario_Nome", FieldType::String, 50 },
-                             { "Usuario_Ativo", FieldType::String, 1 },
-                             { "Setor_id", FieldType::String, 50 } });
+    addFields(users, { { "usuario_id", FieldType::String, 50 },
+                       { "Usuario_Nome", FieldType::String, 50 },
+                       { "Usuario_Ativo", FieldType::String, 1 },
+                       { "Setor_id", FieldType::String, 50 } });
 
-    addFields(SQL_Configuracao, { { "Usuario_Login", FieldType::String, 30 },
-                                  { "Usuario_Senha", FieldType::String, 15 },
-                                  { "Usuario_Email", FieldType::String, 80 },
-                                  { "SMTP_Host", FieldType::String, 100 },
-                                  { "SMTP_Login", FieldType::String, 80 },
-                                  { "SMTP_Senha", FieldType::String, 20 },
-                                  { "SMTP_Porta", FieldType::Integer, 0 },
-                                  { "SMTP_Autenticar", FieldType::String, 1 },
-                                  { "Ativar_Login", FieldType::String, 1 },
-                                  { "SMTP_HabilitarSSL", FieldType::String, 1 },
-                                  { "SMTP_HabilitarTLS", FieldType::String, 1 },
-                                  { "Versao_Sistema", FieldType::String, 20 } });
+    addFields(configuration, { { "Usuario_Login", FieldType::String, 30 },
+                               { "Usuario_Senha", FieldType::String, 15 },
+                               { "Usuario_Email", FieldType::String, 80 },
+                               { "SMTP_Host", FieldType::String, 100 },
+                               { "SMTP_Login", FieldType::String, 80 },
+                               { "SMTP_Senha", FieldType::String, 20 },
+                               { "SMTP_Porta", FieldType::Integer, 0 },
+                               { "SMTP_Autenticar", FieldType::String, 1 },
+                               { "Ativar_Login", FieldType::String, 1 },
+                               { "SMTP_HabilitarSSL", FieldType::String, 1 },
+                               { "SMTP_HabilitarTLS", FieldType::String, 1 },
+                               { "Versao_Sistema", FieldType::String, 20 } });
 
-    SQL_BuscaUsuario->addDataField(QStringLiteral("usuario_id"), FieldType::String, 50);
-    SQL_BuscaPrint->addDataField(QStringLiteral("Print_Name"), FieldType::String, 100);
+    knownUsers->addDataField(QStringLiteral("usuario_id"), FieldType::String, 50);
+    knownPrinters->addDataField(QStringLiteral("Print_Name"), FieldType::String, 100);
 
     for (Dataset* dataset :
-         { SQL_ImpUsuario, SQL_ImpSetor, SQL_ImpProjeto, SQL_ImpUsuarioR, SQL_ImpSetorR, SQL_ImpProjetoR }) {
+         { userReport, sectorReport, projectReport, userSummaryReport, sectorSummaryReport, projectSummaryReport }) {
         periodParams(dataset, QStringLiteral("datai"), QStringLiteral("dataf"));
     }
-    periodParams(SQL_ImpPrint, QStringLiteral("DataI"), QStringLiteral("DataF"));
-    periodParams(SQL_ImpPrint2, QStringLiteral("DataI"), QStringLiteral("DataF"));
+    periodParams(userPrinterReport, QStringLiteral("DataI"), QStringLiteral("DataF"));
+    periodParams(printerReport, QStringLiteral("DataI"), QStringLiteral("DataF"));
 
-    addJobRowFields(SQL_ImpSetor, SQL_Papel);
-    SQL_ImpSetor->addDataField(QStringLiteral("Setor_id"), FieldType::String, 50);
-    addJobRowFields(SQL_ImpProjeto, SQL_Papel);
-    SQL_ImpProjeto->addDataField(QStringLiteral("Projeto_Nome"), FieldType::String, 50);
-    SQL_ImpProjeto->addDataField(QStringLiteral("Projeto_Codigo"), FieldType::String, 50);
+    addJobRowFields(sectorReport, papers);
+    sectorReport->addDataField(QStringLiteral("Setor_id"), FieldType::String, 50);
+    addJobRowFields(projectReport, papers);
+    projectReport->addDataField(QStringLiteral("Projeto_Nome"), FieldType::String, 50);
+    projectReport->addDataField(QStringLiteral("Projeto_Codigo"), FieldType::String, 50);
 
-    SQL_ImpUsuarioR->addDataField(QStringLiteral("Usuario_Id"), FieldType::String, 50);
-    addSummaryCostFields(SQL_ImpUsuarioR);
-    SQL_ImpSetorR->addDataField(QStringLiteral("Setor_id"), FieldType::String, 50);
-    addSummaryCostFields(SQL_ImpSetorR);
-    SQL_ImpProjetoR->addDataField(QStringLiteral("Projeto_Id"), FieldType::Integer);
-    SQL_ImpProjetoR->addDataField(QStringLiteral("Projeto_Codigo"), FieldType::String, 50);
-    SQL_ImpProjetoR->addDataField(QStringLiteral("Projeto_Nome"), FieldType::String, 50);
-    SQL_ImpProjetoR->addDataField(QStringLiteral("Usuario_Id"), FieldType::String, 50);
-    SQL_ImpProjetoR->addDataField(QStringLiteral("Usuario_Nome"), FieldType::String, 50);
-    SQL_ImpProjetoR->addDataField(QStringLiteral("dmPaperSize"), FieldType::Integer);
-    SQL_ImpProjetoR->addLookupField(QStringLiteral("lk_Papel"), 30, SQL_Papel, QStringLiteral("dmPaperSize"),
-                                    QStringLiteral("dmPaperSize"), QStringLiteral("PaperName"));
-    addSummaryCostFields(SQL_ImpProjetoR);
+    userSummaryReport->addDataField(QStringLiteral("Usuario_Id"), FieldType::String, 50);
+    addSummaryCostFields(userSummaryReport);
+    sectorSummaryReport->addDataField(QStringLiteral("Setor_id"), FieldType::String, 50);
+    addSummaryCostFields(sectorSummaryReport);
+    projectSummaryReport->addDataField(QStringLiteral("Projeto_Id"), FieldType::Integer);
+    projectSummaryReport->addDataField(QStringLiteral("Projeto_Codigo"), FieldType::String, 50);
+    projectSummaryReport->addDataField(QStringLiteral("Projeto_Nome"), FieldType::String, 50);
+    projectSummaryReport->addDataField(QStringLiteral("Usuario_Id"), FieldType::String, 50);
+    projectSummaryReport->addDataField(QStringLiteral("Usuario_Nome"), FieldType::String, 50);
+    projectSummaryReport->addDataField(QStringLiteral("dmPaperSize"), FieldType::Integer);
+    projectSummaryReport->addLookupField(QStringLiteral("lk_Papel"), 30, papers, QStringLiteral("dmPaperSize"),
+                                         QStringLiteral("dmPaperSize"), QStringLiteral("PaperName"));
+    addSummaryCostFields(projectSummaryReport);
 
-    SQL_ImpPrint->addDataField(QStringLiteral("Usuario_Id"), FieldType::String, 50);
-    SQL_ImpPrint->addDataField(QStringLiteral("Print_Name"), FieldType::String, 100);
-    SQL_ImpPrint->addDataField(QStringLiteral("Pages"), FieldType::Float);
-    SQL_ImpPrint2->addDataField(QStringLiteral("Print_Name"), FieldType::String, 100);
-    SQL_ImpPrint2->addDataField(QStringLiteral("Pages"), FieldType::Float);
+    userPrinterReport->addDataField(QStringLiteral("Usuario_Id"), FieldType::String, 50);
+    userPrinterReport->addDataField(QStringLiteral("Print_Name"), FieldType::String, 100);
+    userPrinterReport->addDataField(QStringLiteral("Pages"), FieldType::Float);
+    printerReport->addDataField(QStringLiteral("Print_Name"), FieldType::String, 100);
+    printerReport->addDataField(QStringLiteral("Pages"), FieldType::Float);
 
     for (Dataset* dataset : reportDatasets()) {
         const QString base = dataset->objectName().mid(4); // without "SQL_"
@@ -322,133 +322,131 @@ DataModuleDatasets::DataModuleDatasets(QObject* parent)
 
 void DataModuleDatasets::openStartupDatasets()
 {
-    SQL_Papel->open();
-    SQL_Usuario->open();
-    SQL_Configuracao->open();
+    papers->open();
+    users->open();
+    configuration->open();
 }
 
 QList<Dataset*> DataModuleDatasets::reportDatasets() const
 {
-    return { SQL_ImpUsuario, SQL_ImpSetor,    SQL_ImpProjeto, SQL_ImpUsuarioR,
-             SQL_ImpSetorR,  SQL_ImpProjetoR, SQL_ImpPrint,   SQL_ImpPrint2 };
+    return { userReport,          sectorReport,         projectReport,     userSummaryReport,
+             sectorSummaryReport, projectSummaryReport, userPrinterReport, printerReport };
 }
 
 MainWindowDatasets::MainWindowDatasets(DataModuleDatasets* dataModule, QObject* parent)
     : QObject(parent)
-    , SQL_Controle(pricedJobDataset(QStringLiteral("SQL_Controle"),
-                                    { QStringLiteral("where Impressao.Print_Data =  :Data"),
-                                      QStringLiteral("order by Impressao.Print_Hora desc") },
-                                    dataModule->SQL_Papel, this))
-    , SQL_Impressao(
+    , todayJobs(pricedJobDataset(QStringLiteral("SQL_Controle"),
+                                 { QStringLiteral("where Impressao.Print_Data =  :Data"),
+                                   QStringLiteral("order by Impressao.Print_Hora desc") },
+                                 dataModule->papers, this))
+    , userJobs(
           pricedJobDataset(QStringLiteral("SQL_Impressao"),
                            { QStringLiteral("where Usuario_id = :Usuario_Id"),
                              QStringLiteral("and Print_Data >= :datai"), QStringLiteral("and Print_data <= :dataf") },
-                           dataModule->SQL_Papel, this))
-    , SQL_Data(
+                           dataModule->papers, this))
+    , periodJobs(
           pricedJobDataset(QStringLiteral("SQL_Data"),
                            { QStringLiteral("where Print_Data >= :datai"), QStringLiteral("and Print_data <= :dataf"),
                              QStringLiteral("order by Print_Data desc") },
-                           dataModule->SQL_Papel, this))
-    , SQL_Delete(makeDataset(QStringLiteral("SQL_Delete"),
-                             { QStringLiteral("Delete  from impressao"), QStringLiteral("where Print_Id =:Print_Id") },
-                             this))
-    , SQL_Importa(makeDataset(QStringLiteral("SQL_Importa"), { QStringLiteral("select * from impressao") }, this))
-    , SQL_Usuario(makeDataset(QStringLiteral("SQL_Usuario"),
-                              { QStringLiteral("select * from Usuario"), QStringLiteral("order by Usuario_id") }, this))
-    , SQL_Setor(makeDataset(QStringLiteral("SQL_Setor"),
-                            { QStringLiteral("select * from setor"), QStringLiteral("order by setor_id") }, this))
-    , SQL_Projeto(makeDataset(QStringLiteral("SQL_Projeto"), { QStringLiteral("select * from Projeto") }, this))
-    , SQL_Impressora(makeDataset(QStringLiteral("SQL_Impressora"),
-                                 { QStringLiteral("select * from Impressora"), QStringLiteral("order by Print_Name") },
-                                 this))
-    , SQL_Custo(
+                           dataModule->papers, this))
+    , jobDeletion(makeDataset(QStringLiteral("SQL_Delete"),
+                              { QStringLiteral("Delete  from impressao"), QStringLiteral("where Print_Id =:Print_Id") },
+                              this))
+    , jobImport(makeDataset(QStringLiteral("SQL_Importa"), { QStringLiteral("select * from impressao") }, this))
+    , users(makeDataset(QStringLiteral("SQL_Usuario"),
+                        { QStringLiteral("select * from Usuario"), QStringLiteral("order by Usuario_id") }, this))
+    , sectors(makeDataset(QStringLiteral("SQL_Setor"),
+                          { QStringLiteral("select * from setor"), QStringLiteral("order by setor_id") }, this))
+    , projects(makeDataset(QStringLiteral("SQL_Projeto"), { QStringLiteral("select * from Projeto") }, this))
+    , printers(makeDataset(QStringLiteral("SQL_Impressora"),
+                           { QStringLiteral("select * from Impressora"), QStringLiteral("order by Print_Name") }, this))
+    , printerPrices(
           makeDataset(QStringLiteral("SQL_Custo"),
                       { QStringLiteral("select * from CustoImpressao"),
                         QStringLiteral("where Print_Name =  :Print_Name"), QStringLiteral("order by dmPaperSize") },
                       this))
-    , SQL_GraficoUsuario(
-          makeDataset(QStringLiteral("SQL_GraficoUsuario"),
-                      { QStringLiteral("select Usuario_Id , sum(Print_Pages) as Paginas"),
-                        QStringLiteral(" from impressao"), QStringLiteral("where Print_Data >= :DataIni"),
-                        QStringLiteral("and Print_Data <= :DataFim"), QStringLiteral("Group by Usuario_Id") },
-                      this))
-    , SQL_GraficoSetor(makeDataset(
-          QStringLiteral("SQL_GraficoSetor"),
-          { QStringLiteral("SELECT Setor.Setor_Id, sum( Impressao.Print_Pages ) as Paginas"),
-            QStringLiteral("FROM (Setor INNER JOIN Usuario ON Setor.Setor_Id = Usuario.Setor_id) "),
-            QStringLiteral("INNER JOIN Impressao ON Usuario.Usuario_id = Impressao.Usuario_Id"),
-            QStringLiteral("where Impressao.Print_Data >=  :datai"),
-            QStringLiteral("and Impressao.Print_data <=  :dataf"), QStringLiteral("group by Setor.Setor_Id") },
-          this))
-    , dsControle(new DataSource(QStringLiteral("dsControle"), SQL_Controle, this))
-    , dsImpressao(new DataSource(QStringLiteral("dsImpressao"), SQL_Impressao, this))
-    , dsData(new DataSource(QStringLiteral("dsData"), SQL_Data, this))
-    , dsImporta(new DataSource(QStringLiteral("dsImporta"), SQL_Importa, this))
-    , dsUsuario(new DataSource(QStringLiteral("dsUsuario"), SQL_Usuario, this))
-    , dsSetor(new DataSource(QStringLiteral("dsSetor"), SQL_Setor, this))
-    , DsProjeto(new DataSource(QStringLiteral("DsProjeto"), SQL_Projeto, this))
-    , dsImpressora(new DataSource(QStringLiteral("dsImpressora"), SQL_Impressora, this))
-    , dsCusto(new DataSource(QStringLiteral("dsCusto"), SQL_Custo, this))
-    , dsGraficoUsuario(new DataSource(QStringLiteral("dsGraficoUsuario"), SQL_GraficoUsuario, this))
-    , dsGraficoSetor(new DataSource(QStringLiteral("dsGraficoSetor"), SQL_GraficoSetor, this))
+    , userChart(makeDataset(QStringLiteral("SQL_GraficoUsuario"),
+                            { QStringLiteral("select Usuario_Id , sum(Print_Pages) as Paginas"),
+                              QStringLiteral(" from impressao"), QStringLiteral("where Print_Data >= :DataIni"),
+                              QStringLiteral("and Print_Data <= :DataFim"), QStringLiteral("Group by Usuario_Id") },
+                            this))
+    , sectorChart(makeDataset(QStringLiteral("SQL_GraficoSetor"),
+                              { QStringLiteral("SELECT Setor.Setor_Id, sum( Impressao.Print_Pages ) as Paginas"),
+                                QStringLiteral("FROM (Setor INNER JOIN Usuario ON Setor.Setor_Id = Usuario.Setor_id) "),
+                                QStringLiteral("INNER JOIN Impressao ON Usuario.Usuario_id = Impressao.Usuario_Id"),
+                                QStringLiteral("where Impressao.Print_Data >=  :datai"),
+                                QStringLiteral("and Impressao.Print_data <=  :dataf"),
+                                QStringLiteral("group by Setor.Setor_Id") },
+                              this))
+    , todayJobsSource(new DataSource(QStringLiteral("dsControle"), todayJobs, this))
+    , userJobsSource(new DataSource(QStringLiteral("dsImpressao"), userJobs, this))
+    , periodJobsSource(new DataSource(QStringLiteral("dsData"), periodJobs, this))
+    , jobImportSource(new DataSource(QStringLiteral("dsImporta"), jobImport, this))
+    , usersSource(new DataSource(QStringLiteral("dsUsuario"), users, this))
+    , sectorsSource(new DataSource(QStringLiteral("dsSetor"), sectors, this))
+    , projectsSource(new DataSource(QStringLiteral("DsProjeto"), projects, this))
+    , printersSource(new DataSource(QStringLiteral("dsImpressora"), printers, this))
+    , printerPricesSource(new DataSource(QStringLiteral("dsCusto"), printerPrices, this))
+    , userChartSource(new DataSource(QStringLiteral("dsGraficoUsuario"), userChart, this))
+    , sectorChartSource(new DataSource(QStringLiteral("dsGraficoSetor"), sectorChart, this))
 {
-    SQL_Controle->setParamType(QStringLiteral("Data"), FieldType::DateTime);
-    SQL_Impressao->setParamType(QStringLiteral("Usuario_Id"), FieldType::String);
-    periodParams(SQL_Impressao, QStringLiteral("datai"), QStringLiteral("dataf"));
-    periodParams(SQL_Data, QStringLiteral("datai"), QStringLiteral("dataf"));
-    SQL_Delete->setParamType(QStringLiteral("Print_Id"), FieldType::Integer);
+    todayJobs->setParamType(QStringLiteral("Data"), FieldType::DateTime);
+    userJobs->setParamType(QStringLiteral("Usuario_Id"), FieldType::String);
+    periodParams(userJobs, QStringLiteral("datai"), QStringLiteral("dataf"));
+    periodParams(periodJobs, QStringLiteral("datai"), QStringLiteral("dataf"));
+    jobDeletion->setParamType(QStringLiteral("Print_Id"), FieldType::Integer);
 
     // The import only appends: opening it reads no job.
-    SQL_Importa->setAppendOnly(true);
-    addFields(SQL_Importa, jobColumns());
+    jobImport->setAppendOnly(true);
+    addFields(jobImport, jobColumns());
 
-    SQL_Usuario->addDataField(QStringLiteral("Usuario_id"), FieldType::String, 50)->setReadOnly(true);
-    addFields(SQL_Usuario, { { "Usuario_Nome", FieldType::String, 50 },
-                             { "Setor_id", FieldType::String, 50 },
-                             { "Projeto_Id", FieldType::Integer, 0 } });
-    SQL_Usuario->addDataField(QStringLiteral("Usuario_Ativo"), FieldType::String, 1)->setFlag(true);
+    users->addDataField(QStringLiteral("Usuario_id"), FieldType::String, 50)->setReadOnly(true);
+    addFields(users, { { "Usuario_Nome", FieldType::String, 50 },
+                       { "Setor_id", FieldType::String, 50 },
+                       { "Projeto_Id", FieldType::Integer, 0 } });
+    users->addDataField(QStringLiteral("Usuario_Ativo"), FieldType::String, 1)->setFlag(true);
 
-    SQL_Setor->addDataField(QStringLiteral("Setor_Id"), FieldType::String, 50);
+    sectors->addDataField(QStringLiteral("Setor_Id"), FieldType::String, 50);
 
-    addFields(SQL_Projeto, { { "Projeto_Codigo", FieldType::String, 50 },
-                             { "Projeto_Nome", FieldType::String, 50 },
-                             { "Projeto_Cliente", FieldType::String, 50 },
-                             { "Projeto_Data", FieldType::DateTime, 0 },
-                             { "Projeto_Id", FieldType::AutoInc, 0 } });
+    addFields(projects, { { "Projeto_Codigo", FieldType::String, 50 },
+                          { "Projeto_Nome", FieldType::String, 50 },
+                          { "Projeto_Cliente", FieldType::String, 50 },
+                          { "Projeto_Data", FieldType::DateTime, 0 },
+                          { "Projeto_Id", FieldType::AutoInc, 0 } });
 
-    SQL_Impressora->addDataField(QStringLiteral("Print_Name"), FieldType::String, 100);
+    printers->addDataField(QStringLiteral("Print_Name"), FieldType::String, 100);
 
-    SQL_Custo->setParamType(QStringLiteral("Print_Name"), FieldType::String);
-    SQL_Custo->addLookupField(QStringLiteral("lk_papel"), 30, dataModule->SQL_Papel, QStringLiteral("dmPaperSize"),
-                              QStringLiteral("dmPaperSize"), QStringLiteral("PaperName"));
-    addFields(SQL_Custo, { { "Custo_Mono", FieldType::Currency, 0 },
-                           { "Custo_Color", FieldType::Currency, 0 },
-                           { "dmPaperSize", FieldType::Integer, 0 },
-                           { "Print_Name", FieldType::String, 100 } });
-    SQL_Custo->setMasterSource(dsImpressora, { QStringLiteral("Print_Name") });
+    printerPrices->setParamType(QStringLiteral("Print_Name"), FieldType::String);
+    printerPrices->addLookupField(QStringLiteral("lk_papel"), 30, dataModule->papers, QStringLiteral("dmPaperSize"),
+                                  QStringLiteral("dmPaperSize"), QStringLiteral("PaperName"));
+    addFields(printerPrices, { { "Custo_Mono", FieldType::Currency, 0 },
+                               { "Custo_Color", FieldType::Currency, 0 },
+                               { "dmPaperSize", FieldType::Integer, 0 },
+                               { "Print_Name", FieldType::String, 100 } });
+    printerPrices->setMasterSource(printersSource, { QStringLiteral("Print_Name") });
 
-    periodParams(SQL_GraficoUsuario, QStringLiteral("DataIni"), QStringLiteral("DataFim"));
-    SQL_GraficoUsuario->addDataField(QStringLiteral("Usuario_Id"), FieldType::String, 50);
-    SQL_GraficoUsuario->addDataField(QStringLiteral("Paginas"), FieldType::Float);
-    SQL_GraficoUsuario->addLookupField(QStringLiteral("lk_Usuario"), 30, SQL_Usuario, QStringLiteral("Usuario_Id"),
-                                       QStringLiteral("Usuario_id"), QStringLiteral("Usuario_id"));
+    periodParams(userChart, QStringLiteral("DataIni"), QStringLiteral("DataFim"));
+    userChart->addDataField(QStringLiteral("Usuario_Id"), FieldType::String, 50);
+    userChart->addDataField(QStringLiteral("Paginas"), FieldType::Float);
+    userChart->addLookupField(QStringLiteral("lk_Usuario"), 30, users, QStringLiteral("Usuario_Id"),
+                              QStringLiteral("Usuario_id"), QStringLiteral("Usuario_id"));
 
-    periodParams(SQL_GraficoSetor, QStringLiteral("datai"), QStringLiteral("dataf"));
-    SQL_GraficoSetor->addDataField(QStringLiteral("Setor_id"), FieldType::String, 50);
-    SQL_GraficoSetor->addDataField(QStringLiteral("Paginas"), FieldType::Float);
-    SQL_GraficoSetor->addLookupField(QStringLiteral("lk_Setor"), 40, SQL_Setor, QStringLiteral("Setor_id"),
-                                     QStringLiteral("Setor_Id"), QStringLiteral("Setor_Id"));
+    periodParams(sectorChart, QStringLiteral("datai"), QStringLiteral("dataf"));
+    sectorChart->addDataField(QStringLiteral("Setor_id"), FieldType::String, 50);
+    sectorChart->addDataField(QStringLiteral("Paginas"), FieldType::Float);
+    sectorChart->addLookupField(QStringLiteral("lk_Setor"), 40, sectors, QStringLiteral("Setor_id"),
+                                QStringLiteral("Setor_Id"), QStringLiteral("Setor_Id"));
 
     RegistryRules::install(*this);
 }
 
 void MainWindowDatasets::openRegistries()
 {
-    SQL_Usuario->open();
-    SQL_Setor->open();
-    SQL_Impressora->open();
-    SQL_Custo->open();
-    SQL_Projeto->open();
+    users->open();
+    sectors->open();
+    printers->open();
+    printerPrices->open();
+    projects->open();
 }
 
 Dataset* Catalogue::createConfigurationDataset(QObject* owner)

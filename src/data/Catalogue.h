@@ -18,29 +18,29 @@ class DataModuleDatasets : public QObject
 public:
     explicit DataModuleDatasets(QObject* parent = nullptr);
 
-    // Opens what start-up needs, in order: SQL_Papel, SQL_Usuario, SQL_Configuracao.
+    // Opens what start-up needs, in order: papers, users, configuration.
     void openStartupDatasets();
     QList<Dataset*> reportDatasets() const;
 
-    Dataset* const SQL_Papel;
-    Dataset* const SQL_Usuario;
-    Dataset* const SQL_Configuracao;
-    Dataset* const SQL_BuscaUsuario;
-    Dataset* const SQL_BuscaPrint;
-    Dataset* const SQL_ImpUsuario;
-    Dataset* const SQL_ImpSetor;
-    Dataset* const SQL_ImpProjeto;
-    Dataset* const SQL_ImpUsuarioR;
-    Dataset* const SQL_ImpSetorR;
-    Dataset* const SQL_ImpProjetoR;
-    Dataset* const SQL_ImpPrint;
-    Dataset* const SQL_ImpPrint2;
+    Dataset* const papers;
+    Dataset* const users;
+    Dataset* const configuration;
+    Dataset* const knownUsers;
+    Dataset* const knownPrinters;
+    Dataset* const userReport;
+    Dataset* const sectorReport;
+    Dataset* const projectReport;
+    Dataset* const userSummaryReport;
+    Dataset* const sectorSummaryReport;
+    Dataset* const projectSummaryReport;
+    Dataset* const userPrinterReport;
+    Dataset* const printerReport;
 
-    DataSource* const dsPapel;
-    DataSource* const dsUsuario;
-    DataSource* const dsConfiguracao;
-    DataSource* const dsBuscaUsuario;
-    DataSource* const dsBuscaPrint;
+    DataSource* const papersSource;
+    DataSource* const usersSource;
+    DataSource* const configurationSource;
+    DataSource* const knownUsersSource;
+    DataSource* const knownPrintersSource;
 };
 
 // The main window's datasets: the print views, the import, the registries and the charts.
@@ -51,34 +51,34 @@ class MainWindowDatasets : public QObject
 public:
     explicit MainWindowDatasets(DataModuleDatasets* dataModule, QObject* parent = nullptr);
 
-    // Opens the registry datasets, in order: SQL_Usuario, SQL_Setor, SQL_Impressora, SQL_Custo (following
-    // the first printer), SQL_Projeto.
+    // Opens the registry datasets, in order: users, sectors, printers, printerPrices (following
+    // the first printer), projects.
     void openRegistries();
 
-    Dataset* const SQL_Controle;
-    Dataset* const SQL_Impressao;
-    Dataset* const SQL_Data;
-    Dataset* const SQL_Delete;
-    Dataset* const SQL_Importa;
-    Dataset* const SQL_Usuario;
-    Dataset* const SQL_Setor;
-    Dataset* const SQL_Projeto;
-    Dataset* const SQL_Impressora;
-    Dataset* const SQL_Custo;
-    Dataset* const SQL_GraficoUsuario;
-    Dataset* const SQL_GraficoSetor;
+    Dataset* const todayJobs;
+    Dataset* const userJobs;
+    Dataset* const periodJobs;
+    Dataset* const jobDeletion;
+    Dataset* const jobImport;
+    Dataset* const users;
+    Dataset* const sectors;
+    Dataset* const projects;
+    Dataset* const printers;
+    Dataset* const printerPrices;
+    Dataset* const userChart;
+    Dataset* const sectorChart;
 
-    DataSource* const dsControle;
-    DataSource* const dsImpressao;
-    DataSource* const dsData;
-    DataSource* const dsImporta;
-    DataSource* const dsUsuario;
-    DataSource* const dsSetor;
-    DataSource* const DsProjeto;
-    DataSource* const dsImpressora;
-    DataSource* const dsCusto;
-    DataSource* const dsGraficoUsuario;
-    DataSource* const dsGraficoSetor;
+    DataSource* const todayJobsSource;
+    DataSource* const userJobsSource;
+    DataSource* const periodJobsSource;
+    DataSource* const jobImportSource;
+    DataSource* const usersSource;
+    DataSource* const sectorsSource;
+    DataSource* const projectsSource;
+    DataSource* const printersSource;
+    DataSource* const printerPricesSource;
+    DataSource* const userChartSource;
+    DataSource* const sectorChartSource;
 };
 
 namespace Catalogue {

@@ -125,22 +125,20 @@ void refuseNegativePrice(Dataset& prices)
 
 void install(MainWindowDatasets& datasets)
 {
-    datasets.SQL_Usuario->beforeDelete = refuseUser;
-    datasets.SQL_Usuario->beforeInsert = [](Dataset&) {
+    datasets.users->beforeDelete = refuseUser;
+    datasets.users->beforeInsert = [](Dataset&) {
         throw Refusal(message(QStringLiteral("sMsgNIncluir"),
                               "Os usuários são cadastrados pela captura de impressões e não podem ser incluídos "
                               "aqui."));
     };
-    datasets.SQL_Setor->beforeEdit = refuseSectorEdit;
-    datasets.SQL_Setor->beforeDelete = refuseSectorDelete;
+    datasets.sectors->beforeEdit = refuseSectorEdit;
+    datasets.sectors->beforeDelete = refuseSectorDelete;
     // The users grid shows the new name once it is stored; a row being edited there keeps its place and is
     // written by its key, so it loses nothing by showing the old name until then.
     auto renamed = std::make_shared<bool>(false);
-    datasets.SQL_Setor->afterWrite = [renamed](Dataset& sectors) {
-        *renamed = renameSectorOfUsers(sectors) || *renamed;
-    };
-    Dataset* users = datasets.SQL_Usuario;
-    QObject::connect(datasets.SQL_Setor, &Dataset::stateChanged, users, [renamed, users](Dataset::State state) {
+    datasets.sectors->afterWrite = [renamed](Dataset& sectors) { *renamed = renameSectorOfUsers(sectors) || *renamed; };
+    Dataset* users = datasets.users;
+    QObject::connect(datasets.sectors, &Dataset::stateChanged, users, [renamed, users](Dataset::State state) {
         if (state != Dataset::State::Browse || !*renamed) {
             return;
         }
@@ -149,9 +147,9 @@ void install(MainWindowDatasets& datasets)
             users->refresh();
         }
     });
-    datasets.SQL_Projeto->beforeDelete = refuseProjectDelete;
-    datasets.SQL_Impressora->beforeDelete = [](Dataset&) { refuseDelete(); };
-    datasets.SQL_Custo->beforePost = refuseNegativePrice;
+    datasets.projects->beforeDelete = refuseProjectDelete;
+    datasets.printers->beforeDelete = [](Dataset&) { refuseDelete(); };
+    datasets.printerPrices->beforePost = refuseNegativePrice;
 }
 
 } // namespace tollbook::RegistryRules

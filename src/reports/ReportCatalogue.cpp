@@ -47,21 +47,21 @@ Dataset* datasetOf(Report report, const DataModuleDatasets& datasets)
 {
     switch (report) {
         case Report::ByUser:
-            return datasets.SQL_ImpUsuario;
+            return datasets.userReport;
         case Report::ByUserSummary:
-            return datasets.SQL_ImpUsuarioR;
+            return datasets.userSummaryReport;
         case Report::BySector:
-            return datasets.SQL_ImpSetor;
+            return datasets.sectorReport;
         case Report::BySectorSummary:
-            return datasets.SQL_ImpSetorR;
+            return datasets.sectorSummaryReport;
         case Report::ByProject:
-            return datasets.SQL_ImpProjeto;
+            return datasets.projectReport;
         case Report::ByProjectSummary:
-            return datasets.SQL_ImpProjetoR;
+            return datasets.projectSummaryReport;
         case Report::ByUserAndPrinter:
-            return datasets.SQL_ImpPrint;
+            return datasets.userPrinterReport;
         case Report::ByPrinter:
-            return datasets.SQL_ImpPrint2;
+            return datasets.printerReport;
     }
     return nullptr;
 }

@@ -54,7 +54,7 @@ void Session::connect()
 void Session::checkVersion() const
 {
     const QString databaseVersion =
-        m_datasets->SQL_Configuracao->fieldByName(QStringLiteral("Versao_Sistema"))->asString().trimmed();
+        m_datasets->configuration->fieldByName(QStringLiteral("Versao_Sistema"))->asString().trimmed();
     if (databaseVersion != GetVersionText()) {
         throw VersionMismatch(databaseVersion);
     }
@@ -75,7 +75,7 @@ void Session::createJobsFolder() const
 
 bool Session::loginEnabled() const
 {
-    const Dataset* configuration = m_datasets->SQL_Configuracao;
+    const Dataset* configuration = m_datasets->configuration;
     if (!configuration->isOpen() || configuration->isEmpty()) {
         return false;
     }
@@ -84,7 +84,7 @@ bool Session::loginEnabled() const
 
 MailSettings Session::mailSettings() const
 {
-    return MailSettings::fromConfiguration(*m_datasets->SQL_Configuracao);
+    return MailSettings::fromConfiguration(*m_datasets->configuration);
 }
 
 VersionMismatch::VersionMismatch(const QString& databaseVersion)

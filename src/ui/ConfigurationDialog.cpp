@@ -429,7 +429,7 @@ void ConfigurationDialog::save()
 
 void ConfigurationDialog::reopenSharedConfiguration()
 {
-    Dataset* shared = m_session->datasets()->SQL_Configuracao;
+    Dataset* shared = m_session->datasets()->configuration;
     shared->close();
     shared->open();
 }

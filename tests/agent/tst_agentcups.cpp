@@ -478,8 +478,8 @@ void AgentCupsTest::printedJobBecomesPricedRow()
     tollbook::DataModuleDatasets dataModule;
     tollbook::MainWindowDatasets main(&dataModule);
     dataModule.openStartupDatasets();
-    main.SQL_Importa->open();
-    main.SQL_Usuario->open();
+    main.jobImport->open();
+    main.users->open();
     tollbook::JournalImport import(QDir(m_jobs).filePath(QStringLiteral("printjob.tlj")),
                                    QDir(m_jobs).filePath(QStringLiteral("printjobnew.tlj")));
     const tollbook::JournalImport::Result result =
@@ -487,7 +487,7 @@ void AgentCupsTest::printedJobBecomesPricedRow()
     QVERIFY(result.rows >= 1);
     QCOMPARE(result.rejected, 0);
 
-    tollbook::Dataset* today = main.SQL_Controle;
+    tollbook::Dataset* today = main.todayJobs;
     today->setParam(0, QDateTime(QDate::currentDate(), QTime(0, 0)));
     today->open();
     QVERIFY(today->locate(QStringLiteral("Usuario_Id"), QStringLiteral("zelia")));

@@ -232,13 +232,12 @@ void TestApplicationShell::firstShowingFillsTheWindow()
     QCOMPARE(pages->currentIndex(), 0);
 
     MainWindowDatasets* datasets = window->datasets();
-    for (Dataset* dataset :
-         { datasets->SQL_Importa, datasets->SQL_Impressao, datasets->SQL_Data, datasets->SQL_Usuario,
-           datasets->SQL_Setor, datasets->SQL_Impressora, datasets->SQL_Custo, datasets->SQL_Projeto }) {
+    for (Dataset* dataset : { datasets->jobImport, datasets->userJobs, datasets->periodJobs, datasets->users,
+                              datasets->sectors, datasets->printers, datasets->printerPrices, datasets->projects }) {
         QVERIFY2(dataset->isOpen(), qPrintable(dataset->objectName()));
     }
-    QCOMPARE(datasets->SQL_Impressao->recordCount(), 0); // opened for no user
-    QCOMPARE(datasets->SQL_Data->recordCount(), 1);
+    QCOMPARE(datasets->userJobs->recordCount(), 0); // opened for no user
+    QCOMPARE(datasets->periodJobs->recordCount(), 1);
 
     // Both charts show today's pages, and save into the installation folder.
     ChartsPage* charts = window->chartsPage();
@@ -605,7 +604,7 @@ void TestApplicationShell::restoreFromTray()
     shell->controller()->minimizeToTray();
     QVERIFY(!window->isVisible());
     install.setLogin(loginSwitch, QStringLiteral("admin"), QStringLiteral("segredo"));
-    shell->dataModule()->datasets()->SQL_Configuracao->reopen();
+    shell->dataModule()->datasets()->configuration->reopen();
 
     bool shown = false;
     const auto login = ModalHelper::onNextModal([&](QWidget* modal) {
@@ -636,7 +635,7 @@ void TestApplicationShell::restoreWhileLoginOpenKeepsOneDialog()
     const auto shell = startShell(install);
     shell->controller()->minimizeToTray();
     install.setLogin(QStringLiteral("S"), QStringLiteral("admin"), QStringLiteral("segredo"));
-    shell->dataModule()->datasets()->SQL_Configuracao->reopen();
+    shell->dataModule()->datasets()->configuration->reopen();
 
     int dialogs = -1;
     const auto login = ModalHelper::onNextModal([&](QWidget* modal) {
@@ -767,7 +766,7 @@ void TestApplicationShell::secondCopyBringsForwardOnlyWhatIsAllowed()
         shell->controller()->minimizeToTray();
     }
     install.setLogin(loginSwitch, QStringLiteral("admin"), QStringLiteral("segredo"));
-    shell->dataModule()->datasets()->SQL_Configuracao->reopen();
+    shell->dataModule()->datasets()->configuration->reopen();
 
     bool asked = false;
     bool windowBehindLogin = false;
@@ -792,7 +791,7 @@ void TestApplicationShell::secondCopyWhileRestoreLoginOpen()
     MainWindow* window = shell->mainWindow();
     shell->controller()->minimizeToTray();
     install.setLogin(QStringLiteral("S"), QStringLiteral("admin"), QStringLiteral("segredo"));
-    shell->dataModule()->datasets()->SQL_Configuracao->reopen();
+    shell->dataModule()->datasets()->configuration->reopen();
 
     int dialogs = -1;
     bool windowBehindLogin = true;

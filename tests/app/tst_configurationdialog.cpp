@@ -149,7 +149,7 @@ private Q_SLOTS:
         child<QPushButton>(m_dialog.get(), "BitBtn2")->click();
         QVERIFY(!m_dialog->isVisible());
         QCOMPARE(storedValue(*m_install, QStringLiteral("SMTP_Host")), QStringLiteral("smtp.example.com"));
-        QCOMPARE(m_dataModule->datasets()->SQL_Configuracao->fieldByName(QStringLiteral("SMTP_Host"))->asString(),
+        QCOMPARE(m_dataModule->datasets()->configuration->fieldByName(QStringLiteral("SMTP_Host"))->asString(),
                  QStringLiteral("smtp.example.com"));
     }
 

@@ -268,7 +268,7 @@ void TestLanguageMenu::exportTakesTheModalDialog()
     shell->mainWindow()->action(QStringLiteral("AtivaPermisso1"))->trigger();
     shell->controller()->minimizeToTray();
     install.setLogin(QStringLiteral("S"), QStringLiteral("admin"), QStringLiteral("segredo"));
-    shell->dataModule()->datasets()->SQL_Configuracao->reopen();
+    shell->dataModule()->datasets()->configuration->reopen();
     QTemporaryDir out;
     const QString file = out.filePath(QStringLiteral("login.lpu"));
     answerSaveDialog(*shell, file);

@@ -130,7 +130,7 @@ void TestLoginDialog::credentialsAreReadWhenOkIsPressed()
     startWith(QStringLiteral("admin"), QStringLiteral("velha"));
     // The configuration dialog saved a new password and re-read the row while the login was open.
     m_install->setLogin(QStringLiteral("S"), QStringLiteral("admin"), QStringLiteral("nova"));
-    m_shell->dataModule()->datasets()->SQL_Configuracao->reopen();
+    m_shell->dataModule()->datasets()->configuration->reopen();
 
     edit("EditLogin")->setText(QStringLiteral("admin"));
     edit("EditSenha")->setText(QStringLiteral("nova"));

@@ -168,7 +168,7 @@ private:
                                             "SMTP_Host = '127.0.0.1', SMTP_Login = 'relatorios', SMTP_Senha = 's', "
                                             "SMTP_Autenticar = 'N', SMTP_Porta = %1")
                                  .arg(port) });
-        Dataset* configuration = m_dataModule->datasets()->SQL_Configuracao;
+        Dataset* configuration = m_dataModule->datasets()->configuration;
         configuration->close();
         configuration->open();
     }

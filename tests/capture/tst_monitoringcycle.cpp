@@ -67,9 +67,9 @@ public:
         writeConfig(QStringLiteral("PID"), QString::number(QCoreApplication::applicationPid()));
 
         m_dataModule.openStartupDatasets();
-        m_datasets.SQL_Importa->open();
-        m_datasets.SQL_Controle->setParam(QStringLiteral("Data"), QDate::currentDate());
-        m_datasets.SQL_Controle->open();
+        m_datasets.jobImport->open();
+        m_datasets.todayJobs->setParam(QStringLiteral("Data"), QDate::currentDate());
+        m_datasets.todayJobs->open();
         m_datasets.openRegistries();
 
         m_cycle = std::make_unique<MonitoringCycle>(
@@ -265,7 +265,7 @@ void TestMonitoringCycle::otherCopyOnlyRefreshesTheControlView()
 
     fixture.cycle()->tick();
 
-    QCOMPARE(fixture.datasets()->SQL_Controle->recordCount(), 1);
+    QCOMPARE(fixture.datasets()->todayJobs->recordCount(), 1);
     QCOMPARE(fixture.countdownRestarts, 1);
     QCOMPARE(CountProcesses(ownAgentName()), 2);
     QVERIFY(QFileInfo::exists(fixture.journalPath()));
@@ -294,7 +294,7 @@ void TestMonitoringCycle::noJournalAddsNobody()
 void TestMonitoringCycle::newUserAndPrinterAreRegistered()
 {
     CycleFixture fixture({ QStringLiteral("INSERT INTO Setor VALUES ('ZZZ'), ('AAA')") });
-    fixture.datasets()->SQL_Setor->reopen();
+    fixture.datasets()->sectors->reopen();
     writeFile(fixture.journalPath(), utf8Journal({ job(QStringLiteral("joao"), QStringLiteral("P")) }));
 
     fixture.cycle()->tick();
@@ -310,9 +310,9 @@ void TestMonitoringCycle::newUserAndPrinterAreRegistered()
                                      QStringLiteral("dmPaperSize"), QStringLiteral(" ")),
              QStringLiteral("1:2000:2500 9:2000:2500"));
     // The views show the job and the new user.
-    QCOMPARE(fixture.datasets()->SQL_Controle->recordCount(), 1);
+    QCOMPARE(fixture.datasets()->todayJobs->recordCount(), 1);
     QCOMPARE(fixture.counts, QList<int>{ 1 });
-    QVERIFY(fixture.datasets()->SQL_Usuario->locate(QStringLiteral("Usuario_id"), QStringLiteral("joao")));
+    QVERIFY(fixture.datasets()->users->locate(QStringLiteral("Usuario_id"), QStringLiteral("joao")));
     QCOMPARE(fixture.countdownRestarts, 1);
 
     // A second journal of the same user and printer adds nobody.
@@ -376,9 +376,9 @@ void TestMonitoringCycle::registryRowsAddedMeanwhileByAnotherInstallation()
           QStringLiteral("INSERT INTO CustoImpressao VALUES ('P', 1, 3000, 3500)") },
     };
     QSet<QString> done;
-    const QHash<Dataset*, QString> tables = { { fixture.dataModule()->SQL_Usuario, QStringLiteral("Usuario") },
-                                              { fixture.datasets()->SQL_Impressora, QStringLiteral("Impressora") },
-                                              { fixture.datasets()->SQL_Custo, QStringLiteral("CustoImpressao") } };
+    const QHash<Dataset*, QString> tables = { { fixture.dataModule()->users, QStringLiteral("Usuario") },
+                                              { fixture.datasets()->printers, QStringLiteral("Impressora") },
+                                              { fixture.datasets()->printerPrices, QStringLiteral("CustoImpressao") } };
     for (auto table = tables.cbegin(); table != tables.cend(); ++table) {
         Dataset* dataset = table.key();
         const int keyField =
@@ -414,7 +414,7 @@ void TestMonitoringCycle::registryRowsAddedMeanwhileByAnotherInstallation()
                                      QStringLiteral(" ")),
              QStringLiteral("P:1:3000 P:9:2000"));
     // The registries list the rows registered meanwhile.
-    QVERIFY(fixture.datasets()->SQL_Impressora->locate(QStringLiteral("Print_Name"), QStringLiteral("Q")));
+    QVERIFY(fixture.datasets()->printers->locate(QStringLiteral("Print_Name"), QStringLiteral("Q")));
 }
 
 void TestMonitoringCycle::refusedLinesAreReportedOnce()
@@ -513,7 +513,7 @@ void TestMonitoringCycle::tickDuringAnImportIsSkipped()
 {
     CycleFixture fixture;
     MonitoringCycle* cycle = fixture.cycle();
-    Dataset* control = fixture.datasets()->SQL_Controle;
+    Dataset* control = fixture.datasets()->todayJobs;
     writeFile(fixture.journalPath(), numberedJournal(3000));
 
     QString progressShown;
@@ -566,7 +566,7 @@ void TestMonitoringCycle::tickAddsNewJobsAndKeepsTheCurrentRow()
 {
     CycleFixture fixture({ todayJob(1, QStringLiteral("08:00:00")), todayJob(2, QStringLiteral("09:00:00")),
                            todayJob(3, QStringLiteral("10:00:00")) });
-    Dataset* control = fixture.datasets()->SQL_Controle;
+    Dataset* control = fixture.datasets()->todayJobs;
     DatasetModel model(control);
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     QCOMPARE(idsOf(control), (QList<qint64>{ 3, 2, 1 }));
@@ -603,7 +603,7 @@ void TestMonitoringCycle::tickAddsNewJobsAndKeepsTheCurrentRow()
 void TestMonitoringCycle::newDayReadsTheDayAgain()
 {
     CycleFixture fixture({ todayJob(1, QStringLiteral("08:00:00")) });
-    Dataset* control = fixture.datasets()->SQL_Controle;
+    Dataset* control = fixture.datasets()->todayJobs;
     QCOMPARE(control->recordCount(), 1);
 
     fixture.cycle()->setClock([] { return importTime().addDays(1); });

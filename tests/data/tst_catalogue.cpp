@@ -95,7 +95,7 @@ void TestCatalogue::periods()
     QFETCH(QString, end);
     QFETCH(QStringList, ids);
 
-    for (Dataset* dataset : { m_main->SQL_Data, m_dm->SQL_ImpUsuario, m_dm->SQL_ImpSetor, m_dm->SQL_ImpProjeto }) {
+    for (Dataset* dataset : { m_main->periodJobs, m_dm->userReport, m_dm->sectorReport, m_dm->projectReport }) {
         dataset->close();
         dataset->setParam(0, start);
         dataset->setParam(1, end);
@@ -111,7 +111,8 @@ void TestCatalogue::periods()
         pages +=
             DatabaseFixture::scalar(QStringLiteral("SELECT Print_Pages FROM Impressao WHERE Print_Id = ") + id).toInt();
     }
-    for (Dataset* dataset : { m_dm->SQL_ImpUsuarioR, m_dm->SQL_ImpSetorR, m_dm->SQL_ImpPrint, m_dm->SQL_ImpPrint2 }) {
+    for (Dataset* dataset :
+         { m_dm->userSummaryReport, m_dm->sectorSummaryReport, m_dm->userPrinterReport, m_dm->printerReport }) {
         dataset->close();
         dataset->setParam(0, start);
         dataset->setParam(1, end);
@@ -128,7 +129,7 @@ void TestCatalogue::periods()
 
 void TestCatalogue::controlIsOneDay()
 {
-    Dataset* control = m_main->SQL_Controle;
+    Dataset* control = m_main->todayJobs;
     // Opened with today's date directly, and later through the query text.
     control->setParam(QStringLiteral("Data"), QDateTime(QDate(2020, 1, 2), QTime(0, 0)));
     control->open();
@@ -145,7 +146,7 @@ void TestCatalogue::controlIsOneDay()
 // The detail rule on every job of the fixture, and the paper name looked up.
 void TestCatalogue::detailCosts()
 {
-    Dataset* data = m_main->SQL_Data;
+    Dataset* data = m_main->periodJobs;
     data->setParam(QStringLiteral("datai"), day(2019, 1, 1));
     data->setParam(QStringLiteral("dataf"), day(2020, 12, 31));
     data->open();
@@ -227,7 +228,7 @@ void TestCatalogue::moneyInTheApplicationsFormat()
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     DatabaseFixture::exec({ QStringLiteral("UPDATE CustoImpressao SET Custo_Mono = 12345000 WHERE Print_Name = 'HP1'"
                                            " AND dmPaperSize = 9") });
-    Dataset* data = m_main->SQL_Data;
+    Dataset* data = m_main->periodJobs;
     data->setParam(QStringLiteral("datai"), day(2019, 1, 1));
     data->setParam(QStringLiteral("dataf"), day(2020, 12, 31));
     data->open();
@@ -236,9 +237,9 @@ void TestCatalogue::moneyInTheApplicationsFormat()
         QVERIFY(data->locate(QStringLiteral("Print_Id"), id));
         costs << data->fieldByName(QStringLiteral("calc_Custo"))->displayText();
     }
-    m_main->SQL_Impressora->open();
-    m_main->SQL_Custo->open();
-    const QString price = m_main->SQL_Custo->fieldByName(QStringLiteral("Custo_Mono"))->displayText();
+    m_main->printers->open();
+    m_main->printerPrices->open();
+    const QString price = m_main->printerPrices->fieldByName(QStringLiteral("Custo_Mono"))->displayText();
     QLocale::setDefault(system);
     QCOMPARE(costs, (QStringList{ "0,75", "3.703,50", "0,00" }));
     QCOMPARE(price, QStringLiteral("0,10"));
@@ -263,7 +264,7 @@ void TestCatalogue::decimalPriceRefusedOrReadRight()
                        " PRIMARY KEY (Print_Name, dmPaperSize))"),
         QStringLiteral("INSERT INTO CustoImpressao VALUES ('HP1', 9, 0.2, 0.25)"),
     });
-    Dataset* data = m_main->SQL_Data;
+    Dataset* data = m_main->periodJobs;
     data->setParam(QStringLiteral("datai"), day(2019, 12, 31));
     data->setParam(QStringLiteral("dataf"), day(2019, 12, 31));
     data->open();
@@ -278,7 +279,7 @@ void TestCatalogue::decimalPriceRefusedOrReadRight()
     QCOMPARE(DatabaseFixture::scalar(QStringLiteral("SELECT typeof(Custo_Mono) || typeof(Custo_Color) || Custo_Mono"
                                                     " FROM CustoImpressao")),
              QVariant(QStringLiteral("integerinteger2000")));
-    Dataset* summary = m_dm->SQL_ImpUsuarioR;
+    Dataset* summary = m_dm->userSummaryReport;
     summary->setParam(0, day(2019, 12, 31));
     summary->setParam(1, day(2019, 12, 31));
     summary->open();
@@ -293,7 +294,7 @@ void TestCatalogue::decimalPriceRefusedOrReadRight()
 // from the registry is named by the login.
 void TestCatalogue::projectSummaryCountsUnregisteredUsers()
 {
-    Dataset* projects = m_dm->SQL_ImpProjetoR;
+    Dataset* projects = m_dm->projectSummaryReport;
     projects->setParam(QStringLiteral("datai"), day(2019, 1, 1));
     projects->setParam(QStringLiteral("dataf"), day(2020, 12, 31));
     projects->open();
@@ -312,9 +313,9 @@ void TestCatalogue::projectSummaryCountsUnregisteredUsers()
 
 void TestCatalogue::charts()
 {
-    m_main->SQL_Usuario->open();
-    m_main->SQL_Setor->open();
-    Dataset* users = m_main->SQL_GraficoUsuario;
+    m_main->users->open();
+    m_main->sectors->open();
+    Dataset* users = m_main->userChart;
     users->setParam(QStringLiteral("DataIni"), day(2019, 12, 31));
     users->setParam(QStringLiteral("DataFim"), day(2020, 1, 2));
     users->open();
@@ -331,7 +332,7 @@ void TestCatalogue::charts()
     QCOMPARE(labels.value(QStringLiteral("zeca")), QString()); // unregistered: empty label
     QCOMPARE(pages.value(QStringLiteral("zeca")), 5.0);
 
-    Dataset* sectors = m_main->SQL_GraficoSetor;
+    Dataset* sectors = m_main->sectorChart;
     sectors->setParam(0, day(2019, 12, 31));
     sectors->setParam(1, day(2020, 1, 2));
     sectors->open();
@@ -342,7 +343,7 @@ void TestCatalogue::charts()
 
 void TestCatalogue::userViewIgnoresCase()
 {
-    Dataset* byUser = m_main->SQL_Impressao;
+    Dataset* byUser = m_main->userJobs;
     byUser->setParam(QStringLiteral("Usuario_Id"), QStringLiteral("BRUNO"));
     byUser->setParam(QStringLiteral("datai"), day(2019, 12, 31));
     byUser->setParam(QStringLiteral("dataf"), day(2020, 1, 1));
@@ -358,7 +359,7 @@ void TestCatalogue::userViewIgnoresCase()
 // Marking a job as delivered goes to Impressao only; the joined prices are never written.
 void TestCatalogue::editingJoinedRowWritesOnlyJobs()
 {
-    Dataset* control = m_main->SQL_Controle;
+    Dataset* control = m_main->todayJobs;
     control->setParam(0, day(2019, 12, 31));
     control->open();
     QVERIFY(control->locate(QStringLiteral("Print_Id"), 1));
@@ -387,7 +388,7 @@ void TestCatalogue::editingJoinedRowWritesOnlyJobs()
 
 void TestCatalogue::importOpensWithoutReadingJobs()
 {
-    Dataset* import = m_main->SQL_Importa;
+    Dataset* import = m_main->jobImport;
     import->open();
     QCOMPARE(import->recordCount(), 0);
     QCOMPARE(import->fields().size(), 17);
@@ -413,8 +414,8 @@ void TestCatalogue::importOpensWithoutReadingJobs()
 void TestCatalogue::pricesFollowPrinter()
 {
     m_main->openRegistries();
-    Dataset* printers = m_main->SQL_Impressora;
-    Dataset* prices = m_main->SQL_Custo;
+    Dataset* printers = m_main->printers;
+    Dataset* prices = m_main->printerPrices;
     QCOMPARE(printers->fieldByName(QStringLiteral("Print_Name"))->asString(), QStringLiteral("HP1"));
     QCOMPARE(column(prices, QStringLiteral("dmPaperSize")), (QStringList{ "1", "9" }));
     QCOMPARE(column(prices, QStringLiteral("lk_papel")), (QStringList{ "Letter", "A4" }));
@@ -439,7 +440,7 @@ void TestCatalogue::pricesFollowPrinter()
 void TestCatalogue::secondPriceRowRefused()
 {
     m_main->openRegistries();
-    Dataset* prices = m_main->SQL_Custo;
+    Dataset* prices = m_main->printerPrices;
     prices->append();
     prices->fieldByName(QStringLiteral("dmPaperSize"))->setValue(9);
     prices->fieldByName(QStringLiteral("Print_Name"))->setValue(QStringLiteral("hp1")); // case does not help
@@ -464,8 +465,8 @@ void TestCatalogue::purgeAndDelete()
     purge->setParam(QStringLiteral("UltimoId"), 7);
     purge->setParam(QStringLiteral("Lote"), 100);
     QCOMPARE(purge->execSql(), 2);
-    m_main->SQL_Delete->setParam(QStringLiteral("Print_Id"), 7);
-    QCOMPARE(m_main->SQL_Delete->execSql(), 1);
+    m_main->jobDeletion->setParam(QStringLiteral("Print_Id"), 7);
+    QCOMPARE(m_main->jobDeletion->execSql(), 1);
     QCOMPARE(DatabaseFixture::scalar(
                  QStringLiteral(
                      "SELECT group_concat(Print_Id) FROM (SELECT Print_Id FROM Impressao ORDER BY Print_Id) AS jobs"))
@@ -475,17 +476,17 @@ void TestCatalogue::purgeAndDelete()
 
 void TestCatalogue::startupDatasets()
 {
-    QCOMPARE(m_dm->SQL_Configuracao->fieldByName(QStringLiteral("Versao_Sistema"))->asString(), GetVersionText());
-    QVERIFY(m_dm->SQL_Papel->locate(QStringLiteral("dmPaperSize"), 9));
-    QCOMPARE(m_dm->SQL_Papel->fieldByName(QStringLiteral("PaperName"))->asString(), QStringLiteral("A4"));
-    QVERIFY(m_dm->SQL_Papel->locate(QStringLiteral("dmPaperSize"), 1));
-    QVERIFY(m_dm->SQL_Usuario->locate(QStringLiteral("usuario_id"), QStringLiteral("admin"), true));
-    QVERIFY(!m_dm->SQL_Usuario->locate(QStringLiteral("usuario_id"), QStringLiteral("admin"), false));
+    QCOMPARE(m_dm->configuration->fieldByName(QStringLiteral("Versao_Sistema"))->asString(), GetVersionText());
+    QVERIFY(m_dm->papers->locate(QStringLiteral("dmPaperSize"), 9));
+    QCOMPARE(m_dm->papers->fieldByName(QStringLiteral("PaperName"))->asString(), QStringLiteral("A4"));
+    QVERIFY(m_dm->papers->locate(QStringLiteral("dmPaperSize"), 1));
+    QVERIFY(m_dm->users->locate(QStringLiteral("usuario_id"), QStringLiteral("admin"), true));
+    QVERIFY(!m_dm->users->locate(QStringLiteral("usuario_id"), QStringLiteral("admin"), false));
 
-    m_dm->SQL_BuscaUsuario->open();
-    QCOMPARE(m_dm->SQL_BuscaUsuario->recordCount(), 4); // Admin, Bruno (also as "bruno"), Carla, Zeca
-    m_dm->SQL_BuscaPrint->open();
-    QCOMPARE(column(m_dm->SQL_BuscaPrint, QStringLiteral("Print_Name")), (QStringList{ "HP1", "HP2" }));
+    m_dm->knownUsers->open();
+    QCOMPARE(m_dm->knownUsers->recordCount(), 4); // Admin, Bruno (also as "bruno"), Carla, Zeca
+    m_dm->knownPrinters->open();
+    QCOMPARE(column(m_dm->knownPrinters, QStringLiteral("Print_Name")), (QStringList{ "HP1", "HP2" }));
 }
 
 QTEST_GUILESS_MAIN(TestCatalogue)

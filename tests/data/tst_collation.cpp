@@ -145,10 +145,10 @@ void TestCollation::registriesSortAccentsWithTheirLetter()
                                            " ('Éxito'), ('Zona')") });
     DataModuleDatasets dm;
     MainWindowDatasets main(&dm);
-    main.SQL_Setor->open();
+    main.sectors->open();
     QStringList order;
-    for (main.SQL_Setor->first(); !main.SQL_Setor->eof(); main.SQL_Setor->next()) {
-        order << main.SQL_Setor->fieldByName(QStringLiteral("Setor_Id"))->asString();
+    for (main.sectors->first(); !main.sectors->eof(); main.sectors->next()) {
+        order << main.sectors->fieldByName(QStringLiteral("Setor_Id"))->asString();
     }
     QCOMPARE(order, (QStringList{ "ADM", "Área Técnica", "compras", "Éxito", "Vendas", "Zona" }));
 }
@@ -168,7 +168,7 @@ void TestCollation::sectorSummaryCountsEveryCaseOfAName()
     DataModuleDatasets dm;
     MainWindowDatasets main(&dm);
     dm.openStartupDatasets();
-    Dataset* summary = dm.SQL_ImpSetorR;
+    Dataset* summary = dm.sectorSummaryReport;
     summary->setParam(0, day(2020, 1, 2));
     summary->setParam(1, day(2020, 1, 2));
     summary->open();
@@ -176,8 +176,8 @@ void TestCollation::sectorSummaryCountsEveryCaseOfAName()
     QCOMPARE(summary->fieldByName(QStringLiteral("Setor_id"))->asString(), QStringLiteral("ÁREA TÉCNICA"));
     QCOMPARE(summary->fieldByName(QStringLiteral("Print_Pages"))->asFloat(), 6.0);
 
-    main.SQL_Setor->open();
-    Dataset* chart = main.SQL_GraficoSetor;
+    main.sectors->open();
+    Dataset* chart = main.sectorChart;
     chart->setParam(0, day(2020, 1, 2));
     chart->setParam(1, day(2020, 1, 2));
     chart->open();

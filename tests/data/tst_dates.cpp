@@ -96,7 +96,7 @@ void TestDates::todaysJobs_data()
 void TestDates::todaysJobs()
 {
     QFETCH(QDate, day);
-    Dataset* control = m_main->SQL_Controle;
+    Dataset* control = m_main->todayJobs;
     for (const QVariant& parameter :
          { QVariant(DateToQueryText(day)), QVariant(day), QVariant(QDateTime(day, QTime(0, 0))) }) {
         control->close();
@@ -124,7 +124,7 @@ void TestDates::periodTouchingTheDay()
     QFETCH(QDate, start);
     QFETCH(QDate, end);
     QFETCH(int, count);
-    for (Dataset* period : { m_main->SQL_Data, m_dm->SQL_ImpUsuarioR }) {
+    for (Dataset* period : { m_main->periodJobs, m_dm->userSummaryReport }) {
         period->close();
         period->setParam(0, DateToQueryText(start));
         period->setParam(1, DateToQueryText(end));
@@ -153,7 +153,7 @@ void TestDates::projectDateOfTheDay()
 {
     QFETCH(QDate, day);
     QFETCH(QVariant, entered);
-    Dataset* projects = m_main->SQL_Projeto;
+    Dataset* projects = m_main->projects;
     projects->open();
     projects->append();
     projects->fieldByName(QStringLiteral("Projeto_Codigo"))->setValue(QStringLiteral("P9"));

@@ -84,7 +84,7 @@ void TestRefresh::init()
     m_dm = std::make_unique<DataModuleDatasets>();
     m_main = std::make_unique<MainWindowDatasets>(m_dm.get());
     m_dm->openStartupDatasets();
-    m_control = m_main->SQL_Controle;
+    m_control = m_main->todayJobs;
     m_control->setParam(QStringLiteral("Data"), Today);
     m_control->open();
     QCOMPARE(ids(m_control), (QList<qint64>{ 5, 4, 3, 2, 1 })); // newest first
@@ -226,7 +226,7 @@ void TestRefresh::sameRowsAsAReopen()
 // The users registry keeps its row when registry completion reloads it.
 void TestRefresh::registryKeepsItsRow()
 {
-    Dataset* users = m_main->SQL_Usuario;
+    Dataset* users = m_main->users;
     DatabaseFixture::exec({ QStringLiteral("INSERT INTO Usuario (Usuario_id) VALUES ('Carla'), ('Bruno')") });
     users->open();
     DatasetModel model(users);

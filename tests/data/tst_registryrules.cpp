@@ -34,7 +34,7 @@ Operation removeRow(Dataset* const MainWindowDatasets::*dataset, const char* fie
 Operation setPrice(const char* column, double price)
 {
     return [=](MainWindowDatasets& datasets) {
-        Dataset* prices = datasets.SQL_Custo;
+        Dataset* prices = datasets.printerPrices;
         locate(prices, "dmPaperSize", 9);
         prices->edit();
         prices->fieldByName(QLatin1String(column))->setValue(price);
@@ -126,33 +126,33 @@ void TestRegistryRules::rules_data()
         };
         const QString notDeleted = message("sMsgNExcluir");
 
-        row("user Admin") << removeRow(&M::SQL_Usuario, "Usuario_id", "Admin") << notDeleted
+        row("user Admin") << removeRow(&M::users, "Usuario_id", "Admin") << notDeleted
                           << count("Usuario", "Usuario_id = 'Admin'") << "1";
-        row("user with jobs") << removeRow(&M::SQL_Usuario, "Usuario_id", "Bruno") << QString()
+        row("user with jobs") << removeRow(&M::users, "Usuario_id", "Bruno") << QString()
                               << count("Usuario", "Usuario_id = 'Bruno'") << "0";
-        row("user inserted") << Operation([](M& d) { d.SQL_Usuario->append(); }) << message("sMsgNIncluir")
+        row("user inserted") << Operation([](M& d) { d.users->append(); }) << message("sMsgNIncluir")
                              << count("Usuario", "TRUE") << "4";
         row("sector ADM edited") << Operation([](M& d) {
-            locate(d.SQL_Setor, "Setor_Id", "ADM");
-            d.SQL_Setor->edit();
+            locate(d.sectors, "Setor_Id", "ADM");
+            d.sectors->edit();
         }) << message("sMsgNEditar")
                                  << count("Setor", "Setor_Id = 'ADM'") << "1";
-        row("sector ADM deleted") << removeRow(&M::SQL_Setor, "Setor_Id", "ADM") << notDeleted
+        row("sector ADM deleted") << removeRow(&M::sectors, "Setor_Id", "ADM") << notDeleted
                                   << count("Setor", "Setor_Id = 'ADM'") << "1";
         // Bruno, Carla and Dora (who writes it "fin").
-        row("sector with users") << removeRow(&M::SQL_Setor, "Setor_Id", "FIN")
+        row("sector with users") << removeRow(&M::sectors, "Setor_Id", "FIN")
                                  << message("sMsgSetorEmUso", { "FIN", "3" }) << count("Setor", "Setor_Id = 'FIN'")
                                  << "1";
-        row("sector without users") << removeRow(&M::SQL_Setor, "Setor_Id", "RH") << QString()
+        row("sector without users") << removeRow(&M::sectors, "Setor_Id", "RH") << QString()
                                     << count("Setor", "Setor_Id = 'RH'") << "0";
-        row("project 1") << removeRow(&M::SQL_Projeto, "Projeto_Id", 1) << notDeleted
-                         << count("Projeto", "Projeto_Id = 1") << "1";
-        row("project with users") << removeRow(&M::SQL_Projeto, "Projeto_Id", 2)
+        row("project 1") << removeRow(&M::projects, "Projeto_Id", 1) << notDeleted << count("Projeto", "Projeto_Id = 1")
+                         << "1";
+        row("project with users") << removeRow(&M::projects, "Projeto_Id", 2)
                                   << message("sMsgProjetoEmUso", { "P2", "2" }) << count("Projeto", "Projeto_Id = 2")
                                   << "1";
-        row("project of jobs only") << removeRow(&M::SQL_Projeto, "Projeto_Id", 3) << QString()
+        row("project of jobs only") << removeRow(&M::projects, "Projeto_Id", 3) << QString()
                                     << count("Projeto", "Projeto_Id = 3") << "0";
-        row("printer") << removeRow(&M::SQL_Impressora, "Print_Name", "HP1") << notDeleted
+        row("printer") << removeRow(&M::printers, "Print_Name", "HP1") << notDeleted
                        << count("Impressora", "Print_Name = 'HP1'") << "1";
         row("negative mono price") << setPrice("Custo_Mono", -0.01) << message("sMsgPrecoNegativo")
                                    << QStringLiteral("SELECT Custo_Mono FROM CustoImpressao WHERE dmPaperSize = 9")
@@ -166,12 +166,12 @@ void TestRegistryRules::rules_data()
     // The reserved names compare exactly: a sector whose name differs in letter case only is no longer ADM.
     Language::setCurrentCode(QStringLiteral("pt_BR"));
     QTest::newRow("sector Adm deleted") << QStringLiteral("pt_BR") << Operation([](M& d) {
-        d.SQL_Setor->close();
+        d.sectors->close();
         DatabaseFixture::exec({ QStringLiteral("UPDATE Setor SET Setor_Id = 'Adm' WHERE Setor_Id = 'ADM'"),
                                 QStringLiteral("UPDATE Usuario SET Setor_id = 'RH' WHERE Setor_id = 'ADM'") });
-        d.SQL_Setor->open();
-        locate(d.SQL_Setor, "Setor_Id", "Adm");
-        d.SQL_Setor->remove();
+        d.sectors->open();
+        locate(d.sectors, "Setor_Id", "Adm");
+        d.sectors->remove();
     }) << QString() << count("Setor", "Setor_Id = 'ADM'")
                                         << "0";
 }
@@ -201,12 +201,12 @@ void TestRegistryRules::rules()
 // the user's value for mending.
 void TestRegistryRules::refusedEditLeavesTheRow()
 {
-    Dataset* sectors = m_main->SQL_Setor;
+    Dataset* sectors = m_main->sectors;
     locate(sectors, "Setor_Id", "ADM");
     QVERIFY_THROWS_EXCEPTION(Refusal, sectors->edit());
     QCOMPARE(sectors->state(), Dataset::State::Browse);
 
-    Dataset* prices = m_main->SQL_Custo;
+    Dataset* prices = m_main->printerPrices;
     prices->append();
     prices->fieldByName(QStringLiteral("dmPaperSize"))->setValue(8);
     prices->fieldByName(QStringLiteral("Custo_Color"))->setValue(-1);
@@ -224,8 +224,8 @@ void TestRegistryRules::refusedEditLeavesTheRow()
 // the new name; the other sectors' users keep theirs.
 void TestRegistryRules::sectorRenameReachesUsers()
 {
-    Dataset* sectors = m_main->SQL_Setor;
-    Dataset* users = m_main->SQL_Usuario;
+    Dataset* sectors = m_main->sectors;
+    Dataset* users = m_main->users;
     locate(users, "Usuario_id", "Carla");
     locate(sectors, "Setor_Id", "FIN");
     sectors->edit();
@@ -268,7 +268,7 @@ void TestRegistryRules::failedRenameKeepsBoth()
     QFETCH(QStringList, setup);
 
     DatabaseFixture::exec(setup);
-    Dataset* sectors = m_main->SQL_Setor;
+    Dataset* sectors = m_main->sectors;
     locate(sectors, "Setor_Id", "FIN");
     sectors->edit();
     sectors->fieldByName(QStringLiteral("Setor_Id"))->setValue(newName);

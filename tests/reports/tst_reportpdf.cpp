@@ -88,7 +88,7 @@ void TestReportPdf::init()
     m_db = std::make_unique<DatabaseFixture>();
     addPeriodJobs();
     m_dm = std::make_unique<DataModuleDatasets>();
-    m_dm->SQL_Papel->open();
+    m_dm->papers->open();
 }
 
 void TestReportPdf::cleanup()

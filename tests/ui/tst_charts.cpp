@@ -278,7 +278,7 @@ void TestCharts::failedReloadLeavesTheChartEmpty()
     DatabaseFixture::exec({ QStringLiteral("ALTER TABLE Impressao RENAME TO Impressao_gone") });
     QVERIFY_THROWS_EXCEPTION(std::exception, page->reload(ChartsPage::Users));
     QVERIFY(page->chartView(ChartsPage::Users)->chart().bars().isEmpty());
-    QVERIFY(!m_window->datasets()->SQL_GraficoUsuario->isOpen());
+    QVERIFY(!m_window->datasets()->userChart->isOpen());
 }
 
 // 300 users: the picture is wide enough for a label per bar, and the tool tip over each bar names that bar.

@@ -116,7 +116,7 @@ void TestMainWindow::frame()
 
     // The datasets hang below the window, where a window file finds their fields.
     QVERIFY(m_window->datasets());
-    QCOMPARE(m_window->findChild<Dataset*>(QStringLiteral("SQL_Controle")), m_window->datasets()->SQL_Controle);
+    QCOMPARE(m_window->findChild<Dataset*>(QStringLiteral("SQL_Controle")), m_window->datasets()->todayJobs);
     QVERIFY(m_window->findChild<Field*>(QStringLiteral("SQL_ControlePrint_Hora")));
 
     // Before any navigation only the first page's tab shows.

@@ -161,7 +161,7 @@ void TestPages::columns()
 // process's separators.
 void TestPages::jobRowsShownInTheViewsFormats()
 {
-    Dataset* jobs = m_window->datasets()->SQL_Data;
+    Dataset* jobs = m_window->datasets()->periodJobs;
     jobs->setParam(QStringLiteral("datai"), QStringLiteral("01/01/2020"));
     jobs->setParam(QStringLiteral("dataf"), QStringLiteral("01/01/2020"));
     jobs->open();
@@ -262,7 +262,7 @@ void TestPages::navigatorsSpeakTheCurrentLanguage()
         QCOMPARE(shown, tips);
     }
 
-    QCOMPARE(m_window->datasets()->SQL_Usuario->fieldByName(QStringLiteral("Usuario_id"))->asString(),
+    QCOMPARE(m_window->datasets()->users->fieldByName(QStringLiteral("Usuario_id"))->asString(),
              QStringLiteral("Admin"));
     const auto asked = ModalHelper::answerNext(MessageBox::Answer::Cancel);
     page->userNavigator()->button(RegistryNavigator::Delete)->click();
@@ -281,7 +281,7 @@ void TestPages::deletionAskedThenRuled()
 {
     m_window->datasets()->openRegistries();
     RegistriesPage* page = m_window->registriesPage();
-    Dataset* users = m_window->datasets()->SQL_Usuario;
+    Dataset* users = m_window->datasets()->users;
 
     const auto asked = ModalHelper::answerNext(MessageBox::Answer::Ok);
     auto refused =
@@ -330,7 +330,7 @@ void TestPages::priceRowAppendedWithChosenPaper()
     page->printerGrid()->setCurrentIndex(page->printerModel()->index(1, 0));
 
     page->priceNavigator()->button(RegistryNavigator::Insert)->click();
-    Dataset* prices = m_window->datasets()->SQL_Custo;
+    Dataset* prices = m_window->datasets()->printerPrices;
     QCOMPARE(prices->state(), Dataset::State::Insert);
     RegistryGrid* grid = page->priceGrid();
     const QModelIndex paper = page->priceModel()->index(prices->recNo(), page->priceModel()->columnOf("lk_papel"));
@@ -405,7 +405,7 @@ void TestPages::usersGridAddsNoUser()
     RegistriesPage* page = m_window->registriesPage();
     QVERIFY(!page->userNavigator()->button(RegistryNavigator::Insert)->isEnabled());
     QVERIFY(page->sectorNavigator()->button(RegistryNavigator::Insert)->isEnabled());
-    Dataset* users = m_window->datasets()->SQL_Usuario;
+    Dataset* users = m_window->datasets()->users;
     users->last();
     const auto box = ModalHelper::answerNext(MessageBox::Answer::Ok);
     QTest::keyClick(page->userGrid(), Qt::Key_Insert);
@@ -416,7 +416,7 @@ void TestPages::usersGridAddsNoUser()
     QCOMPARE(users->state(), Dataset::State::Browse);
 
     // The sectors grid adds one where the user moves down from its last row.
-    Dataset* sectors = m_window->datasets()->SQL_Setor;
+    Dataset* sectors = m_window->datasets()->sectors;
     sectors->last();
     QTest::keyClick(page->sectorGrid(), Qt::Key_Down);
     QCOMPARE(sectors->state(), Dataset::State::Insert);
@@ -446,7 +446,7 @@ void TestPages::sectorChosenFromItsList()
     m_window->show();
     m_window->selectNavigationEntry(4);
     RegistriesPage* page = m_window->registriesPage();
-    Dataset* users = m_window->datasets()->SQL_Usuario;
+    Dataset* users = m_window->datasets()->users;
     QVERIFY(users->locate(QStringLiteral("Usuario_id"), QStringLiteral("Bruno")));
     const QModelIndex sector = page->userModel()->index(users->recNo(), page->userModel()->columnOf("Setor_id"));
     page->userGrid()->setCurrentIndex(sector);

@@ -54,8 +54,8 @@ struct ChartsPage::ChartPanel
 
 ChartsPage::ChartsPage(MainWindowDatasets* datasets, QWidget* parent)
     : TabSheet(QStringLiteral("Gráficos "), parent)
-    , m_userModel(new GridModel(datasets->SQL_GraficoUsuario, this))
-    , m_sectorModel(new GridModel(datasets->SQL_GraficoSetor, this))
+    , m_userModel(new GridModel(datasets->userChart, this))
+    , m_sectorModel(new GridModel(datasets->sectorChart, this))
     , m_users(std::make_unique<ChartPanel>())
     , m_sectors(std::make_unique<ChartPanel>())
     , m_saveFolder(QCoreApplication::applicationDirPath())
@@ -63,7 +63,7 @@ ChartsPage::ChartsPage(MainWindowDatasets* datasets, QWidget* parent)
 {
     setObjectName(QStringLiteral("tab5"));
 
-    *m_users = { datasets->SQL_GraficoUsuario,
+    *m_users = { datasets->userChart,
                  QStringLiteral("DataIni"),
                  QStringLiteral("DataFim"),
                  QStringLiteral("Usuario_Id"),
@@ -71,7 +71,7 @@ ChartsPage::ChartsPage(MainWindowDatasets* datasets, QWidget* parent)
                  QStringLiteral("DBChart1"),
                  QStringLiteral("Impressão por Usuários"),
                  QStringLiteral("grafico_usuario.bmp") };
-    *m_sectors = { datasets->SQL_GraficoSetor,
+    *m_sectors = { datasets->sectorChart,
                    QStringLiteral("datai"),
                    QStringLiteral("dataf"),
                    QStringLiteral("Setor_id"),

@@ -16,8 +16,8 @@ class GridModel;
 class MainWindowDatasets;
 struct ChartBar;
 
-// "Gráficos " (tab5): pages per user and per sector in a period, as bar charts over SQL_GraficoUsuario and
-// SQL_GraficoSetor, in two collapsible panels ("Usuários" expanded, "Setores" collapsed), each with its
+// "Gráficos " (tab5): pages per user and per sector in a period, as bar charts over userChart and
+// sectorChart, in two collapsible panels ("Usuários" expanded, "Setores" collapsed), each with its
 // period pickers, a reload and a save button. Owns both charts, their pickers and their models.
 //
 // A reload reads the chart's dataset for the pickers' period and titles the chart with that period in the

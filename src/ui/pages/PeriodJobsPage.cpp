@@ -35,7 +35,7 @@ QIcon themed(const char* name, const QIcon& fallback)
 PeriodJobsPage::PeriodJobsPage(MainWindowDatasets* datasets, QWidget* parent)
     : TabSheet(QStringLiteral("Impressão por Data"), parent)
     , m_datasets(datasets)
-    , m_dataset(presented(datasets->SQL_Data, GridColumns::jobs()))
+    , m_dataset(presented(datasets->periodJobs, GridColumns::jobs()))
     , m_model(new GridModel(m_dataset, this))
 {
     setObjectName(QStringLiteral("tab3"));
@@ -133,7 +133,7 @@ void PeriodJobsPage::deleteCurrent()
     if (row >= 0) {
         jobId = m_dataset->storedValue(row, m_dataset->fieldByName(QStringLiteral("Print_Id"))->index()).toLongLong();
     }
-    Dataset* statement = m_datasets->SQL_Delete;
+    Dataset* statement = m_datasets->jobDeletion;
     statement->setParam(QStringLiteral("Print_Id"), jobId);
     {
         const WaitCursor waiting;

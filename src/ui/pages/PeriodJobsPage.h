@@ -12,7 +12,7 @@ class GridModel;
 class JobsGrid;
 class MainWindowDatasets;
 
-// "Impressão por Data" (tab3): every job of a period, newest day first. Owns the grid of SQL_Data, the
+// "Impressão por Data" (tab3): every job of a period, newest day first. Owns the grid of periodJobs, the
 // period pickers and its tool bar: reload, export, deletion of one job, the record view, the locate and the
 // filter dialogs.
 class PeriodJobsPage : public TabSheet

@@ -56,12 +56,12 @@ const QList<GridColumn> PaperListColumns = {
 
 RegistriesPage::RegistriesPage(MainWindowDatasets* datasets, DataModuleDatasets* dataModule, QWidget* parent)
     : TabSheet(QStringLiteral("Configuração"), parent)
-    , m_userModel(new GridModel(presented(datasets->SQL_Usuario, UserColumns), this))
-    , m_printerModel(new GridModel(presented(datasets->SQL_Impressora, PrinterColumns), this))
-    , m_priceModel(new GridModel(presented(datasets->SQL_Custo, PriceColumns), this))
-    , m_paperListModel(new GridModel(presented(dataModule->SQL_Papel, PaperListColumns), this))
-    , m_sectorModel(new GridModel(presented(datasets->SQL_Setor, SectorColumns), this))
-    , m_projectModel(new GridModel(presented(datasets->SQL_Projeto, ProjectColumns), this))
+    , m_userModel(new GridModel(presented(datasets->users, UserColumns), this))
+    , m_printerModel(new GridModel(presented(datasets->printers, PrinterColumns), this))
+    , m_priceModel(new GridModel(presented(datasets->printerPrices, PriceColumns), this))
+    , m_paperListModel(new GridModel(presented(dataModule->papers, PaperListColumns), this))
+    , m_sectorModel(new GridModel(presented(datasets->sectors, SectorColumns), this))
+    , m_projectModel(new GridModel(presented(datasets->projects, ProjectColumns), this))
     , m_datasets(datasets)
 {
     setObjectName(QStringLiteral("tab4"));
@@ -213,17 +213,17 @@ void RegistriesPage::buildPrinterPage(DataModuleDatasets* dataModule, MainWindow
     auto* panelLayout = new QHBoxLayout(panel);
     panelLayout->setContentsMargins(4, 2, 4, 2);
     panelLayout->addStretch(1);
-    m_priceNavigator = new RegistryNavigator(QStringLiteral("wwDBNavigator2"), datasets->SQL_Custo, panel);
+    m_priceNavigator = new RegistryNavigator(QStringLiteral("wwDBNavigator2"), datasets->printerPrices, panel);
     panelLayout->addWidget(m_priceNavigator);
     layout->addWidget(panel);
 
     // The caption follows the printer, from its first opening on.
-    connect(datasets->dsImpressora, &DataSource::dataChange, this, [this] { updatePriceCaption(); });
+    connect(datasets->printersSource, &DataSource::dataChange, this, [this] { updatePriceCaption(); });
 }
 
 void RegistriesPage::updatePriceCaption()
 {
-    const Dataset* printers = m_datasets->SQL_Impressora;
+    const Dataset* printers = m_datasets->printers;
     if (!printers->isOpen()) {
         return;
     }

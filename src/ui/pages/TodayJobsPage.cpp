@@ -30,7 +30,7 @@ const QStringList ControlColumnOrder = {
 
 TodayJobsPage::TodayJobsPage(MainWindowDatasets* datasets, QWidget* parent)
     : TabSheet(QStringLiteral("Controle de Impressão"), parent)
-    , m_dataset(presented(datasets->SQL_Controle, GridColumns::jobs()))
+    , m_dataset(presented(datasets->todayJobs, GridColumns::jobs()))
     , m_model(new GridModel(m_dataset, this))
 {
     setObjectName(QStringLiteral("tab1"));

@@ -14,7 +14,7 @@ class JobsGrid;
 class MainWindowDatasets;
 
 // "Controle de Impressão" (tab1): the jobs printed today, newest first, refreshed by the monitoring
-// cycle; the operator marks the printouts handed over here. Owns the grid of SQL_Controle and its tool bar.
+// cycle; the operator marks the printouts handed over here. Owns the grid of todayJobs and its tool bar.
 class TodayJobsPage : public TabSheet
 {
     Q_OBJECT

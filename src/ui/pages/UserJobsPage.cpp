@@ -35,9 +35,9 @@ const QList<GridColumn> UserListColumns = {
 
 UserJobsPage::UserJobsPage(MainWindowDatasets* datasets, DataModuleDatasets* dataModule, QWidget* parent)
     : TabSheet(QStringLiteral("Impressão por Usuário"), parent)
-    , m_dataset(presented(datasets->SQL_Impressao, GridColumns::jobs()))
+    , m_dataset(presented(datasets->userJobs, GridColumns::jobs()))
     , m_model(new GridModel(m_dataset, this))
-    , m_userListModel(new GridModel(presented(dataModule->SQL_Usuario, UserListColumns), this))
+    , m_userListModel(new GridModel(presented(dataModule->users, UserListColumns), this))
 {
     setObjectName(QStringLiteral("tab2"));
     auto* layout = new QVBoxLayout(this);

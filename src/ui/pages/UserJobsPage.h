@@ -16,8 +16,8 @@ class GridModel;
 class JobsGrid;
 class MainWindowDatasets;
 
-// "Impressão por Usuário" (tab2): one user's jobs in a period. Owns the grid of SQL_Impressao, the user
-// picker over the data module's SQL_Usuario, the period pickers and its tool bar.
+// "Impressão por Usuário" (tab2): one user's jobs in a period. Owns the grid of userJobs, the user
+// picker over the data module's users, the period pickers and its tool bar.
 class UserJobsPage : public TabSheet
 {
     Q_OBJECT
