@@ -141,7 +141,8 @@ void deliver(const Settings& settings, const QString& envelopeFrom, const QStrin
         if (!extended) {
             throw DeliveryError("Out of memory");
         }
-        recipientList.release();
+        // The old head is part of the extended list, which the pointer owns from here on.
+        static_cast<void>(recipientList.release());
         recipientList.reset(extended);
     }
 
