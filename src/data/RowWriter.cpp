@@ -48,8 +48,6 @@ const TableInfo& RowWriter::tableInfo()
     return *m_tableInfo;
 }
 
-
-
 RowWriter::RowCriteria RowWriter::rowCriteria(const QVector<QVariant>& row)
 {
     // By the table's key when the dataset carries all of it, else by every column it carries.
@@ -256,11 +254,10 @@ void RowWriter::remove(const QVector<QVariant>& row)
     const QString table = quotedIdentifier(m_dataset.baseTable());
     const QString criteria = where.criteria.join(QStringLiteral(" AND "));
     // Without a key, one of several equal rows by its own address.
-    const QString sql =
-        where.byKey
-            ? QStringLiteral("DELETE FROM %1 WHERE %2").arg(table, criteria)
-            : QStringLiteral("DELETE FROM %1 WHERE %3 = (SELECT %3 FROM %1 WHERE %2 LIMIT 1)")
-                  .arg(table, criteria, StoreTraits::of(m_dataset.connectionName()).rowAddressColumn);
+    const QString sql = where.byKey
+                            ? QStringLiteral("DELETE FROM %1 WHERE %2").arg(table, criteria)
+                            : QStringLiteral("DELETE FROM %1 WHERE %3 = (SELECT %3 FROM %1 WHERE %2 LIMIT 1)")
+                                  .arg(table, criteria, StoreTraits::of(m_dataset.connectionName()).rowAddressColumn);
     const std::unique_ptr<RowStatement> statement = RowStatement::prepare(m_dataset.connectionName(), sql);
     for (int i = 0; i < where.values.size(); ++i) {
         statement->bind(i, where.values.at(i));
