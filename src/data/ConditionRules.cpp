@@ -4,6 +4,7 @@
 #include "Database.h"
 #include "DatasetValues.h"
 #include "Formats.h"
+#include "Store.h"
 #include "TextCompare.h"
 #include "platform/Errors.h"
 
@@ -101,22 +102,6 @@ QString likePattern(const QString& pattern)
     escaped.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
     escaped.replace(QLatin1Char('_'), QLatin1String("\\_"));
     return escaped;
-}
-
-// And for GLOB, which has no escape character: its own wildcards go in brackets.
-QString globPattern(const QString& pattern)
-{
-    QString glob;
-    for (const QChar c : pattern) {
-        if (c == QLatin1Char('%')) {
-            glob += QLatin1Char('*');
-        } else if (c == QLatin1Char('*') || c == QLatin1Char('?') || c == QLatin1Char('[')) {
-            glob += QLatin1Char('[') + c + QLatin1Char(']');
-        } else {
-            glob += c;
-        }
-    }
-    return glob;
 }
 
 bool isTextMatch(Dataset::Condition::Match match)
@@ -232,13 +217,8 @@ const Rule rules[] = {
       } },
     { Match::Like,
       [](const SqlOperand& o, QVariantList& values) {
-          if (o.condition.caseSensitive && o.store.caseSensitiveLikeCastsToText) {
-              values << likePattern(o.condition.value.toString());
-              return QStringLiteral("CAST(%1 AS TEXT) LIKE ? ESCAPE '\\'").arg(o.subject);
-          }
           if (o.condition.caseSensitive) {
-              values << globPattern(o.condition.value.toString());
-              return o.subject + QStringLiteral(" GLOB ?");
+              return o.store.store->caseSensitiveLike(o.subject, o.condition.value.toString(), values);
           }
           values << likePattern(o.condition.value.toString());
           return QStringLiteral("%1 LIKE %2 ESCAPE '\\'").arg(o.folded(o.subject), o.folded(QStringLiteral("?")));

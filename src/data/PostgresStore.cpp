@@ -486,7 +486,7 @@ TableInfo PostgresStore::tableInfo(const QString& connectionName, const QString&
 StoreTraits PostgresStore::datasetTraits() const
 {
     StoreTraits traits;
-    traits.caseSensitiveLikeCastsToText = true;
+    traits.store = this;
     traits.keepsPageStatement = false;
     traits.savepointOpensTransaction = false;
     traits.insertReturnsRowId = true;

@@ -510,7 +510,9 @@ TableInfo SqliteStore::tableInfo(const QString& connectionName, const QString& t
 
 StoreTraits SqliteStore::datasetTraits() const
 {
-    return StoreTraits();
+    StoreTraits traits;
+    traits.store = this;
+    return traits;
 }
 
 QString SqliteStore::rowIdentityColumn() const

@@ -8,11 +8,12 @@
 
 namespace tollbook {
 
+class Store;
+
 struct StoreTraits
 {
-    // A case-sensitive LIKE must compare the column cast to text: PostgreSQL's LIKE on citext ignores letter case.
-    // Elsewhere a case-sensitive pattern is a GLOB.
-    bool caseSensitiveLikeCastsToText = false;
+    // The store that writes a match counting letter case (Store::caseSensitiveLike); it needs no database.
+    const Store* store = nullptr;
     // A page's statement is prepared once and kept; PostgreSQL plans a page as it runs it, at a fraction of
     // reading it, so there it is prepared for each page.
     bool keepsPageStatement = true;

@@ -2,6 +2,7 @@
 // and the judgement of a row held in memory. That both agree on real rows is shown by tst_dataset's filters.
 
 #include "data/ConditionRules.h"
+#include "data/Store.h"
 #include "platform/Errors.h"
 
 #include <QTest>
@@ -67,7 +68,7 @@ public:
     ConditionRules rules(bool postgres = false) const
     {
         StoreTraits store;
-        store.caseSensitiveLikeCastsToText = postgres;
+        store.store = postgres ? &Store::postgres() : &Store::sqlite();
         return ConditionRules(m_dataset, store, [](const Field&) {
             return QVector<ConditionRules::LookupRow>{ { qint64(9), QStringLiteral("A4") },
                                                        { qint64(8), QStringLiteral("A3") },
